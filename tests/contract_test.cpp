@@ -1,0 +1,236 @@
+// The calling contract every plug-in of this tree must keep, whatever it
+// does to the picture. Runs against each plug-in the build produced.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <set>
+#include <string>
+
+#include "alloc_fail.h"
+#include "plugin_host.h"
+
+namespace {
+
+using testhost::frame;
+using testhost::plugin;
+
+std::string test_name(const testing::TestParamInfo<std::string>& info) {
+  std::string name = info.param.substr(info.param.find_last_of('/') + 1);
+  name = name.substr(0, name.find('.'));
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
+}
+
+// Parameter values a host may send over a clip: mostly inside 0..1, some
+// booleans flipping, now and then out of range or not a number.
+double scheduled_value(uint64_t seed, int frame_no, int index, int type) {
+  uint64_t x = (seed + 1) * 0x9E3779B97F4A7C15ull ^
+               uint64_t(frame_no) * 0xBF58476D1CE4E5B9ull ^
+               uint64_t(index + 1) * 0x94D049BB133111EBull;
+  x ^= x >> 31;
+  x *= 0xD6E8FEB86CA6B4D9ull;
+  x ^= x >> 29;
+  const double u = double(x >> 11) / 9007199254740992.0;
+  if (type == F0R_PARAM_BOOL) return u < 0.5 ? 0.0 : 1.0;
+  switch (x % 16) {
+    case 0: return -0.5;
+    case 1: return 3.0;
+    case 2: return std::numeric_limits<double>::quiet_NaN();
+    default: return u;
+  }
+}
+
+struct sequence_options {
+  unsigned width = 37;
+  unsigned height = 23;
+  int frames = 24;
+  uint64_t seed = 1;
+  bool in_place = false;
+  bool call_init = true;
+};
+
+// Drives one instance over a clip whose parameters change every few frames
+// and whose time mostly advances, sometimes repeats and once jumps back.
+std::vector<frame> run_sequence(const plugin& p, const sequence_options& o) {
+  if (o.call_init) p.f0r().init();
+  auto inst = p.construct(o.width, o.height);
+  if (!inst.valid()) throw std::runtime_error("construct failed");
+  const f0r_plugin_info_t info = p.info();
+  std::vector<frame> outputs;
+  double time = 0.0;
+  for (int f = 0; f < o.frames; ++f) {
+    if (f % 3 == 0) {
+      for (int i = 0; i < info.num_params; ++i)
+        inst.set(i, scheduled_value(o.seed, f, i, p.param_info(i).type));
+    }
+    frame in = testhost::random_frame(inst.pixel_count(), o.seed * 1000 + f);
+    if (f % 5 == 0) in = frame(inst.pixel_count(), in[0]);
+    if (o.in_place) {
+      inst.update_in_place(time, in);
+      outputs.push_back(in);
+    } else {
+      const frame copy = in;
+      outputs.push_back(inst.update(time, in));
+      if (in != copy) throw std::runtime_error("input frame was written");
+    }
+    if (f == o.frames / 2)
+      time = 0.0;
+    else if (f % 7 != 6)
+      time += 0.04;
+  }
+  return outputs;
+}
+
+class contract : public testing::TestWithParam<std::string> {
+ protected:
+  plugin p{GetParam()};
+};
+
+TEST_P(contract, describes_itself_as_a_filter_with_double_and_bool_params) {
+  const f0r_plugin_info_t info = p.info();
+  ASSERT_NE(info.name, nullptr);
+  EXPECT_GT(std::strlen(info.name), 0u);
+  ASSERT_NE(info.author, nullptr);
+  ASSERT_NE(info.explanation, nullptr);
+  EXPECT_EQ(info.plugin_type, F0R_PLUGIN_TYPE_FILTER);
+  EXPECT_EQ(info.frei0r_version, 1);
+  EXPECT_TRUE(info.color_model == F0R_COLOR_MODEL_RGBA8888 ||
+              info.color_model == F0R_COLOR_MODEL_BGRA8888);
+  EXPECT_GT(info.num_params, 0);
+
+  std::set<std::string> names;
+  for (int i = 0; i < info.num_params; ++i) {
+    const f0r_param_info_t pi = p.param_info(i);
+    ASSERT_NE(pi.name, nullptr) << i;
+    ASSERT_NE(pi.explanation, nullptr) << i;
+    EXPECT_TRUE(pi.type == F0R_PARAM_DOUBLE || pi.type == F0R_PARAM_BOOL) << i;
+    EXPECT_TRUE(names.insert(pi.name).second) << "duplicate name " << pi.name;
+  }
+}
+
+TEST_P(contract, indices_outside_the_table_touch_nothing) {
+  const int n = p.info().num_params;
+  static const char sentinel_name[] = "untouched";
+  for (int index : {-1, n, n + 1, std::numeric_limits<int>::min()}) {
+    f0r_param_info_t pi{sentinel_name, 77, sentinel_name};
+    p.f0r().get_param_info(&pi, index);
+    EXPECT_EQ(pi.name, sentinel_name) << index;
+    EXPECT_EQ(pi.type, 77) << index;
+    EXPECT_EQ(pi.explanation, sentinel_name) << index;
+  }
+
+  auto inst = p.construct(16, 8);
+  ASSERT_TRUE(inst.valid());
+  std::vector<double> before;
+  for (int i = 0; i < n; ++i) before.push_back(inst.get(i));
+  for (int index : {-1, n, n + 5}) {
+    double v = 0.75;
+    p.f0r().set_param_value(inst.handle(), &v, index);
+    double out = -123.0;
+    p.f0r().get_param_value(inst.handle(), &out, index);
+    EXPECT_EQ(out, -123.0) << index;
+  }
+  for (int i = 0; i < n; ++i) {
+    const double now = inst.get(i);
+    EXPECT_EQ(std::memcmp(&before[i], &now, sizeof now), 0) << i;
+  }
+}
+
+TEST_P(contract, refuses_zero_sizes) {
+  EXPECT_FALSE(p.construct(0, 480).valid());
+  EXPECT_FALSE(p.construct(640, 0).valid());
+  EXPECT_FALSE(p.construct(0, 0).valid());
+}
+
+TEST_P(contract, defaults_read_back_finite) {
+  auto inst = p.construct(8, 8);
+  ASSERT_TRUE(inst.valid());
+  for (int i = 0; i < p.info().num_params; ++i)
+    EXPECT_TRUE(std::isfinite(inst.get(i))) << i;
+}
+
+TEST_P(contract, one_buffer_in_place_matches_separate_buffers) {
+  for (auto [w, h] : {std::pair{37u, 23u}, {1u, 1u}, {1u, 19u}, {19u, 1u},
+                      {64u, 2u}}) {
+    for (uint64_t seed : {1u, 2u, 3u}) {
+      sequence_options o;
+      o.width = w;
+      o.height = h;
+      o.seed = seed;
+      const auto separate = run_sequence(p, o);
+      o.in_place = true;
+      const auto shared = run_sequence(p, o);
+      ASSERT_EQ(separate.size(), shared.size());
+      for (size_t f = 0; f < separate.size(); ++f)
+        ASSERT_EQ(separate[f], shared[f])
+            << w << "x" << h << " seed " << seed << " frame " << f;
+    }
+  }
+}
+
+TEST_P(contract, works_the_same_without_init) {
+  plugin with_init = plugin::fresh_copy(GetParam());
+  plugin without_init = plugin::fresh_copy(GetParam());
+  sequence_options o;
+  o.seed = 11;
+  const auto expected = run_sequence(with_init, o);
+  o.call_init = false;
+  EXPECT_EQ(run_sequence(without_init, o), expected);
+}
+
+TEST_P(contract, instances_of_different_sizes_are_independent) {
+  sequence_options small, large;
+  small.width = 13;
+  small.height = 7;
+  small.seed = 5;
+  large.width = 40;
+  large.height = 30;
+  large.seed = 6;
+  const auto alone_small = run_sequence(p, small);
+  const auto alone_large = run_sequence(p, large);
+
+  // The same two clips, one frame of each in turn.
+  auto a = p.construct(small.width, small.height);
+  auto b = p.construct(large.width, large.height);
+  ASSERT_TRUE(a.valid() && b.valid());
+  const int n = p.info().num_params;
+  double time = 0.0;
+  for (int f = 0; f < small.frames; ++f) {
+    for (auto* side : {&small, &large}) {
+      auto& inst = side == &small ? a : b;
+      if (f % 3 == 0)
+        for (int i = 0; i < n; ++i)
+          inst.set(i, scheduled_value(side->seed, f, i, p.param_info(i).type));
+      frame in = testhost::random_frame(inst.pixel_count(), side->seed * 1000 + f);
+      if (f % 5 == 0) in = frame(inst.pixel_count(), in[0]);
+      const auto& expected = side == &small ? alone_small : alone_large;
+      ASSERT_EQ(inst.update(time, in), expected[f]) << "frame " << f;
+    }
+    if (f == small.frames / 2)
+      time = 0.0;
+    else if (f % 7 != 6)
+      time += 0.04;
+  }
+}
+
+TEST_P(contract, construct_and_destruct_repeatedly_leak_nothing) {
+  alloc_fail::counting count;
+  for (int round = 0; round < 50; ++round) {
+    auto inst = p.construct(16 + round, 9);
+    ASSERT_TRUE(inst.valid());
+    if (round % 5 == 0) {
+      frame in = testhost::random_frame(inst.pixel_count(), round);
+      inst.update(0.04 * round, in);
+    }
+  }
+  EXPECT_EQ(alloc_fail::outstanding(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(plugins, contract,
+                         testing::ValuesIn(testhost::all_plugin_paths()),
+                         test_name);
+
+}  // namespace
