@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Configures, builds and runs the whole suite: the optimised build with
+# warnings as errors, the same suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer, a few iterations of the benchmark, and a short
+# libFuzzer run per plug-in. Installs missing Debian packages first.
+#
+#   FUZZ_SECONDS  seconds per fuzzer (default 60; 0 skips fuzzing)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/ensure-packages.sh
+ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+
+fuzz_seconds=${FUZZ_SECONDS:-60}
+jobs=$(nproc)
+
+step() { printf '\n=== %s\n' "$*"; }
+
+step "release build"
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEFFECTS_WERROR=ON >/dev/null
+cmake --build build/release -j"$jobs"
+ctest --test-dir build/release -j"$jobs" --output-on-failure
+
+step "sanitizer build"
+cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DEFFECTS_WERROR=ON \
+  -DEFFECTS_SANITIZE=ON -DEFFECTS_BENCH=OFF >/dev/null
+cmake --build build/sanitize -j"$jobs"
+ctest --test-dir build/sanitize -j"$jobs" --output-on-failure
+
+step "benchmark smoke run"
+build/release/bench/effects_bench --benchmark_min_time=0.01 \
+  --benchmark_filter='/1920/' >/dev/null
+echo "benchmark ran"
+
+if [ "$fuzz_seconds" -gt 0 ]; then
+  step "fuzzing, ${fuzz_seconds}s per plug-in"
+  CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DEFFECTS_FUZZ=ON -DEFFECTS_TESTS=OFF -DEFFECTS_WERROR=ON >/dev/null
+  cmake --build build/fuzz -j"$jobs"
+  for fuzzer in build/fuzz/fuzz/*_fuzz; do
+    name=$(basename "$fuzzer" _fuzz)
+    # New inputs go to a scratch folder; the committed seeds stay as they are.
+    scratch=build/fuzz/corpus-$name
+    mkdir -p "$scratch"
+    "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=1 \
+      "$scratch" "fuzz/corpus/$name" 2>build/fuzz/$name.log \
+      || { tail -50 build/fuzz/$name.log; echo "fuzzer $name failed"; exit 1; }
+    grep -E 'stat::number_of_executed_units' build/fuzz/$name.log | sed "s/^/$name: /"
+  done
+fi
+
+step "all passed"
