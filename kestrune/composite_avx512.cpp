@@ -1,0 +1,94 @@
+// The compositing kernels for AVX-512 (F and BW): 16 pixels a step. Chosen
+// at load time only on processors that have both.
+// GCC 12 warns inside its own AVX-512 intrinsics (their "undefined" vectors
+// are deliberately self-initialised); the warning says nothing about this
+// file.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <immintrin.h>
+
+#include "composite.h"
+
+// Everything below is compiled for AVX-512; nothing of the standard library
+// is included from here on, so no AVX-512 copy of a shared inline function
+// can reach the rest of the library.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512bw"))), \
+                             apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw")
+#endif
+
+namespace kestrune_composite {
+namespace {
+
+struct avx512 {
+  using vi = __m512i;
+  using vd = __m512d;
+  static constexpr size_t lanes = 16;
+
+  static vi load(const uint32_t* p) { return _mm512_loadu_si512(p); }
+  static void store(uint32_t* p, vi v) { _mm512_storeu_si512(p, v); }
+  static vi splat(int32_t x) { return _mm512_set1_epi32(x); }
+  static vd splat_double(double x) { return _mm512_set1_pd(x); }
+  static vi bit_and(vi a, vi b) { return _mm512_and_si512(a, b); }
+  static vi bit_or(vi a, vi b) { return _mm512_or_si512(a, b); }
+  static vi and_not(vi a, vi b) { return _mm512_andnot_si512(a, b); }
+  static vi add(vi a, vi b) { return _mm512_add_epi32(a, b); }
+  static vi sub(vi a, vi b) { return _mm512_sub_epi32(a, b); }
+  template <int k>
+  static vi shift_right(vi a) {
+    return _mm512_srli_epi32(a, k);
+  }
+  template <int k>
+  static vi shift_left(vi a) {
+    return _mm512_slli_epi32(a, k);
+  }
+  static vi abs_diff_u8(vi a, vi b) {
+    return _mm512_or_si512(_mm512_subs_epu8(a, b), _mm512_subs_epu8(b, a));
+  }
+  static vi max_u8(vi a, vi b) { return _mm512_max_epu8(a, b); }
+  static vi madd16(vi a, vi b) { return _mm512_madd_epi16(a, b); }
+  static vi mulhi_u16(vi a, vi b) { return _mm512_mulhi_epu16(a, b); }
+  static vi less(vi a, vi b) {
+    return _mm512_maskz_set1_epi32(_mm512_cmplt_epi32_mask(a, b), -1);
+  }
+  static vi select(vi mask, vi a, vi b) {
+    return _mm512_ternarylogic_epi32(mask, a, b, 0xCA);
+  }
+  static vi clamp_byte(vi a) {
+    return _mm512_min_epi32(_mm512_max_epi32(a, _mm512_setzero_si512()),
+                            _mm512_set1_epi32(255));
+  }
+  static vd low_double(vi a) {
+    return _mm512_cvtepi32_pd(_mm512_castsi512_si256(a));
+  }
+  static vd high_double(vi a) {
+    return _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(a, 1));
+  }
+  static vi truncate(vd low, vd high) {
+    return _mm512_inserti64x4(
+        _mm512_castsi256_si512(_mm512_cvttpd_epi32(low)),
+        _mm512_cvttpd_epi32(high), 1);
+  }
+  static vd add_d(vd a, vd b) { return _mm512_add_pd(a, b); }
+  static vd sub_d(vd a, vd b) { return _mm512_sub_pd(a, b); }
+  static vd mul_d(vd a, vd b) { return _mm512_mul_pd(a, b); }
+  static vd div_d(vd a, vd b) { return _mm512_div_pd(a, b); }
+};
+
+#include "composite_kernel.h"
+
+}  // namespace
+
+extern const kernel_set avx512_kernels = make_kernels<avx512>();
+
+}  // namespace kestrune_composite
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif

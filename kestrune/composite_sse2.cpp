@@ -1,0 +1,69 @@
+// The compositing kernels for SSE2, the x86-64 baseline: 4 pixels a step.
+#include <emmintrin.h>
+
+#include "composite.h"
+
+namespace kestrune_composite {
+namespace {
+
+struct sse2 {
+  using vi = __m128i;
+  using vd = __m128d;
+  static constexpr size_t lanes = 4;
+
+  static vi load(const uint32_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  }
+  static void store(uint32_t* p, vi v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+  }
+  static vi splat(int32_t x) { return _mm_set1_epi32(x); }
+  static vd splat_double(double x) { return _mm_set1_pd(x); }
+  static vi bit_and(vi a, vi b) { return _mm_and_si128(a, b); }
+  static vi bit_or(vi a, vi b) { return _mm_or_si128(a, b); }
+  static vi and_not(vi a, vi b) { return _mm_andnot_si128(a, b); }
+  static vi add(vi a, vi b) { return _mm_add_epi32(a, b); }
+  static vi sub(vi a, vi b) { return _mm_sub_epi32(a, b); }
+  template <int k>
+  static vi shift_right(vi a) {
+    return _mm_srli_epi32(a, k);
+  }
+  template <int k>
+  static vi shift_left(vi a) {
+    return _mm_slli_epi32(a, k);
+  }
+  static vi abs_diff_u8(vi a, vi b) {
+    return _mm_or_si128(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a));
+  }
+  static vi max_u8(vi a, vi b) { return _mm_max_epu8(a, b); }
+  static vi madd16(vi a, vi b) { return _mm_madd_epi16(a, b); }
+  static vi mulhi_u16(vi a, vi b) { return _mm_mulhi_epu16(a, b); }
+  static vi less(vi a, vi b) { return _mm_cmplt_epi32(a, b); }
+  static vi select(vi mask, vi a, vi b) {
+    return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+  }
+  static vi clamp_byte(vi a) {
+    const vi positive = _mm_andnot_si128(_mm_srai_epi32(a, 31), a);
+    const vi over = _mm_cmpgt_epi32(positive, _mm_set1_epi32(255));
+    return select(over, _mm_set1_epi32(255), positive);
+  }
+  static vd low_double(vi a) { return _mm_cvtepi32_pd(a); }
+  static vd high_double(vi a) {
+    return _mm_cvtepi32_pd(_mm_unpackhi_epi64(a, a));
+  }
+  static vi truncate(vd low, vd high) {
+    return _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high));
+  }
+  static vd add_d(vd a, vd b) { return _mm_add_pd(a, b); }
+  static vd sub_d(vd a, vd b) { return _mm_sub_pd(a, b); }
+  static vd mul_d(vd a, vd b) { return _mm_mul_pd(a, b); }
+  static vd div_d(vd a, vd b) { return _mm_div_pd(a, b); }
+};
+
+#include "composite_kernel.h"
+
+}  // namespace
+
+extern const kernel_set sse2_kernels = make_kernels<sse2>();
+
+}  // namespace kestrune_composite

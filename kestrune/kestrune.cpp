@@ -1,0 +1,227 @@
+// kestrune: temporal frame differencing.
+//
+// Compares every frame with a delayed one from a time-keyed history of past
+// frames and shows the difference, so that whatever moves stands out.
+//
+//   Time Offset  0..1 = a delay of 0..2 seconds, as far back as 1 GiB of
+//                history reaches; 0 compares with the previous frame.
+//   Mode         below 1/3: negative overlay (the inverted delayed frame laid
+//                over the current one); below 2/3: absolute difference;
+//                otherwise: motion mask (the current colours, opaque where
+//                they changed).
+//   Blend        opacity of the inverted delayed frame in the overlay.
+//   Contrast     amplification of the differences, 0..1 = 1x..16x.
+//   Threshold    differences below this (0..1 of full scale) count as none.
+//   Monochrome   compare luma only and give a grey picture.
+//
+// Values are stored as the host sets them and limited where they are used;
+// a Blend, Contrast or Threshold that is not a number counts as 0.
+#include <cmath>
+#include <cstdint>
+#include <new>
+
+#include "composite.h"
+#include "effect_framework.h"
+
+namespace {
+
+using kestrune_composite::mode_kind;
+
+enum param_index {
+  PARAM_TIME_OFFSET,
+  PARAM_MODE,
+  PARAM_BLEND,
+  PARAM_CONTRAST,
+  PARAM_THRESHOLD,
+  PARAM_MONOCHROME,
+  PARAM_COUNT
+};
+
+struct param_text {
+  const char* name;
+  const char* description;
+};
+
+constexpr param_text kestrune_params[PARAM_COUNT] = {
+    {"Time Offset",
+     "0..1 = 0..2 seconds, limited to 1 GiB of history; 0 = previous frame"},
+    {"Mode", "0: negative overlay, 0.5: absolute difference, 1: motion mask"},
+    {"Blend", "Opacity of the inverted delayed frame in negative overlay mode"},
+    {"Contrast", "Amplification of the differences (0..1 = 1x..16x)"},
+    {"Threshold", "Ignore differences smaller than this to suppress noise"},
+    {"Monochrome", "Compare luminance only and produce a grayscale result"},
+};
+
+// All history, pixels and bookkeeping together, fits in this many bytes.
+constexpr uint64_t HISTORY_BUDGET = uint64_t(1) << 30;
+// Larger frames are refused, so that at least two fit in the budget.
+constexpr uint32_t PIXEL_LIMIT = 134217722;
+
+// 0 below 0, 1 above 1, the value otherwise (a NaN passes through).
+double clamp_unit(double x) {
+  if (x < 0.0) return 0.0;
+  if (x > 1.0) return 1.0;
+  return x;
+}
+
+// As clamp_unit, but a value that is not a number counts as 0: these feed
+// conversions to integers, where a NaN would be undefined.
+double clamp_unit_number(double x) { return std::isnan(x) ? 0.0 : clamp_unit(x); }
+
+struct frame_slot {
+  double time;
+  uint64_t prev;  // next older frame, or capacity
+  uint64_t next;  // next newer frame (or next free slot), or capacity
+};
+
+class kestrune : public frei0r::filter {
+ public:
+  kestrune(unsigned int frame_width, unsigned int frame_height);
+  ~kestrune() override;
+
+  bool is_valid() const override { return pixel_store && slots; }
+
+  using frei0r::filter::update;
+  void update(double time, uint32_t* out, const uint32_t* in) override;
+
+ private:
+  void size_history(uint32_t w, uint32_t h);
+  void unlink(uint64_t s);
+  uint64_t take_slot();
+  uint32_t* frame_at(uint64_t s) const { return pixel_store + s * frame_pixels; }
+
+  double time_offset = 0.1;
+  double mode = 0.0;
+  double blend = 0.5;
+  double contrast = 0.0;
+  double threshold = 0.0;
+  bool monochrome = false;
+
+  uint64_t frame_pixels = 0;
+  uint64_t capacity = 0;
+  uint64_t oldest_slot = 0;
+  uint64_t newest_slot = 0;
+  uint64_t frame_count = 0;
+  uint64_t free_slot = 0;
+  uint64_t fresh_slot = 0;
+  frame_slot* slots = nullptr;
+  uint32_t* pixel_store = nullptr;
+};
+
+kestrune::kestrune(unsigned int frame_width, unsigned int frame_height) {
+  add_param(time_offset, kestrune_params[PARAM_TIME_OFFSET].name,
+            kestrune_params[PARAM_TIME_OFFSET].description);
+  add_param(mode, kestrune_params[PARAM_MODE].name,
+            kestrune_params[PARAM_MODE].description);
+  add_param(blend, kestrune_params[PARAM_BLEND].name,
+            kestrune_params[PARAM_BLEND].description);
+  add_param(contrast, kestrune_params[PARAM_CONTRAST].name,
+            kestrune_params[PARAM_CONTRAST].description);
+  add_param(threshold, kestrune_params[PARAM_THRESHOLD].name,
+            kestrune_params[PARAM_THRESHOLD].description);
+  add_param(monochrome, kestrune_params[PARAM_MONOCHROME].name,
+            kestrune_params[PARAM_MONOCHROME].description);
+  size_history(frame_width, frame_height);
+}
+
+kestrune::~kestrune() {
+  ::operator delete(pixel_store);
+  pixel_store = nullptr;
+  ::operator delete(slots);
+  slots = nullptr;
+}
+
+// As many frames as fit in the budget, each charged its pixels and its slot
+// record. The pixel store is only reserved here: its pages are first touched
+// by the frames that arrive.
+void kestrune::size_history(uint32_t w, uint32_t h) {
+  if (w == 0 || h == 0 || PIXEL_LIMIT / h < w) return;
+  frame_pixels = uint64_t(w) * h;
+  const uint64_t frame_bytes = 4 * frame_pixels + sizeof(frame_slot);
+  capacity = frame_bytes > HISTORY_BUDGET ? 0 : HISTORY_BUDGET / frame_bytes;
+  const uint64_t store_words = capacity * frame_pixels;
+  const size_t store_bytes =
+      store_words > SIZE_MAX / 4 ? SIZE_MAX : size_t(store_words * 4);
+  pixel_store = static_cast<uint32_t*>(::operator new(store_bytes, std::nothrow));
+  if (!pixel_store) return;
+  slots = static_cast<frame_slot*>(
+      ::operator new(size_t(capacity) * sizeof(frame_slot), std::nothrow));
+  oldest_slot = newest_slot = free_slot = capacity;
+}
+
+// Takes slot s out of the frame list and puts it on the free list.
+void kestrune::unlink(uint64_t s) {
+  const uint64_t p = slots[s].prev;
+  const uint64_t q = slots[s].next;
+  if (p == capacity)
+    oldest_slot = q;
+  else
+    slots[p].next = q;
+  if (q == capacity)
+    newest_slot = p;
+  else
+    slots[q].prev = p;
+  slots[s].next = free_slot;
+  free_slot = s;
+  --frame_count;
+}
+
+uint64_t kestrune::take_slot() {
+  if (free_slot != capacity) {
+    const uint64_t s = free_slot;
+    free_slot = slots[s].next;
+    return s;
+  }
+  return fresh_slot++;
+}
+
+// History first: drop what lies at or after `time` (a seek back or a repeated
+// time), drop what is older than the delay needs, keep this frame as the
+// newest; the oldest frame left is the reference. Then one pass stores the
+// frame into its slot and composites. A NaN time compares false everywhere:
+// it drops nothing.
+void kestrune::update(double time, uint32_t* out, const uint32_t* in) {
+  const double now = time;
+  while (frame_count > 0 && slots[newest_slot].time >= now) unlink(newest_slot);
+
+  if (frame_count >= 2) {
+    const double cutoff = now - 2.0 * clamp_unit(time_offset);
+    while (frame_count >= 2 && slots[slots[oldest_slot].next].time <= cutoff)
+      unlink(oldest_slot);
+  }
+
+  if (frame_count == capacity) unlink(oldest_slot);
+  const uint64_t s = take_slot();
+  slots[s] = frame_slot{now, newest_slot, capacity};
+  if (frame_count > 0)
+    slots[newest_slot].next = s;
+  else
+    oldest_slot = s;
+  newest_slot = s;
+  ++frame_count;
+
+  kestrune_composite::job work;
+  work.in = in;
+  work.current = frame_at(s);
+  work.reference = frame_at(oldest_slot);
+  work.out = out;
+  work.pixels = size_t(frame_pixels);
+  work.mode = mode < 1.0 / 3.0   ? mode_kind::negative_overlay
+              : mode < 2.0 / 3.0 ? mode_kind::absolute_difference
+                                 : mode_kind::motion_mask;
+  work.monochrome = monochrome;
+  work.gain = std::exp2(4.0 * clamp_unit_number(contrast));
+  work.opacity = clamp_unit_number(blend);
+  work.inverse_opacity = 1.0 - work.opacity;
+  work.level = static_cast<int32_t>(clamp_unit_number(threshold) * 255.0 + 0.5);
+  kestrune_composite::select_kernel(work.mode, work.monochrome,
+                                    work.level > 0)(work);
+}
+
+const frei0r::registration<kestrune> kestrune_registered(
+    "kestrune",
+    "Temporal frame differencing: overlays an inverted delayed frame to "
+    "reveal motion",
+    "Pellowind", 0, 1, F0R_COLOR_MODEL_RGBA8888);
+
+}  // namespace
