@@ -1,0 +1,137 @@
+// Orrelind: pass-through settings (which must run at memory speed) and warps
+// (bounded by atan2, sin and cos, once per pixel inside the circle).
+//
+// Besides x_memcpy, every case reports x_floor: its time per frame over the
+// time that atan2, sin and cos alone take, called separately for the same
+// pixels with the same arguments, measured in the same run. The floor runs
+// from precomputed angles so that it holds nothing but the three calls.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <map>
+#include <tuple>
+#include <vector>
+
+#include "bench_common.h"
+
+namespace {
+
+enum { WHIRL, PINCH, RADIUS, CENTER_X, CENTER_Y, PARAM_COUNT };
+
+using params = std::vector<std::pair<int, double>>;
+
+// Opaque to the compiler, so that the separate sin and cos are not merged
+// into one sincos: the floor is the three calls as the formulas name them.
+double (*volatile sin_fn)(double) = ::sin;
+double (*volatile cos_fn)(double) = ::cos;
+double (*volatile atan2_fn)(double, double) = ::atan2;
+
+// The warped pixels of one frame, row by row: dy, the column offsets dx and
+// the source angles, as the warp computes them.
+struct warped_pixels {
+  std::vector<double> dy;          // per warped pixel
+  std::vector<double> dx;          // per warped pixel
+  std::vector<double> theta;       // per warped pixel
+};
+
+warped_pixels find_warped(unsigned w, unsigned h, const params& ps) {
+  double v[PARAM_COUNT] = {0.5, 0.5, 0.5, 0.5, 0.5};
+  for (auto [i, x] : ps) v[i] = x;
+  warped_pixels out;
+  const double radius = double(std::min(w, h)) * v[RADIUS];
+  const double whirl = v[WHIRL] * 25.132741228718345 + -12.566370614359172;
+  const double pinch = v[PINCH] * 2.0 + -1.0;
+  if (radius < 0.5 || (std::fabs(whirl) < 1e-12 && std::fabs(pinch) < 1e-12))
+    return out;
+  const double inv = 1.0 / radius;
+  const double cx = double(w - 1) * v[CENTER_X], cy = double(h - 1) * v[CENTER_Y];
+  for (unsigned y = 0; y < h; ++y) {
+    const double dy = double(y) - cy, dy2 = dy * dy;
+    for (unsigned x = 0; x < w; ++x) {
+      const double dx = double(x) - cx;
+      const double r = std::sqrt(dx * dx + dy2) * inv;
+      if (r >= 1.0 || r < 1e-12) continue;
+      const double t = 1.0 - r;
+      out.dy.push_back(dy);
+      out.dx.push_back(dx);
+      out.theta.push_back(std::atan2(dy, dx) + t * t * whirl);
+    }
+  }
+  return out;
+}
+
+// Seconds per frame of atan2, sin and cos for every warped pixel (median of
+// five passes), cached per size and setting.
+double floor_seconds(unsigned w, unsigned h, const params& ps) {
+  static std::map<std::tuple<unsigned, unsigned, params>, double> cache;
+  const auto key = std::make_tuple(w, h, ps);
+  if (auto found = cache.find(key); found != cache.end()) return found->second;
+  const warped_pixels px = find_warped(w, h, ps);
+  const auto atan2_of = atan2_fn;
+  const auto sin_of = sin_fn;
+  const auto cos_of = cos_fn;
+  std::vector<double> passes;
+  double sink = 0.0;
+  for (int pass = 0; pass < 5; ++pass) {
+    const auto start = std::chrono::steady_clock::now();
+    double a = 0.0, b = 0.0;
+    for (size_t i = 0; i < px.theta.size(); ++i) {
+      a += atan2_of(px.dy[i], px.dx[i]);
+      b += sin_of(px.theta[i]) + cos_of(px.theta[i]);
+    }
+    passes.push_back(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    sink += a + b;
+  }
+  benchmark::DoNotOptimize(sink);
+  std::nth_element(passes.begin(), passes.begin() + 2, passes.end());
+  return cache[key] = passes[2];
+}
+
+void run(benchmark::State& s, const params& ps, bool in_place) {
+  const unsigned w = unsigned(s.range(0)), h = unsigned(s.range(1));
+  bench::run_effect(s, "Orrelind", w, h, ps, in_place);
+  const double floor = floor_seconds(w, h, ps);
+  if (floor > 0.0) {
+    s.counters["floor_ms"] = floor * 1e3;
+    s.counters["x_floor"] = s.counters["ms_frame"].value / (floor * 1e3);
+  }
+}
+
+void orrelind_defaults(benchmark::State& s) { run(s, {}, false); }
+void orrelind_defaults_in_place(benchmark::State& s) { run(s, {}, true); }
+// Radius x the shorter side below half a pixel at both sizes.
+void orrelind_radius_below_half(benchmark::State& s) {
+  run(s, {{WHIRL, 0.75}, {PINCH, 0.6}, {RADIUS, 0.0002}}, false);
+}
+void orrelind_whirl_pinch_r05(benchmark::State& s) {
+  run(s, {{WHIRL, 0.75}, {PINCH, 0.6}, {RADIUS, 0.5}}, false);
+}
+void orrelind_whirl_pinch_r10(benchmark::State& s) {
+  run(s, {{WHIRL, 0.75}, {PINCH, 0.6}, {RADIUS, 1.0}}, false);
+}
+void orrelind_whirl_only(benchmark::State& s) {
+  run(s, {{WHIRL, 0.75}, {RADIUS, 0.5}}, false);
+}
+void orrelind_pinch_only(benchmark::State& s) {
+  run(s, {{PINCH, 0.75}, {RADIUS, 0.5}}, false);
+}
+void orrelind_whirl_pinch_r05_in_place(benchmark::State& s) {
+  run(s, {{WHIRL, 0.75}, {PINCH, 0.6}, {RADIUS, 0.5}}, true);
+}
+// A small circle in a corner: almost all of the frame is block copies.
+void orrelind_small_corner_circle(benchmark::State& s) {
+  run(s, {{WHIRL, 0.9}, {RADIUS, 0.05}, {CENTER_X, 0.1}, {CENTER_Y, 0.2}}, false);
+}
+
+BENCHMARK(orrelind_defaults) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);
+BENCHMARK(orrelind_defaults_in_place) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);
+BENCHMARK(orrelind_radius_below_half) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);
+BENCHMARK(orrelind_whirl_pinch_r05) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);
+BENCHMARK(orrelind_whirl_pinch_r10) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);
+BENCHMARK(orrelind_whirl_only) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);
+BENCHMARK(orrelind_pinch_only) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);
+BENCHMARK(orrelind_whirl_pinch_r05_in_place) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);
+BENCHMARK(orrelind_small_corner_circle) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);
+
+}  // namespace
