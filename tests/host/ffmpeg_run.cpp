@@ -72,7 +72,7 @@ rendering run_ffmpeg(const std::string& filter, const clip& c) {
   const std::string cmd =
       HOST_ENVIRONMENT "FREI0R_PATH=" + shell_quote(std::string(EFFECTS_PLUGIN_DIR) + ":" +
                                    TIME_PROBE_DIR) +
-      " ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i " +
+      " timeout 300 ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i " +
       shell_quote(source) + " -filter_complex " + shell_quote(graph) +
       " -map '[in]' -frames:v " + std::to_string(c.frames) +
       " -f rawvideo -pix_fmt " + c.pix_fmt + " " + shell_quote(in_file) +

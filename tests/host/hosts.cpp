@@ -1,0 +1,346 @@
+#include "hosts.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+
+#ifndef HOST_ENVIRONMENT
+#define HOST_ENVIRONMENT ""
+#endif
+
+namespace hosttest {
+
+namespace {
+
+std::string quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// Shortest text that reads back as exactly this double.
+std::string number(double v) {
+  char buf[64];
+  for (int digits = 1; digits <= 17; ++digits) {
+    std::snprintf(buf, sizeof buf, "%.*g", digits, v);
+    if (std::strtod(buf, nullptr) == v) break;
+  }
+  return buf;
+}
+
+struct scratch_dir {
+  scratch_dir() {
+    char name[] = "/tmp/effects-host-XXXXXX";
+    if (!mkdtemp(name)) throw std::runtime_error("mkdtemp failed");
+    path = name;
+  }
+  ~scratch_dir() { std::system(("rm -rf " + quote(path)).c_str()); }
+  std::string file(const std::string& name) const { return path + "/" + name; }
+  std::string path;
+};
+
+std::string plugin_dirs() {
+  return std::string(EFFECTS_PLUGIN_DIR) + ":" + TIME_PROBE_DIR;
+}
+
+std::string environment(const scratch_dir& dir) {
+  return std::string(HOST_ENVIRONMENT) + "FREI0R_PATH=" + quote(plugin_dirs()) +
+         " GST_REGISTRY=" + quote(dir.file("registry.bin")) + " ";
+}
+
+// Runs a host command with our plug-ins on its search path.
+void run(const std::string& cmd, const scratch_dir& dir) {
+  const std::string log = dir.file("log");
+  // melt polls standard input for keys; a host that hangs must fail the
+  // test, not the whole run.
+  const std::string line = environment(dir) + "timeout 300 " + cmd +
+                           " </dev/null >" + quote(log) + " 2>&1";
+  if (std::system(line.c_str()) != 0) {
+    std::ifstream in(log);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string tail = text.str();
+    if (tail.size() > 3000) tail = tail.substr(tail.size() - 3000);
+    throw std::runtime_error("host failed: " + cmd + "\n" + tail);
+  }
+}
+
+std::vector<testhost::frame> read_raw(const std::string& file, const clip& c) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw std::runtime_error("no output " + file);
+  const size_t pixels = size_t(c.width) * c.height;
+  std::vector<testhost::frame> frames;
+  for (;;) {
+    testhost::frame f(pixels);
+    if (!in.read(reinterpret_cast<char*>(f.data()), pixels * 4)) break;
+    frames.push_back(std::move(f));
+  }
+  return frames;
+}
+
+std::vector<double> probe_times(const std::vector<testhost::frame>& out) {
+  std::vector<double> times;
+  for (const testhost::frame& f : out) {
+    double t;
+    std::memcpy(&t, f.data(), sizeof t);
+    times.push_back(t);
+  }
+  return times;
+}
+
+struct plugin_facts {
+  std::string name;  // from the description
+  std::vector<std::string> param_names;
+  std::vector<int> param_types;
+  int color_model;
+};
+
+const plugin_facts& facts(const std::string& file_name) {
+  static std::map<std::string, plugin_facts> cache;
+  auto found = cache.find(file_name);
+  if (found != cache.end()) return found->second;
+  // The time probe is no plug-in of ours: it lives beside them.
+  testhost::plugin p(file_name == "time_probe"
+                         ? std::string(TIME_PROBE_DIR) + "/time_probe.so"
+                         : testhost::plugin_path(file_name));
+  plugin_facts f;
+  f.name = p.info().name;
+  f.color_model = p.info().color_model;
+  for (int i = 0; i < p.info().num_params; ++i) {
+    f.param_names.push_back(p.param_info(i).name);
+    f.param_types.push_back(p.param_info(i).type);
+  }
+  return cache[file_name] = f;
+}
+
+bool is_bool(const filter_spec& f, size_t i) {
+  return facts(f.plugin).param_types.at(i) == F0R_PARAM_BOOL;
+}
+
+// Source clip as raw RGBA frames and, for melt, the same in a QuickTime file.
+void make_source(const scratch_dir& dir, const clip& c) {
+  const std::string src = "testsrc2=size=" + std::to_string(c.width) + "x" +
+                          std::to_string(c.height) +
+                          ":rate=" + std::to_string(c.rate);
+  run("ffmpeg -nostdin -y -f lavfi -i " + quote(src) + " -frames:v " +
+          std::to_string(c.frames) + " -pix_fmt rgba -f rawvideo " +
+          quote(dir.file("src.raw")) + " -frames:v " +
+          std::to_string(c.frames) + " -pix_fmt rgba -c:v rawvideo " +
+          quote(dir.file("src.mov")),
+      dir);
+}
+
+// ---- ffmpeg
+
+std::string ffmpeg_params(const filter_spec& f, const std::vector<double>& v) {
+  std::string s;
+  for (size_t i = 0; i < v.size(); ++i) {
+    if (i) s += "|";
+    s += is_bool(f, i) ? (v[i] >= 0.5 ? "y" : "n") : number(v[i]);
+  }
+  return s;
+}
+
+// Each filter is named after its plug-in, so that sendcmd can address it;
+// a change becomes a command half a frame before the frame it applies to.
+std::string ffmpeg_graph(const std::vector<filter_spec>& chain, const clip& c) {
+  std::string commands, filters;
+  for (const filter_spec& f : chain) {
+    std::vector<double> values = f.params;
+    std::vector<filter_spec::change> changes = f.changes;
+    std::stable_sort(changes.begin(), changes.end(),
+                     [](const auto& a, const auto& b) { return a.frame < b.frame; });
+    for (const auto& ch : changes) {
+      values.at(ch.index) = ch.value;
+      commands += (commands.empty() ? "" : ";") +
+                  number((ch.frame - 0.5) / c.rate) + " frei0r@" + f.plugin +
+                  " filter_params " + ffmpeg_params(f, values);
+    }
+    if (!filters.empty()) filters += ",";
+    filters += "frei0r@" + f.plugin + "=filter_name=" + f.plugin;
+    if (!f.params.empty()) filters += ":filter_params=" + ffmpeg_params(f, f.params);
+  }
+  return commands.empty() ? filters : "sendcmd=c='" + commands + "'," + filters;
+}
+
+// ---- melt
+
+std::string melt_profile(const scratch_dir& dir, const clip& c) {
+  const std::string file = dir.file("profile");
+  std::ofstream out(file);
+  out << "description=test\nwidth=" << c.width << "\nheight=" << c.height
+      << "\nframe_rate_num=" << c.rate << "\nframe_rate_den=1\nprogressive=1\n"
+      << "sample_aspect_num=1\nsample_aspect_den=1\ndisplay_aspect_num="
+      << c.width << "\ndisplay_aspect_den=" << c.height << "\ncolorspace=709\n";
+  return file;
+}
+
+std::string melt_value(const filter_spec& f, size_t i) {
+  std::vector<std::pair<int, double>> keys{{0, f.params[i]}};
+  for (const auto& ch : f.changes)
+    if (size_t(ch.index) == i) keys.emplace_back(ch.frame, ch.value);
+  if (keys.size() == 1) return number(f.params[i]);
+  // Discrete keyframes: the value holds until the next key.
+  std::string s;
+  for (const auto& [frame, value] : keys) {
+    if (!s.empty()) s += ";";
+    s += std::to_string(frame) + "|=" + number(value);
+  }
+  return s;
+}
+
+std::string melt_command(const scratch_dir& dir, const clip& c,
+                         const std::vector<filter_spec>& chain,
+                         const std::string& out) {
+  std::string cmd = "melt " + quote(dir.file("src.mov")) + " -profile " +
+                    quote(melt_profile(dir, c));
+  for (const filter_spec& f : chain) {
+    cmd += " -filter frei0r." + f.plugin;
+    for (size_t i = 0; i < f.params.size(); ++i)
+      cmd += " " + quote(std::to_string(i) + "=" + melt_value(f, i));
+  }
+  return cmd + " -consumer " + quote("avformat:" + out) +
+         " f=rawvideo vcodec=rawvideo pix_fmt=rgba an=1 real_time=0";
+}
+
+// ---- GStreamer
+
+std::string gst_pipeline(const scratch_dir& dir, const clip& c,
+                         const std::vector<filter_spec>& chain,
+                         const std::string& format) {
+  std::string p = "gst-launch-1.0 -q filesrc location=" +
+                  quote(dir.file("src.raw")) + " ! rawvideoparse width=" +
+                  std::to_string(c.width) + " height=" +
+                  std::to_string(c.height) + " format=rgba framerate=" +
+                  std::to_string(c.rate) + "/1 ! videoconvert ! video/x-raw,format=" +
+                  format + " ! tee name=t ! queue ! filesink location=" +
+                  quote(dir.file("in.raw")) + " t. ! queue";
+  for (const filter_spec& f : chain) {
+    if (!f.changes.empty())
+      throw std::invalid_argument("gst-launch cannot change a property mid-clip");
+    const plugin_facts& pf = facts(f.plugin);
+    // videoconvert is a no-op between filters of one colour model and a
+    // byte swizzle between RGBA and BGRA ones.
+    p += " ! videoconvert ! frei0r-filter-" + gstreamer_name(pf.name);
+    for (size_t i = 0; i < f.params.size(); ++i)
+      p += " " + gstreamer_name(pf.param_names[i]) + "=" +
+           (is_bool(f, i) ? (f.params[i] >= 0.5 ? "true" : "false")
+                          : number(f.params[i]));
+  }
+  return p + " ! videoconvert ! video/x-raw,format=" + format +
+         " ! filesink location=" + quote(dir.file("out.raw"));
+}
+
+}  // namespace
+
+const char* host_name(host h) {
+  switch (h) {
+    case host::ffmpeg: return "ffmpeg";
+    case host::melt: return "melt";
+    case host::gstreamer: return "gstreamer";
+  }
+  return "?";
+}
+
+bool host_available(host h) {
+  switch (h) {
+    case host::ffmpeg: return ffmpeg_available();
+    case host::melt: return std::system("command -v melt >/dev/null 2>&1") == 0;
+    case host::gstreamer:
+      return std::system("command -v gst-launch-1.0 >/dev/null 2>&1 && "
+                         "gst-inspect-1.0 rawvideoparse >/dev/null 2>&1") == 0;
+  }
+  return false;
+}
+
+std::string gstreamer_name(const std::string& text) {
+  std::string s;
+  for (char c : text)
+    s += std::isalnum(static_cast<unsigned char>(c))
+             ? char(std::tolower(static_cast<unsigned char>(c)))
+             : '-';
+  return s;
+}
+
+host_run run_in_host(host h, const std::vector<filter_spec>& chain,
+                     const clip& c) {
+  const bool bgra = facts(chain.at(0).plugin).color_model == F0R_COLOR_MODEL_BGRA8888;
+  scratch_dir dir;
+  host_run r;
+  switch (h) {
+    case host::ffmpeg: {
+      clip fc = c;
+      fc.pix_fmt = bgra ? "bgra" : "rgba";
+      const std::string graph = ffmpeg_graph(chain, c);
+      const rendering out = run_ffmpeg(graph, fc);
+      r.input = out.input;
+      r.output = out.output;
+      r.times = ffmpeg_times(c);
+      r.command = "ffmpeg -vf " + graph;
+      break;
+    }
+    case host::melt: {
+      make_source(dir, c);
+      run(melt_command(dir, c, {}, dir.file("in.raw")), dir);
+      run(melt_command(dir, c, {filter_spec{"time_probe", {}, {}}},
+                             dir.file("times.raw")),
+          dir);
+      r.command = melt_command(dir, c, chain, dir.file("out.raw"));
+      run(r.command, dir);
+      r.input = read_raw(dir.file("in.raw"), c);
+      r.output = read_raw(dir.file("out.raw"), c);
+      r.times = probe_times(read_raw(dir.file("times.raw"), c));
+      break;
+    }
+    case host::gstreamer: {
+      make_source(dir, c);
+      run(gst_pipeline(dir, c, {filter_spec{"time_probe", {}, {}}}, "RGBA"),
+          dir);
+      r.times = probe_times(read_raw(dir.file("out.raw"), c));
+      r.command = gst_pipeline(dir, c, chain, bgra ? "BGRA" : "RGBA");
+      run(r.command, dir);
+      r.input = read_raw(dir.file("in.raw"), c);
+      r.output = read_raw(dir.file("out.raw"), c);
+      break;
+    }
+  }
+  return r;
+}
+
+std::vector<testhost::frame> replay_chain(
+    const std::vector<filter_spec>& chain,
+    const std::vector<testhost::frame>& input, const std::vector<double>& times,
+    const clip& c) {
+  std::vector<std::unique_ptr<testhost::plugin>> plugins;
+  std::vector<testhost::instance> instances;
+  for (const filter_spec& f : chain) {
+    plugins.push_back(
+        std::make_unique<testhost::plugin>(testhost::plugin_path(f.plugin)));
+    plugins.back()->f0r().init();
+    instances.push_back(plugins.back()->construct(c.width, c.height));
+    if (!instances.back().valid()) throw std::runtime_error("construct failed");
+    for (size_t i = 0; i < f.params.size(); ++i)
+      instances.back().set(int(i), f.params[i]);
+  }
+  std::vector<testhost::frame> out;
+  for (size_t n = 0; n < input.size(); ++n) {
+    testhost::frame f = input[n];
+    for (size_t k = 0; k < chain.size(); ++k) {
+      for (const auto& ch : chain[k].changes)
+        if (size_t(ch.frame) == n) instances[k].set(ch.index, ch.value);
+      f = instances[k].update(times.at(n), f);
+    }
+    out.push_back(std::move(f));
+  }
+  return out;
+}
+
+}  // namespace hosttest
