@@ -2,6 +2,9 @@
 // the test host's bytes for the same input frames.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "ffmpeg_run.h"
 
 namespace {
@@ -50,6 +53,13 @@ TEST_F(vestrale_in_ffmpeg, passes_milliseconds_and_loses_time_off_64_widths) {
   const std::vector<double> odd = hosttest::ffmpeg_times(c);
   ASSERT_EQ(odd.size(), 3u);
   EXPECT_LT(odd[1], -1e19);
+
+  // Users must be told both, where they look for how to use ffmpeg.
+  std::ifstream readme(EFFECTS_SOURCE_DIR "/README.md");
+  std::stringstream text;
+  text << readme.rdbuf();
+  EXPECT_NE(text.str().find("in **milliseconds**"), std::string::npos);
+  EXPECT_NE(text.str().find("**not a multiple of 64**"), std::string::npos);
 }
 
 }  // namespace
