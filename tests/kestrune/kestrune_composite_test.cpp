@@ -22,24 +22,31 @@ struct setting {
   double value;
 };
 
+const double defaults[PARAM_COUNT] = {0.1, 0.0, 0.5, 0.0, 0.0, 0.0};
+
 class kestrune_composite : public testing::Test {
  protected:
   testhost::plugin p{testhost::plugin_path("kestrune")};
+  // A 3 x 1 frame (no vector kernel runs) and a 35 x 1 one (every kernel
+  // width and a tail), kept across cases: going back to time 0 empties the
+  // history.
+  instance narrow = p.construct(3, 1);
+  instance wide = p.construct(35, 1);
 
-  // Output for `cur` (time 1) compared with `ref` (time 0), one pixel each
-  // of a 3 x 1 frame (so no vector kernel runs) and of a 35 x 1 frame with
-  // the pixel repeated (every kernel width and the tail); both must agree.
+  // Output for `cur` (time 1) compared with `ref` (time 0), every pixel of
+  // both frames alike; both instances must agree.
   uint32_t after(uint32_t ref, uint32_t cur, std::initializer_list<setting> settings) {
     uint32_t result = 0;
-    for (unsigned w : {3u, 35u}) {
-      instance inst = p.construct(w, 1);
-      EXPECT_TRUE(inst.valid());
-      inst.set(TIME_OFFSET, 0.0);
-      for (const setting& s : settings) inst.set(s.index, s.value);
-      inst.update(0.0, frame(w, ref));
-      const frame out = inst.update(1.0, frame(w, cur));
+    for (instance* inst : {&narrow, &wide}) {
+      EXPECT_TRUE(inst->valid());
+      for (int i = 0; i < PARAM_COUNT; ++i) inst->set(i, defaults[i]);
+      inst->set(TIME_OFFSET, 0.0);
+      for (const setting& s : settings) inst->set(s.index, s.value);
+      const unsigned w = inst->width();
+      inst->update(0.0, frame(w, ref));
+      const frame out = inst->update(1.0, frame(w, cur));
       for (uint32_t o : out) EXPECT_EQ(o, out[0]);
-      if (w == 3) result = out[0];
+      if (inst == &narrow) result = out[0];
       EXPECT_EQ(out[0], result) << "width " << w;
     }
     return result;
@@ -217,37 +224,35 @@ void expect_model_over_clips(const std::string& path) {
   const unsigned sizes[][2] = {{1, 1}, {3, 5}, {67, 13}, {16, 16}, {33, 1}, {1, 31}};
   uint64_t seed = 1;
   for (const auto& size : sizes) {
-    for (int run = 0; run < 3; ++run, ++seed) {
-      clip c(seed);
-      const size_t pixels = size_t(size[0]) * size[1];
-      instance separate = p.construct(size[0], size[1]);
-      instance in_place = p.construct(size[0], size[1]);
-      ASSERT_TRUE(separate.valid() && in_place.valid());
-      model m(pixels);
-      frame in;
-      double t = 0.0;
-      for (int f = 0; f < 40; ++f) {
-        if (f % 4 == 0) {
-          for (int i = 0; i < PARAM_COUNT; ++i) {
-            const double v = c.value(i);
-            separate.set(i, v);
-            in_place.set(i, v);
-            m.set(i, v);
-          }
+    clip c(seed++);
+    const size_t pixels = size_t(size[0]) * size[1];
+    instance separate = p.construct(size[0], size[1]);
+    instance in_place = p.construct(size[0], size[1]);
+    ASSERT_TRUE(separate.valid() && in_place.valid());
+    model m(pixels);
+    frame in;
+    double t = 0.0;
+    for (int f = 0; f < 90; ++f) {
+      if (f % 4 == 0) {
+        for (int i = 0; i < PARAM_COUNT; ++i) {
+          const double v = c.value(i);
+          separate.set(i, v);
+          in_place.set(i, v);
+          m.set(i, v);
         }
-        in = c.next_frame(in, pixels);
-        const unsigned step = c.rng() % 16;
-        if (step != 2) t += step == 0 ? 0.0 : step == 1 ? -0.3 : 0.04 * step;
-        const double now = step == 2 ? NaN : t;
-        const frame expected = m.update(now, in);
-        const frame copy = in;
-        ASSERT_EQ(separate.update(now, in), expected)
-            << path << " " << size[0] << "x" << size[1] << " seed " << seed << " frame " << f;
-        ASSERT_EQ(in, copy);
-        frame shared = in;
-        in_place.update_in_place(now, shared);
-        ASSERT_EQ(shared, expected) << "in place, frame " << f;
       }
+      in = c.next_frame(in, pixels);
+      const unsigned step = c.rng() % 16;
+      if (step != 2) t += step == 0 ? 0.0 : step == 1 ? -0.3 : 0.04 * step;
+      const double now = step == 2 ? NaN : t;
+      const frame expected = m.update(now, in);
+      const frame copy = in;
+      ASSERT_EQ(separate.update(now, in), expected)
+          << path << " " << size[0] << "x" << size[1] << " frame " << f;
+      ASSERT_EQ(in, copy);
+      frame shared = in;
+      in_place.update_in_place(now, shared);
+      ASSERT_EQ(shared, expected) << "in place, frame " << f;
     }
   }
 }
@@ -278,29 +283,35 @@ void expect_every_pair_of_values(const std::string& path) {
     ref[i] = pixel(r, r, r, 0);
     cur[i] = pixel(v, v, v, r);
   }
+  // One instance for every setting: with no delay each current frame is
+  // compared with the reference frame fed just before it.
+  instance inst = p.construct(256, 256);
+  ASSERT_TRUE(inst.valid());
+  model m(65536);
+  inst.set(TIME_OFFSET, 0.0);
+  m.set(TIME_OFFSET, 0.0);
   std::mt19937_64 rng(7);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   const double round[][2] = {{0.5, 0.0},  {0.5, 0.25}, {0.25, 0.5},
                              {1.0, 1.0},  {0.0, 0.75}, {0.75, 0.125}};
+  double t = 0.0;
   for (int set = 0; set < 14; ++set) {
     const double blend = set < 6 ? round[set][0] : unit(rng);
     const double contrast = set < 6 ? round[set][1] : unit(rng);
     for (double mode : {0.0, 0.5, 1.0}) {
       for (double mono : {0.0, 1.0}) {
-        instance inst = p.construct(256, 256);
-        ASSERT_TRUE(inst.valid());
-        model m(65536);
         for (const setting& s : std::initializer_list<setting>{
-                 {TIME_OFFSET, 0.0}, {MODE, mode}, {BLEND, blend},
-                 {CONTRAST, contrast}, {MONOCHROME, mono}}) {
+                 {MODE, mode}, {BLEND, blend}, {CONTRAST, contrast}, {MONOCHROME, mono}}) {
           inst.set(s.index, s.value);
           m.set(s.index, s.value);
         }
-        inst.update(0.0, ref);
-        m.update(0.0, ref);
-        ASSERT_EQ(inst.update(1.0, cur), m.update(1.0, cur))
+        inst.update(t, ref);
+        m.update(t, ref);
+        t += 1.0;
+        ASSERT_EQ(inst.update(t, cur), m.update(t, cur))
             << path << " blend " << blend << " contrast " << contrast << " mode "
             << mode << " mono " << mono;
+        t += 1.0;
       }
     }
   }
@@ -317,13 +328,15 @@ TEST(kestrune_kernels, every_pair_of_values) {
 void expect_luma_of_every_colour(const std::string& path) {
   testhost::plugin p(path);
   const unsigned width = 4096, height = 256;
+  instance inst = p.construct(width, height);
+  ASSERT_TRUE(inst.valid());
+  inst.set(MODE, 1.0);
+  inst.set(MONOCHROME, 1.0);
   frame f(size_t(width) * height);
   for (uint32_t chunk = 0; chunk < 16; ++chunk) {
-    instance inst = p.construct(width, height);
-    ASSERT_TRUE(inst.valid());
-    inst.set(MODE, 1.0);
-    inst.set(MONOCHROME, 1.0);
     for (uint32_t i = 0; i < f.size(); ++i) f[i] = (chunk << 20 | i) | 0xFF000000u;
+    // Always time 0: the held frame is dropped, each frame is its own
+    // reference.
     inst.update_in_place(0.0, f);
     for (uint32_t i = 0; i < f.size(); ++i) {
       const uint32_t c = chunk << 20 | i;
