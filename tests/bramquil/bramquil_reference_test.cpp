@@ -264,6 +264,37 @@ TEST_F(bramquil_reference, StargateOnLongSlits) {
     }
 }
 
+// Fades whose factor has columns (rows) where c × k + 0.5 falls so close to a
+// whole number that no 24-bit fraction reproduces the double result for
+// every byte: found by search, Depth 0 with Fade 0.1 or 0.15 on 64 slits
+// across gives three to five of them. Slits of 256 pixels of every byte
+// value make sure the bytes concerned are read.
+TEST_F(bramquil_reference, StargateFadesWithoutAnIntegerForm) {
+  for (int vertical : {0, 1})
+    for (double fade : {0.1, 0.15}) {
+      const unsigned w = vertical ? 64 : 256, h = vertical ? 256 : 64;
+      model ref(w, h);
+      testhost::instance insts[2] = {shipped.construct(w, h), baseline.construct(w, h)};
+      const double values[7] = {1.0, 0.5, double(vertical), 0.2, 0.0, 0.0, fade};
+      for (int i = 0; i < 7; ++i) {
+        ref.set(i, values[i]);
+        for (auto& inst : insts) inst.set(i, values[i]);
+      }
+      for (int f = 0; f < 4; ++f) {
+        frame in(size_t(w) * h);
+        for (unsigned y = 0; y < h; ++y)
+          for (unsigned x = 0; x < w; ++x) {
+            const unsigned j = (vertical ? y : x) + 37 * f;
+            in[size_t(y) * w + x] = testhost::pixel(uint8_t(j), uint8_t(255 - j),
+                                                    uint8_t(j * 7 + x + y), uint8_t(j * 3));
+          }
+        const frame expected = ref.update(f, in);
+        for (auto& inst : insts)
+          ASSERT_EQ(inst.update(f, in), expected) << "fade " << fade << " v" << vertical;
+      }
+    }
+}
+
 // The band start as written for 32-bit frames: converted to a signed
 // 32-bit integer first, then clamped.
 uint32_t start_converted_first(uint32_t extent, uint32_t count, double position) {
