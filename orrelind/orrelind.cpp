@@ -89,9 +89,9 @@ struct orrelind_warp {
   double cy;
   double max_x;  // width - 1
   double max_y;  // height - 1
-  void (*finish)(const uint32_t* src, const struct orrelind_tap* taps,
-                 const bool* unchanged, uint32_t n, const uint32_t* src_run,
-                 uint32_t* dst_run);
+  // The batch kernel of this update (see orrelind_batch_fn).
+  void (*batch)(const orrelind_warp& w, double dy, double dy2, uint32_t x,
+                uint32_t n, const uint32_t* src_run, uint32_t* dst_run);
 };
 
 // The normalised distance from the centre of pixel column x in a row whose
@@ -175,6 +175,36 @@ inline orrelind_tap orrelind_locate(const orrelind_warp& w, double sx,
   return tap;
 }
 
+// The part of a pixel's mapping before the sincos call: fills its source
+// angle theta and source distance rho and returns false, or returns true
+// when the pixel passes unchanged (on or outside the circle, or on the
+// centre), in which case neither is needed and atan2 is not called.
+inline bool orrelind_polar(const orrelind_warp& w, double dy, double dy2,
+                           uint32_t x, double* theta, double* rho) {
+  const double r = orrelind_distance(w, x, dy2);
+  if (!(r < 1.0) || r < orrelind_neutral_epsilon) return true;
+  const double dx = double(x) - w.cx;
+  const double t = 1.0 - r;
+  const double t2 = t * t;
+  *theta = std::atan2(dy, dx) + t2 * w.whirl;
+  double d = (t2 * w.pinch + 1.0) * r;
+  if (!(d > 0.0)) d = 0.0;
+  *rho = d * w.radius;
+  return false;
+}
+
+// The part after it: the source point, clamped into the frame.
+inline orrelind_tap orrelind_source(const orrelind_warp& w, double sine,
+                                    double cosine, double rho) {
+  double sx = cosine * rho + w.cx;
+  double sy = sine * rho + w.cy;
+  if (!(sx > 0.0)) sx = 0.0;
+  if (w.max_x < sx) sx = w.max_x;
+  if (!(sy > 0.0)) sy = 0.0;
+  if (w.max_y < sy) sy = w.max_y;
+  return orrelind_locate(w, sx, sy);
+}
+
 // Alpha-weighted bilinear resampling at one source point. Returns the
 // output pixel.
 inline uint32_t orrelind_resample(const uint32_t* src, const orrelind_tap& tap) {
@@ -252,129 +282,224 @@ inline uint32_t orrelind_resample(const uint32_t* src, const orrelind_tap& tap) 
   return c0 | (c1 << 8) | (c2 << 16) | (alpha_byte << 24);
 }
 
-#ifndef ORRELIND_BASELINE_ONLY
-// The same resampling with all four bytes of a pixel in the lanes of one
-// vector. The alpha lane takes its own row combination and is left out of
-// the weighting and of the final multiplication by 1 / A; every lane
-// otherwise follows the scalar formulas operation for operation.
-__attribute__((target("avx2"))) inline __m256d orrelind_widen_avx2(uint32_t p) {
-  return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(int(p))));
-}
-
-__attribute__((target("avx2"))) inline uint32_t orrelind_resample_avx2(
-    const uint32_t* src, const orrelind_tap& tap) {
-  const uint32_t* top_row = src + tap.index;
-  const uint32_t p00 = top_row[0];
-  const uint32_t p10 = top_row[tap.right];
-  const uint32_t p01 = top_row[tap.down];
-  const uint32_t p11 = top_row[tap.down + tap.right];
-  const bool same_alpha = ((p00 ^ p10) | (p00 ^ p01) | (p00 ^ p11)) < (1u << 24);
-  if (same_alpha && (p00 >> 24) == 0) return 0;
-
-  __m256d q00 = orrelind_widen_avx2(p00), q10 = orrelind_widen_avx2(p10);
-  __m256d q01 = orrelind_widen_avx2(p01), q11 = orrelind_widen_avx2(p11);
-  const __m256d one = _mm256_set1_pd(1.0);
-  if (!same_alpha) {
-    // Weights (a, a, a, 1): colour times its alpha, alpha itself.
-    q00 = _mm256_mul_pd(q00, _mm256_blend_pd(_mm256_permute4x64_pd(q00, 0xFF), one, 8));
-    q10 = _mm256_mul_pd(q10, _mm256_blend_pd(_mm256_permute4x64_pd(q10, 0xFF), one, 8));
-    q01 = _mm256_mul_pd(q01, _mm256_blend_pd(_mm256_permute4x64_pd(q01, 0xFF), one, 8));
-    q11 = _mm256_mul_pd(q11, _mm256_blend_pd(_mm256_permute4x64_pd(q11, 0xFF), one, 8));
-  }
-  const __m256d vfx = _mm256_set1_pd(tap.fx);
-  const __m256d vfy = _mm256_set1_pd(tap.fy);
-  const __m256d top = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(q10, q00), vfx), q00);
-  const __m256d lower = _mm256_mul_pd(_mm256_sub_pd(q11, q01), vfx);
-  // Colour: (q01 - top) + lower. Alpha: (lower + a01) - top.
-  const __m256d v = _mm256_blend_pd(
-      _mm256_add_pd(_mm256_sub_pd(q01, top), lower),
-      _mm256_sub_pd(_mm256_add_pd(lower, q01), top), 8);
-  __m256d m = _mm256_add_pd(_mm256_mul_pd(v, vfy), top);
-  if (!same_alpha) {
-    const double alpha =
-        _mm_cvtsd_f64(_mm_unpackhi_pd(_mm256_extractf128_pd(m, 1), _mm256_extractf128_pd(m, 1)));
-    if (orrelind_byte(alpha) == 0) return 0;
-    m = _mm256_mul_pd(m, _mm256_blend_pd(_mm256_set1_pd(1.0 / alpha), one, 8));
-  }
-  m = _mm256_max_pd(m, _mm256_setzero_pd());
-  m = _mm256_min_pd(m, _mm256_set1_pd(255.0));
-  const __m128i bytes = _mm256_cvttpd_epi32(_mm256_add_pd(m, _mm256_set1_pd(0.5)));
-  const __m128i packed = _mm_packus_epi16(_mm_packus_epi32(bytes, bytes), bytes);
-  return uint32_t(_mm_cvtsi128_si32(packed));
-}
-#endif
-
-// The last pass over one batch: each output pixel resampled, or copied
-// where it passes unchanged.
-void orrelind_finish_sse2(const uint32_t* src, const orrelind_tap* taps,
-                          const bool* unchanged, uint32_t n,
-                          const uint32_t* src_run, uint32_t* dst_run) {
-  for (uint32_t i = 0; i < n; ++i)
-    dst_run[i] = unchanged[i] ? src_run[i] : orrelind_resample(src, taps[i]);
-}
-
-#ifndef ORRELIND_BASELINE_ONLY
-__attribute__((target("avx2"))) void orrelind_finish_avx2(
-    const uint32_t* src, const orrelind_tap* taps, const bool* unchanged,
-    uint32_t n, const uint32_t* src_run, uint32_t* dst_run) {
-  for (uint32_t i = 0; i < n; ++i)
-    dst_run[i] = unchanged[i] ? src_run[i] : orrelind_resample_avx2(src, taps[i]);
-}
-#endif
-
-// Pixels are warped in batches, each in three passes: the atan2 calls, the
-// sincos calls, then the resampling. Inside a pass no pixel waits for
-// another, so the processor overlaps consecutive library calls, and the
-// source pixels, requested as soon as their addresses are known, have
-// arrived by the time the last pass reads them.
+// Pixels are warped in batches of up to 64 from one row, in three passes:
+// up to atan2, from sincos to the source point, the resampling. Inside a
+// pass no pixel waits for another, so the processor overlaps consecutive
+// library calls, and the source pixels, requested as soon as their
+// addresses are known, have arrived by the time the last pass reads them.
 constexpr uint32_t orrelind_batch = 64;
+
+// One batch: output pixels x .. x + n - 1 of the row with offset dy from the
+// centre, all inside the circle; src_run and dst_run point at pixel x of
+// that row.
+using orrelind_batch_fn = void (*)(const orrelind_warp& w, double dy,
+                                   double dy2, uint32_t x, uint32_t n,
+                                   const uint32_t* src_run, uint32_t* dst_run);
+
+void orrelind_batch_sse2(const orrelind_warp& w, double dy, double dy2,
+                         uint32_t x, uint32_t n, const uint32_t* src_run,
+                         uint32_t* dst_run) {
+  double theta[orrelind_batch], rho[orrelind_batch];
+  bool unchanged[orrelind_batch];
+  orrelind_tap taps[orrelind_batch];
+  for (uint32_t i = 0; i < n; ++i)
+    unchanged[i] = orrelind_polar(w, dy, dy2, x + i, &theta[i], &rho[i]);
+  // Bit for bit the same as separate sin and cos with the C library this is
+  // built against (the tests prove it over the angles that occur), at a good
+  // deal less than their cost.
+  for (uint32_t i = 0; i < n; ++i) {
+    if (unchanged[i]) continue;
+    double s, c;
+    ::sincos(theta[i], &s, &c);
+    taps[i] = orrelind_source(w, s, c, rho[i]);
+    __builtin_prefetch(w.src + taps[i].index);
+    __builtin_prefetch(w.src + taps[i].index + taps[i].down);
+  }
+  for (uint32_t i = 0; i < n; ++i)
+    dst_run[i] = unchanged[i] ? src_run[i] : orrelind_resample(w.src, taps[i]);
+}
+
+#ifndef ORRELIND_BASELINE_ONLY
+// The same batch with the resampling four pixels to a vector, each lane a
+// pixel following the scalar formulas operation for operation.
+#define ORRELIND_AVX2 __attribute__((target("avx2")))
+
+struct orrelind_lanes {
+  __m256d byte0, byte1, byte2, alpha;
+};
+
+// The four bytes of four pixels as doubles, one vector per byte position.
+ORRELIND_AVX2 inline orrelind_lanes orrelind_split_avx2(__m128i p) {
+  const __m128i low = _mm_set1_epi32(0xFF);
+  return {_mm256_cvtepi32_pd(_mm_and_si128(p, low)),
+          _mm256_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(p, 8), low)),
+          _mm256_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(p, 16), low)),
+          _mm256_cvtepi32_pd(_mm_srli_epi32(p, 24))};
+}
+
+// Clamp to 0..255, add 0.5, truncate, per lane.
+ORRELIND_AVX2 inline __m128i orrelind_bytes4_avx2(__m256d v) {
+  v = _mm256_max_pd(v, _mm256_setzero_pd());
+  v = _mm256_min_pd(v, _mm256_set1_pd(255.0));
+  return _mm256_cvttpd_epi32(_mm256_add_pd(v, _mm256_set1_pd(0.5)));
+}
+
+// One colour byte position of four pixels: q = c * w, then
+// top = (q10 - q00) fx + q00, v = (q01 - top) + (q11 - q01) fx,
+// m = v fy + top, value = m k.
+ORRELIND_AVX2 inline __m128i orrelind_colour_avx2(
+    __m256d c00, __m256d c10, __m256d c01, __m256d c11, __m256d w00,
+    __m256d w10, __m256d w01, __m256d w11, __m256d fx, __m256d fy, __m256d k) {
+  const __m256d q00 = _mm256_mul_pd(c00, w00), q10 = _mm256_mul_pd(c10, w10);
+  const __m256d q01 = _mm256_mul_pd(c01, w01), q11 = _mm256_mul_pd(c11, w11);
+  const __m256d top = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(q10, q00), fx), q00);
+  const __m256d v = _mm256_add_pd(_mm256_sub_pd(q01, top),
+                                  _mm256_mul_pd(_mm256_sub_pd(q11, q01), fx));
+  const __m256d m = _mm256_add_pd(_mm256_mul_pd(v, fy), top);
+  return orrelind_bytes4_avx2(_mm256_mul_pd(m, k));
+}
+
+// The same with every weight and k equal to 1.
+ORRELIND_AVX2 inline __m128i orrelind_plain_avx2(__m256d q00, __m256d q10,
+                                                 __m256d q01, __m256d q11,
+                                                 __m256d fx, __m256d fy) {
+  const __m256d top = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(q10, q00), fx), q00);
+  const __m256d v = _mm256_add_pd(_mm256_sub_pd(q01, top),
+                                  _mm256_mul_pd(_mm256_sub_pd(q11, q01), fx));
+  return orrelind_bytes4_avx2(_mm256_add_pd(_mm256_mul_pd(v, fy), top));
+}
+
+// Bytes 0, 1, 2 and alpha of four pixels into four pixels; those whose
+// alpha byte is 0 become 0.
+ORRELIND_AVX2 inline __m128i orrelind_pack_avx2(__m128i b0, __m128i b1,
+                                                __m128i b2, __m128i alpha,
+                                                __m128i transparent) {
+  const __m128i pixel = _mm_or_si128(
+      _mm_or_si128(b0, _mm_slli_epi32(b1, 8)),
+      _mm_or_si128(_mm_slli_epi32(b2, 16), _mm_slli_epi32(alpha, 24)));
+  return _mm_andnot_si128(transparent, pixel);
+}
+
+// Alpha-weighted bilinear resampling of the four source points whose taps
+// start at `at` in the batch arrays.
+ORRELIND_AVX2 inline __m128i orrelind_resample4_avx2(
+    const uint32_t* src, const uint64_t* index, const uint64_t* right,
+    const uint64_t* down, const double* fxs, const double* fys) {
+  const uint32_t* t0 = src + index[0];
+  const uint32_t* t1 = src + index[1];
+  const uint32_t* t2 = src + index[2];
+  const uint32_t* t3 = src + index[3];
+  // Built in registers: storing the lanes to memory and loading them as one
+  // vector would stall on store forwarding.
+  const __m128i p00 = _mm_set_epi32(int(t3[0]), int(t2[0]), int(t1[0]), int(t0[0]));
+  const __m128i p10 = _mm_set_epi32(int(t3[right[3]]), int(t2[right[2]]),
+                                    int(t1[right[1]]), int(t0[right[0]]));
+  const __m128i p01 = _mm_set_epi32(int(t3[down[3]]), int(t2[down[2]]),
+                                    int(t1[down[1]]), int(t0[down[0]]));
+  const __m128i p11 = _mm_set_epi32(
+      int(t3[down[3] + right[3]]), int(t2[down[2] + right[2]]),
+      int(t1[down[1] + right[1]]), int(t0[down[0] + right[0]]));
+  const __m256d fx = _mm256_load_pd(fxs), fy = _mm256_load_pd(fys);
+  const orrelind_lanes n00 = orrelind_split_avx2(p00), n10 = orrelind_split_avx2(p10);
+  const orrelind_lanes n01 = orrelind_split_avx2(p01), n11 = orrelind_split_avx2(p11);
+
+  // top = (a10 - a00) fx + a00; bottom = (a11 - a01) fx + a01;
+  // A = (bottom - top) fy + top.
+  const __m256d top = _mm256_add_pd(
+      _mm256_mul_pd(_mm256_sub_pd(n10.alpha, n00.alpha), fx), n00.alpha);
+  const __m256d bottom = _mm256_add_pd(
+      _mm256_mul_pd(_mm256_sub_pd(n11.alpha, n01.alpha), fx), n01.alpha);
+  const __m256d alpha = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(bottom, top), fy), top);
+  const __m128i alpha_byte = orrelind_bytes4_avx2(alpha);
+  const __m128i transparent = _mm_cmpeq_epi32(alpha_byte, _mm_setzero_si128());
+
+  const __m128i differ = _mm_or_si128(
+      _mm_or_si128(_mm_xor_si128(p00, p10), _mm_xor_si128(p00, p01)),
+      _mm_xor_si128(p00, p11));
+  const __m128i same32 =
+      _mm_cmpeq_epi32(_mm_srli_epi32(differ, 24), _mm_setzero_si128());
+  const __m256d same = _mm256_castsi256_pd(_mm256_cvtepi32_epi64(same32));
+  const __m256d plain = _mm256_castsi256_pd(
+      _mm256_cvtepi32_epi64(_mm_or_si128(same32, transparent)));
+
+  const __m256d one = _mm256_set1_pd(1.0);
+  if (_mm_movemask_ps(_mm_castsi128_ps(same32)) == 0xF) {
+    // All four with one alpha around them (opaque video): weights of 1 and
+    // k = 1 would change nothing, so they are left out.
+    const __m128i b0 = orrelind_plain_avx2(n00.byte0, n10.byte0, n01.byte0, n11.byte0, fx, fy);
+    const __m128i b1 = orrelind_plain_avx2(n00.byte1, n10.byte1, n01.byte1, n11.byte1, fx, fy);
+    const __m128i b2 = orrelind_plain_avx2(n00.byte2, n10.byte2, n01.byte2, n11.byte2, fx, fy);
+    return orrelind_pack_avx2(b0, b1, b2, alpha_byte, transparent);
+  }
+  // One alpha: weights 1 and D = 1. Otherwise each weight is its alpha and
+  // D = A; a lane whose alpha byte is 0 ends as 0 whatever k is.
+  const __m256d w00 = _mm256_blendv_pd(n00.alpha, one, same);
+  const __m256d w10 = _mm256_blendv_pd(n10.alpha, one, same);
+  const __m256d w01 = _mm256_blendv_pd(n01.alpha, one, same);
+  const __m256d w11 = _mm256_blendv_pd(n11.alpha, one, same);
+  const __m256d k = _mm256_div_pd(one, _mm256_blendv_pd(alpha, one, plain));
+
+  const __m128i b0 = orrelind_colour_avx2(n00.byte0, n10.byte0, n01.byte0, n11.byte0,
+                                          w00, w10, w01, w11, fx, fy, k);
+  const __m128i b1 = orrelind_colour_avx2(n00.byte1, n10.byte1, n01.byte1, n11.byte1,
+                                          w00, w10, w01, w11, fx, fy, k);
+  const __m128i b2 = orrelind_colour_avx2(n00.byte2, n10.byte2, n01.byte2, n11.byte2,
+                                          w00, w10, w01, w11, fx, fy, k);
+  return orrelind_pack_avx2(b0, b1, b2, alpha_byte, transparent);
+}
+
+ORRELIND_AVX2 void orrelind_batch_avx2(const orrelind_warp& w, double dy,
+                                       double dy2, uint32_t x, uint32_t n,
+                                       const uint32_t* src_run,
+                                       uint32_t* dst_run) {
+  double theta[orrelind_batch], rho[orrelind_batch];
+  alignas(32) double fx[orrelind_batch], fy[orrelind_batch];
+  alignas(32) uint64_t index[orrelind_batch], right[orrelind_batch],
+      down[orrelind_batch];
+  alignas(32) uint32_t out[orrelind_batch];
+  // Bit i set: pixel x + i passes unchanged. The lanes that only fill the
+  // last vector count as unchanged; they read pixel 0 and are dropped.
+  const uint32_t lanes = (n + 3) & ~3u;
+  uint64_t unchanged = lanes > n ? ~uint64_t(0) << n : 0;
+  for (uint32_t i = 0; i < n; ++i)
+    unchanged |= uint64_t(orrelind_polar(w, dy, dy2, x + i, &theta[i], &rho[i])) << i;
+  for (uint32_t i = 0; i < lanes; ++i) {
+    orrelind_tap tap{0, 0, 0, 0.0, 0.0};
+    if (!(unchanged >> i & 1)) {
+      double s, c;
+      ::sincos(theta[i], &s, &c);  // as in the baseline batch
+      tap = orrelind_source(w, s, c, rho[i]);
+      __builtin_prefetch(w.src + tap.index);
+      __builtin_prefetch(w.src + tap.index + tap.down);
+    }
+    index[i] = tap.index;
+    right[i] = tap.right;
+    down[i] = tap.down;
+    fx[i] = tap.fx;
+    fy[i] = tap.fy;
+  }
+  for (uint32_t i = 0; i < lanes; i += 4)
+    _mm_store_si128(reinterpret_cast<__m128i*>(out + i),
+                    orrelind_resample4_avx2(w.src, index + i, right + i,
+                                            down + i, fx + i, fy + i));
+  std::memcpy(dst_run, out, n * sizeof(uint32_t));
+  const uint64_t in_run = n == 64 ? ~uint64_t(0) : ~(~uint64_t(0) << n);
+  for (uint64_t left = unchanged & in_run; left; left &= left - 1) {
+    const int i = __builtin_ctzll(left);
+    dst_run[i] = src_run[i];
+  }
+}
+#undef ORRELIND_AVX2
+#endif
 
 // Warps the pixels x = first..last of row y, all inside the circle.
 void orrelind_warp_run(const orrelind_warp& w, uint32_t y, double dy,
                        double dy2, uint32_t first, uint32_t last) {
   const uint64_t row = uint64_t(y) * w.width;
-  const uint32_t* src_row = w.src + row;
-  uint32_t* dst_row = w.dst + row;
-  double dx[orrelind_batch], turn[orrelind_batch], rho[orrelind_batch];
-  double theta[orrelind_batch], sine[orrelind_batch], cosine[orrelind_batch];
-  bool unchanged[orrelind_batch];
-  orrelind_tap taps[orrelind_batch];
-
-  for (uint32_t start = first; start <= last;) {
-    const uint32_t n = last - start + 1 < orrelind_batch ? last - start + 1
-                                                         : orrelind_batch;
-    for (uint32_t i = 0; i < n; ++i) {
-      dx[i] = double(start + i) - w.cx;
-      const double r = std::sqrt(dx[i] * dx[i] + dy2) * w.inv_radius;
-      unchanged[i] = !(r < 1.0) || r < orrelind_neutral_epsilon;
-      const double t = 1.0 - r;
-      const double t2 = t * t;
-      turn[i] = t2 * w.whirl;
-      double d = (t2 * w.pinch + 1.0) * r;
-      if (!(d > 0.0)) d = 0.0;
-      rho[i] = d * w.radius;
-    }
-    for (uint32_t i = 0; i < n; ++i)
-      if (!unchanged[i]) theta[i] = std::atan2(dy, dx[i]) + turn[i];
-    // Bit for bit the same as separate sin and cos with the C library this
-    // is built against (the tests prove it over the angles that occur), at
-    // a good deal less than their cost.
-    for (uint32_t i = 0; i < n; ++i)
-      if (!unchanged[i]) ::sincos(theta[i], &sine[i], &cosine[i]);
-    for (uint32_t i = 0; i < n; ++i) {
-      if (unchanged[i]) continue;
-      double sx = cosine[i] * rho[i] + w.cx;
-      double sy = sine[i] * rho[i] + w.cy;
-      if (!(sx > 0.0)) sx = 0.0;
-      if (w.max_x < sx) sx = w.max_x;
-      if (!(sy > 0.0)) sy = 0.0;
-      if (w.max_y < sy) sy = w.max_y;
-      taps[i] = orrelind_locate(w, sx, sy);
-      __builtin_prefetch(w.src + taps[i].index);
-      __builtin_prefetch(w.src + taps[i].index + taps[i].down);
-    }
-    w.finish(w.src, taps, unchanged, n, src_row + start, dst_row + start);
-    start += n;
+  for (uint32_t x = first; x <= last;) {
+    const uint32_t n = last - x + 1 < orrelind_batch ? last - x + 1 : orrelind_batch;
+    w.batch(w, dy, dy2, x, n, w.src + row + x, w.dst + row + x);
+    x += n;
   }
 }
 
@@ -438,12 +563,10 @@ void orrelind_update(orrelind_instance* inst, const uint32_t* inframe,
   w.max_x = double(width - 1);
   w.max_y = double(height - 1);
   w.dst = outframe;
-#ifdef ORRELIND_BASELINE_ONLY
-  w.finish = orrelind_finish_sse2;
-#else
+  w.batch = orrelind_batch_sse2;
+#ifndef ORRELIND_BASELINE_ONLY
   __builtin_cpu_init();
-  w.finish = __builtin_cpu_supports("avx2") ? orrelind_finish_avx2
-                                            : orrelind_finish_sse2;
+  if (__builtin_cpu_supports("avx2")) w.batch = orrelind_batch_avx2;
 #endif
   if (same_frame) {
     orrelind_save_source(inst, inframe, w.cx, w.cy, radius);
