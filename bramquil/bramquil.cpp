@@ -124,16 +124,17 @@ void bramquil_move_group(uint32_t* const* slots, size_t n,
   }
 }
 
-// Column c of the frame, for every c, is slot slot_of(c) of the column ring.
-// The transpose is done in groups of columns so that both sides are walked
-// in cache-sized pieces rather than one strided column at a time.
+// Columns 0 … columns − 1 of the frame (rows `width` pixels apart, starting
+// at `frame`) are slots slot_of(c) of the column ring. The transpose is done
+// in groups of columns so that both sides are walked in cache-sized pieces
+// rather than one strided column at a time.
 template <bool ToFrame, typename SlotOf>
 void bramquil_transpose(uint32_t* ring,
                         std::conditional_t<ToFrame, uint32_t*, const uint32_t*> frame,
-                        size_t width, size_t height, SlotOf slot_of) {
+                        size_t columns, size_t width, size_t height, SlotOf slot_of) {
   uint32_t* slots[bramquil_group];
-  for (size_t c0 = 0; c0 < width; c0 += bramquil_group) {
-    const size_t n = width - c0 < bramquil_group ? width - c0 : bramquil_group;
+  for (size_t c0 = 0; c0 < columns; c0 += bramquil_group) {
+    const size_t n = columns - c0 < bramquil_group ? columns - c0 : bramquil_group;
     for (size_t c = 0; c < n; ++c) slots[c] = ring + size_t(slot_of(c0 + c)) * height;
     bramquil_move_group<ToFrame>(slots, n, frame + c0, width, height);
   }
@@ -152,7 +153,7 @@ void bramquil_restart(bramquil_instance* inst, const uint32_t* in, bool vertical
   inst->newest = inst->slot_count - 1;
   const size_t n = inst->slot_count;
   if (vertical) {
-    bramquil_transpose<false>(inst->ring, in, w, h, [n, reverse](size_t c) {
+    bramquil_transpose<false>(inst->ring, in, w, w, h, [n, reverse](size_t c) {
       return reverse ? n - 1 - c : c;
     });
   } else if (!reverse) {
@@ -175,26 +176,18 @@ void bramquil_capture(bramquil_instance* inst, const uint32_t* in) {
   const uint32_t start = bramquil_band_start(extent, count, p[BRAMQUIL_POSITION]);
 
   const size_t w = inst->frame_width;
-  const size_t len = inst->slit_length;
-  uint32_t* slots[64];
-  size_t source[64];
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint64_t slot = (uint64_t(inst->newest) + 1 + i) % extent;
-    slots[i] = inst->ring + slot * len;
-    source[i] = reverse ? start + count - 1 - i : start + i;
-  }
+  const uint64_t first = uint64_t(inst->newest) + 1;
   inst->newest = uint32_t((uint64_t(inst->newest) + count) % extent);
-
+  // Slit start + c goes to the slot it takes in capture order: the c-th
+  // after the previous newest, or with Reverse the (count − 1 − c)-th.
+  auto slot_of = [=](size_t c) {
+    return (first + (reverse ? count - 1 - c : c)) % extent;
+  };
   if (inst->ring_vertical) {
-    // Row by row, so the band is read where it lies contiguously.
-    const size_t h = inst->frame_height;
-    for (size_t j = 0; j < h; ++j) {
-      const uint32_t* row = in + j * w;
-      for (uint32_t i = 0; i < count; ++i) slots[i][j] = row[source[i]];
-    }
+    bramquil_transpose<false>(inst->ring, in + start, count, w, inst->frame_height, slot_of);
   } else {
-    for (uint32_t i = 0; i < count; ++i)
-      std::memcpy(slots[i], in + source[i] * w, w * sizeof(uint32_t));
+    for (uint32_t c = 0; c < count; ++c)
+      std::memcpy(inst->ring + slot_of(c) * w, in + (start + c) * w, w * sizeof(uint32_t));
   }
 }
 
@@ -212,7 +205,7 @@ void bramquil_scan(const bramquil_instance* inst, uint32_t* out) {
     return reverse ? (newest + n - o) % n : (newest + 1 + o) % n;
   };
   if (inst->ring_vertical) {
-    bramquil_transpose<true>(inst->ring, out, w, h, slot_of);
+    bramquil_transpose<true>(inst->ring, out, w, w, h, slot_of);
   } else if (!reverse) {
     // The ring rotated: two block copies.
     const size_t first = size_t(n - 1 - newest);
