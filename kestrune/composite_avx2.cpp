@@ -47,6 +47,8 @@ struct avx2 {
     return _mm256_or_si256(_mm256_subs_epu8(a, b), _mm256_subs_epu8(b, a));
   }
   static vi max_u8(vi a, vi b) { return _mm256_max_epu8(a, b); }
+  static vi subs_u8(vi a, vi b) { return _mm256_subs_epu8(a, b); }
+  static vi is_zero(vi a) { return _mm256_cmpeq_epi32(a, _mm256_setzero_si256()); }
   static vi madd16(vi a, vi b) { return _mm256_madd_epi16(a, b); }
   static vi mulhi_u16(vi a, vi b) { return _mm256_mulhi_epu16(a, b); }
   static vi less(vi a, vi b) { return _mm256_cmpgt_epi32(b, a); }
@@ -55,6 +57,11 @@ struct avx2 {
     return _mm256_min_epi32(_mm256_max_epi32(a, _mm256_setzero_si256()),
                             _mm256_set1_epi32(255));
   }
+  static vi pack_i16(vi a, vi b) { return _mm256_packs_epi32(a, b); }
+  static vi pack_u8(vi a, vi b) { return _mm256_packus_epi16(a, b); }
+  static vi interleave_u8(vi a, vi b) { return _mm256_unpacklo_epi8(a, b); }
+  static vi interleave_u16(vi a, vi b) { return _mm256_unpacklo_epi16(a, b); }
+  static vi high_half(vi a) { return _mm256_unpackhi_epi64(a, a); }
   static vd low_double(vi a) {
     return _mm256_cvtepi32_pd(_mm256_castsi256_si128(a));
   }

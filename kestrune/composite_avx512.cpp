@@ -50,6 +50,8 @@ struct avx512 {
     return _mm512_or_si512(_mm512_subs_epu8(a, b), _mm512_subs_epu8(b, a));
   }
   static vi max_u8(vi a, vi b) { return _mm512_max_epu8(a, b); }
+  static vi subs_u8(vi a, vi b) { return _mm512_subs_epu8(a, b); }
+  static vi is_zero(vi a) { return _mm512_maskz_set1_epi32(_mm512_testn_epi32_mask(a, a), -1); }
   static vi madd16(vi a, vi b) { return _mm512_madd_epi16(a, b); }
   static vi mulhi_u16(vi a, vi b) { return _mm512_mulhi_epu16(a, b); }
   static vi less(vi a, vi b) {
@@ -62,6 +64,11 @@ struct avx512 {
     return _mm512_min_epi32(_mm512_max_epi32(a, _mm512_setzero_si512()),
                             _mm512_set1_epi32(255));
   }
+  static vi pack_i16(vi a, vi b) { return _mm512_packs_epi32(a, b); }
+  static vi pack_u8(vi a, vi b) { return _mm512_packus_epi16(a, b); }
+  static vi interleave_u8(vi a, vi b) { return _mm512_unpacklo_epi8(a, b); }
+  static vi interleave_u16(vi a, vi b) { return _mm512_unpacklo_epi16(a, b); }
+  static vi high_half(vi a) { return _mm512_unpackhi_epi64(a, a); }
   static vd low_double(vi a) {
     return _mm512_cvtepi32_pd(_mm512_castsi512_si256(a));
   }

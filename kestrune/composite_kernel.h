@@ -7,16 +7,21 @@
 //
 // V provides: vi, vd, lanes; load, store, splat, splat_double; bit_and,
 // bit_or, and_not (~a & b), add, sub, shift_right<k>, shift_left<k>;
-// abs_diff_u8 and max_u8 per byte; madd16 (signed 16-bit pairs summed into
+// abs_diff_u8, max_u8 and subs_u8 (saturating) per byte; is_zero (all
+// ones where a 32-bit lane is 0); madd16 (signed 16-bit pairs summed into
 // 32 bits) and mulhi_u16; less (all ones where a < b, signed 32-bit);
 // select (mask ? a : b, bitwise); clamp_byte (signed 32-bit to 0..255);
-// low_double, high_double (lanes to doubles); truncate (two double halves
-// back to 32-bit lanes, rounding toward zero); add_d, sub_d, mul_d, div_d.
+// pack_i16 (signed saturation of two 32-bit vectors to 16 bits), pack_u8
+// (unsigned saturation of two 16-bit vectors to bytes), interleave_u8,
+// interleave_u16 and high_half (unpacklo epi8, unpacklo epi16 and unpackhi
+// epi64, within each 128-bit lane); low_double, high_double (lanes to
+// doubles); truncate (two double halves back to 32-bit lanes, rounding
+// toward zero); add_d, sub_d, mul_d, div_d.
 
 template <class V>
 struct constants {
   typename V::vd gain, opacity, inverse_opacity, full, half;
-  typename V::vi level, byte, alpha, colour;
+  typename V::vi level, level_below, byte, colour;
 
   explicit constants(const job& work)
       : gain(V::splat_double(work.gain)),
@@ -25,8 +30,9 @@ struct constants {
         full(V::splat_double(255.0)),
         half(V::splat_double(0.5)),
         level(V::splat(work.level)),
+        level_below(V::splat(static_cast<int32_t>(
+            0x01010101u * static_cast<uint32_t>(work.level > 0 ? work.level - 1 : 0)))),
         byte(V::splat(0xFF)),
-        alpha(V::splat(static_cast<int32_t>(0xFF000000u))),
         colour(V::splat(0x00FFFFFF)) {}
 };
 
@@ -63,21 +69,21 @@ inline typename V::vd overlay_half(typename V::vd v, typename V::vd d,
   return V::add_d(V::add_d(kept, laid), c.half);
 }
 
+// Both return the value before clamping to a byte (assemble clamps): an
+// integer within -4335..4590, so a 16-bit saturation keeps it.
 template <class V>
 inline typename V::vi overlay(typename V::vi v, typename V::vi r,
                               const constants<V>& c) {
   const typename V::vi d = V::sub(v, r);
-  return V::clamp_byte(
-      V::truncate(overlay_half(V::low_double(v), V::low_double(d), c),
-                  overlay_half(V::high_double(v), V::high_double(d), c)));
+  return V::truncate(overlay_half(V::low_double(v), V::low_double(d), c),
+                     overlay_half(V::high_double(v), V::high_double(d), c));
 }
 
-// byte of |d| gain, for magnitudes 0..255.
+// |d| gain + 0.5, truncated, for magnitudes 0..255.
 template <class V>
 inline typename V::vi amplified(typename V::vi m, const constants<V>& c) {
-  return V::clamp_byte(V::truncate(
-      V::add_d(V::mul_d(V::low_double(m), c.gain), c.half),
-      V::add_d(V::mul_d(V::high_double(m), c.gain), c.half)));
+  return V::truncate(V::add_d(V::mul_d(V::low_double(m), c.gain), c.half),
+                     V::add_d(V::mul_d(V::high_double(m), c.gain), c.half));
 }
 
 // byte of (alpha (m gain)) / 255.
@@ -96,13 +102,16 @@ inline typename V::vi mask_alpha(typename V::vi p, typename V::vi m,
                   mask_half(V::high_double(a), V::high_double(m), c)));
 }
 
-// A grey value 0..255 into the three colour bytes, alpha from p.
+// Pixels from four channel vectors of 32-bit lanes, each clamped to 0..255
+// by the saturating packs. In every 128-bit lane the packs leave the bytes
+// of its four pixels as r r r r b b b b g g g g a a a a; two interleaves
+// make r g b a of each pixel.
 template <class V>
-inline typename V::vi grey(typename V::vi t, typename V::vi p,
-                           const constants<V>& c) {
-  return V::bit_or(
-      V::bit_or(t, V::template shift_left<8>(t)),
-      V::bit_or(V::template shift_left<16>(t), V::bit_and(p, c.alpha)));
+inline typename V::vi assemble(typename V::vi r, typename V::vi g,
+                               typename V::vi b, typename V::vi a) {
+  const typename V::vi planes = V::pack_u8(V::pack_i16(r, b), V::pack_i16(g, a));
+  const typename V::vi pairs = V::interleave_u8(planes, V::high_half(planes));
+  return V::interleave_u16(pairs, V::high_half(pairs));
 }
 
 template <class V, mode_kind mode, bool threshold>
@@ -117,16 +126,20 @@ inline typename V::vi block_luma(typename V::vi cur, typename V::vi ref,
     lr = V::select(quiet, lc, lr);
     m = V::and_not(quiet, m);
   }
+  const vi alpha = V::template shift_right<24>(cur);
   switch (mode) {
-    case mode_kind::negative_overlay:
-      return grey<V>(overlay<V>(lc, lr, c), cur, c);
-    case mode_kind::absolute_difference:
-      return grey<V>(amplified<V>(m, c), cur, c);
+    case mode_kind::negative_overlay: {
+      const vi t = overlay<V>(lc, lr, c);
+      return assemble<V>(t, t, t, alpha);
+    }
+    case mode_kind::absolute_difference: {
+      const vi t = amplified<V>(m, c);
+      return assemble<V>(t, t, t, alpha);
+    }
     case mode_kind::motion_mask:
       break;
   }
-  return V::bit_or(V::bit_and(grey<V>(lc, cur, c), c.colour),
-                   V::template shift_left<24>(mask_alpha<V>(cur, m, c)));
+  return assemble<V>(lc, lc, lc, mask_alpha<V>(cur, m, c));
 }
 
 template <class V, mode_kind mode, bool threshold>
@@ -135,37 +148,32 @@ inline typename V::vi block_colour(typename V::vi cur, typename V::vi ref,
   using vi = typename V::vi;
   vi diff = V::abs_diff_u8(cur, ref);
   vi m = V::splat(0);
-  if (threshold || mode == mode_kind::motion_mask) {
+  if (mode == mode_kind::motion_mask) {
     m = V::bit_and(
         V::max_u8(V::max_u8(diff, V::template shift_right<8>(diff)),
                   V::template shift_right<16>(diff)),
         c.byte);
   }
   if (threshold) {
-    // A quiet pixel compares with itself: every difference becomes 0.
-    const vi quiet = V::less(m, c.level);
+    // Quiet: no colour difference reaches the level. A quiet pixel compares
+    // with itself, so every difference becomes 0.
+    const vi quiet =
+        V::is_zero(V::bit_and(V::subs_u8(diff, c.level_below), c.colour));
     ref = V::select(quiet, cur, ref);
     diff = V::and_not(quiet, diff);
     m = V::and_not(quiet, m);
   }
-  const vi alpha = V::bit_and(cur, c.alpha);
+  const vi alpha = V::template shift_right<24>(cur);
   switch (mode) {
     case mode_kind::negative_overlay:
-      return V::bit_or(
-          V::bit_or(overlay<V>(channel<V, 0>(cur, c), channel<V, 0>(ref, c), c),
-                    V::template shift_left<8>(overlay<V>(
-                        channel<V, 1>(cur, c), channel<V, 1>(ref, c), c))),
-          V::bit_or(V::template shift_left<16>(overlay<V>(
-                        channel<V, 2>(cur, c), channel<V, 2>(ref, c), c)),
-                    alpha));
+      return assemble<V>(
+          overlay<V>(channel<V, 0>(cur, c), channel<V, 0>(ref, c), c),
+          overlay<V>(channel<V, 1>(cur, c), channel<V, 1>(ref, c), c),
+          overlay<V>(channel<V, 2>(cur, c), channel<V, 2>(ref, c), c), alpha);
     case mode_kind::absolute_difference:
-      return V::bit_or(
-          V::bit_or(amplified<V>(channel<V, 0>(diff, c), c),
-                    V::template shift_left<8>(
-                        amplified<V>(channel<V, 1>(diff, c), c))),
-          V::bit_or(V::template shift_left<16>(
-                        amplified<V>(channel<V, 2>(diff, c), c)),
-                    alpha));
+      return assemble<V>(amplified<V>(channel<V, 0>(diff, c), c),
+                         amplified<V>(channel<V, 1>(diff, c), c),
+                         amplified<V>(channel<V, 2>(diff, c), c), alpha);
     case mode_kind::motion_mask:
       break;
   }

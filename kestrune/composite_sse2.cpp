@@ -36,6 +36,8 @@ struct sse2 {
     return _mm_or_si128(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a));
   }
   static vi max_u8(vi a, vi b) { return _mm_max_epu8(a, b); }
+  static vi subs_u8(vi a, vi b) { return _mm_subs_epu8(a, b); }
+  static vi is_zero(vi a) { return _mm_cmpeq_epi32(a, _mm_setzero_si128()); }
   static vi madd16(vi a, vi b) { return _mm_madd_epi16(a, b); }
   static vi mulhi_u16(vi a, vi b) { return _mm_mulhi_epu16(a, b); }
   static vi less(vi a, vi b) { return _mm_cmplt_epi32(a, b); }
@@ -47,6 +49,11 @@ struct sse2 {
     const vi over = _mm_cmpgt_epi32(positive, _mm_set1_epi32(255));
     return select(over, _mm_set1_epi32(255), positive);
   }
+  static vi pack_i16(vi a, vi b) { return _mm_packs_epi32(a, b); }
+  static vi pack_u8(vi a, vi b) { return _mm_packus_epi16(a, b); }
+  static vi interleave_u8(vi a, vi b) { return _mm_unpacklo_epi8(a, b); }
+  static vi interleave_u16(vi a, vi b) { return _mm_unpacklo_epi16(a, b); }
+  static vi high_half(vi a) { return _mm_unpackhi_epi64(a, a); }
   static vd low_double(vi a) { return _mm_cvtepi32_pd(a); }
   static vd high_double(vi a) {
     return _mm_cvtepi32_pd(_mm_unpackhi_epi64(a, a));
