@@ -270,10 +270,10 @@ __attribute__((target("avx2"))) void bramquil_sg_run_avx2(
 #endif
 
 // Columns handled together with column slits: their per-column values live
-// on the stack while every row of the strip is drawn. Each column reads its
-// own slot, so a row of a strip touches one page per column: 64 of them
-// stay within the first-level TLB, where 256 missed it on every pixel.
-constexpr size_t bramquil_sg_strip = 64;
+// on the stack while every row of the strip is drawn, and the ring lines the
+// strip is reading (one slot per column) stay in the first-level cache from
+// one row to the next.
+constexpr size_t bramquil_sg_strip = 128;
 
 // Column x and column width − 1 − x lie at the same distance from the
 // centre line (|a| is the same, exactly), and nothing else about a pixel
