@@ -324,8 +324,9 @@ TEST_F(framework_probe, exchanges_colours_positions_and_strings) {
   f.get_param_value(h, &text, 4);
   EXPECT_STREQ(text, "the host's own text, long enough for the heap");
   {
-    char longer[] = "a replacement that needs a new block of memory, surely";
-    char* v = longer;
+    // Longer than any capacity the member can have yet: it must reallocate.
+    std::string longer(300, 'x');
+    char* v = longer.data();
     alloc_fail::scope fail(1);
     f.set_param_value(h, &v, 4);
   }
