@@ -282,12 +282,12 @@ inline uint32_t orrelind_resample(const uint32_t* src, const orrelind_tap& tap) 
   return c0 | (c1 << 8) | (c2 << 16) | (alpha_byte << 24);
 }
 
-// Pixels are warped in batches of up to 64 from one row, in three passes:
+// Pixels are warped in batches of up to 128 from one row, in three passes:
 // up to atan2, from sincos to the source point, the resampling. Inside a
 // pass no pixel waits for another, so the processor overlaps consecutive
 // library calls, and the source pixels, requested as soon as their
 // addresses are known, have arrived by the time the last pass reads them.
-constexpr uint32_t orrelind_batch = 64;
+constexpr uint32_t orrelind_batch = 128;
 
 // One batch: output pixels x .. x + n - 1 of the row with offset dy from the
 // centre, all inside the circle; src_run and dst_run point at pixel x of
@@ -457,15 +457,16 @@ ORRELIND_AVX2 void orrelind_batch_avx2(const orrelind_warp& w, double dy,
   alignas(32) uint64_t index[orrelind_batch], right[orrelind_batch],
       down[orrelind_batch];
   alignas(32) uint32_t out[orrelind_batch];
-  // Bit i set: pixel x + i passes unchanged. The lanes that only fill the
-  // last vector count as unchanged; they read pixel 0 and are dropped.
+  // The lanes that only fill the last vector count as unchanged: they read
+  // pixel 0 and are dropped.
   const uint32_t lanes = (n + 3) & ~3u;
-  uint64_t unchanged = lanes > n ? ~uint64_t(0) << n : 0;
+  bool unchanged[orrelind_batch];
+  for (uint32_t i = n; i < lanes; ++i) unchanged[i] = true;
   for (uint32_t i = 0; i < n; ++i)
-    unchanged |= uint64_t(orrelind_polar(w, dy, dy2, x + i, &theta[i], &rho[i])) << i;
+    unchanged[i] = orrelind_polar(w, dy, dy2, x + i, &theta[i], &rho[i]);
   for (uint32_t i = 0; i < lanes; ++i) {
     orrelind_tap tap{0, 0, 0, 0.0, 0.0};
-    if (!(unchanged >> i & 1)) {
+    if (!unchanged[i]) {
       double s, c;
       ::sincos(theta[i], &s, &c);  // as in the baseline batch
       tap = orrelind_source(w, s, c, rho[i]);
@@ -483,11 +484,8 @@ ORRELIND_AVX2 void orrelind_batch_avx2(const orrelind_warp& w, double dy,
                     orrelind_resample4_avx2(w.src, index + i, right + i,
                                             down + i, fx + i, fy + i));
   std::memcpy(dst_run, out, n * sizeof(uint32_t));
-  const uint64_t in_run = n == 64 ? ~uint64_t(0) : ~(~uint64_t(0) << n);
-  for (uint64_t left = unchanged & in_run; left; left &= left - 1) {
-    const int i = __builtin_ctzll(left);
-    dst_run[i] = src_run[i];
-  }
+  for (uint32_t i = 0; i < n; ++i)
+    if (unchanged[i]) dst_run[i] = src_run[i];
 }
 #undef ORRELIND_AVX2
 #endif

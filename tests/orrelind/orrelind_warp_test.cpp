@@ -364,12 +364,15 @@ TEST_F(orrelind_warp, one_frame_in_place_equals_separate_frames) {
 }
 
 TEST_F(orrelind_warp, sizable_circles_match_the_model) {
-  // Long rows with short warped runs in the middle, and circles larger than
-  // the frame, through both buffer arrangements.
+  // Long rows with short warped runs in the middle, runs longer than a
+  // batch, and circles larger than the frame, through both buffer
+  // arrangements.
   std::mt19937_64 g(5);
-  for (auto [w, h] : {std::pair{301u, 7u}, {7u, 301u}, {160u, 90u}}) {
+  for (auto [w, h] : {std::pair{301u, 7u}, {7u, 301u}, {160u, 90u}, {420u, 150u}}) {
     for (int round = 0; round < 4; ++round) {
       orrelind_model::settings s = random_settings(g);
+      // Runs longer than one batch of the warp (up to 2 x 150 pixels).
+      if (w == 420) s.v[RADIUS] = 0.5 + 0.15 * round;
       const frame in = patchy_frame(w, h, round + w);
       const frame expected = orrelind_model::warp(in, w, h, s);
       auto inst = make(w, h, s);
@@ -377,6 +380,34 @@ TEST_F(orrelind_warp, sizable_circles_match_the_model) {
       frame shared = in;
       inst.update_in_place(0.0, shared);
       EXPECT_EQ(shared, expected) << w << "x" << h << " " << round;
+    }
+  }
+}
+
+TEST_F(orrelind_warp, the_centre_pixel_is_kept_wherever_it_falls_in_a_run) {
+  // 421 x 301, centre row 150, radius 270: the warped run of the centre row
+  // starts up to 270 pixels before the centre, which so lands early, late
+  // and on the boundaries of the batches the warp works in.
+  const frame in = patchy_frame(421, 301, 77);
+  testhost::plugin baseline(ORRELIND_BASELINE_PATH);
+  for (unsigned k : {5u, 63u, 64u, 100u, 127u, 128u, 129u, 200u, 255u, 256u, 300u}) {
+    const auto s = with({{WHIRL, 0.9}, {PINCH, 0.3}, {RADIUS, 0.9}, {CENTER_X, k / 420.0}});
+    const auto g = orrelind_model::geometry_of(s, 421, 301);
+    auto b = baseline.construct(421, 301);
+    for (int i = 0; i < orrelind_model::PARAM_COUNT; ++i) b.set(i, s.v[i]);
+    const frame shipped = make(421, 301, s).update(0.0, in);
+    const frame base = b.update(0.0, in);
+    for (unsigned x = 0; x < 421; ++x) {
+      double sx, sy;
+      const size_t at = 150 * 421 + x;
+      const uint32_t expected = orrelind_model::source_point(g, x, 150, &sx, &sy)
+                                    ? orrelind_model::resample(in, 421, 301, sx, sy)
+                                    : in[at];
+      ASSERT_EQ(shipped[at], expected) << "centre " << g.cx << " x " << x;
+      ASSERT_EQ(base[at], expected) << "centre " << g.cx << " x " << x;
+    }
+    if (g.cx == double(k)) {
+      EXPECT_EQ(shipped[150 * 421 + k], in[150 * 421 + k]);
     }
   }
 }
