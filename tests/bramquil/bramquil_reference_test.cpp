@@ -356,15 +356,17 @@ uint64_t available_memory() {
   return kb * 1024;
 }
 
-// A frame 2^31 + 10 columns wide and one row high: the ring alone is 8 GiB
-// and an update touches it and the 8 GiB frame. Run only where that much
-// memory is free (or when BRAMQUIL_HUGE_FRAME is set), so a shared machine
-// is not pushed into swapping.
+// A frame 2^31 + 10 columns wide and one row high, through the plug-in: the
+// ring alone is 8 GiB and an update touches it and the 8 GiB frame, which
+// takes over a minute. Run only when asked for (BRAMQUIL_HUGE_FRAME=1) and
+// where that much memory is free; the band start above covers the same
+// ground in no time.
 TEST_F(bramquil_reference, FrameWiderThan2To31) {
   const unsigned w = (1u << 31) + 10;
   const uint64_t bytes = uint64_t(w) * 4;
-  if (!std::getenv("BRAMQUIL_HUGE_FRAME") && available_memory() < 3 * bytes)
-    GTEST_SKIP() << "needs " << (3 * bytes >> 30) << " GiB of free memory";
+  if (!std::getenv("BRAMQUIL_HUGE_FRAME")) GTEST_SKIP() << "set BRAMQUIL_HUGE_FRAME=1 to run";
+  if (available_memory() < 2 * bytes + (bytes >> 2))
+    GTEST_SKIP() << "needs " << ((2 * bytes + (bytes >> 2)) >> 30) << " GiB of free memory";
   auto inst = shipped.construct(w, 1);
   if (!inst.valid()) GTEST_SKIP() << "the ring could not be allocated";
   uint32_t* buffer = static_cast<uint32_t*>(std::malloc(bytes));
