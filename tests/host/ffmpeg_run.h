@@ -1,6 +1,7 @@
 // Runs a plug-in inside the real ffmpeg binary and collects, for the same
 // clip, the frames ffmpeg fed to the filter and the frames it got back, as
-// raw video, plus the time ffmpeg passed with each frame.
+// raw video, plus the time ffmpeg passed with each frame. (Implemented with
+// the other hosts in hosts.cpp.)
 #pragma once
 
 #include <string>

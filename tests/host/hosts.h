@@ -23,6 +23,8 @@ const char* host_name(host h);
 inline void PrintTo(host h, std::ostream* os) { *os << host_name(h); }
 // True when the host's program is installed (and has its frei0r support).
 bool host_available(host h);
+// True when a test can change a parameter during a clip in this host.
+bool host_can_change_parameters(host h);
 
 // One filter of a chain: the plug-in's file name without ".so" and a value
 // for every parameter by index, or a value that changes from a given frame

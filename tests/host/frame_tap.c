@@ -1,0 +1,76 @@
+/* A test-only filter that records what the host hands the next filter: it
+ * passes every frame through unchanged and appends to the file named by
+ * FRAME_TAP_FILE one record per update: the time (a double), width and
+ * height (32-bit each) and the frame's pixels. Placed first in a chain, it
+ * gives the exact input and times of the same run, even if the host drops
+ * or repeats frames. */
+#include <frei0r.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+typedef struct {
+  uint32_t width, height;
+} tap_instance;
+
+int f0r_init(void) { return 1; }
+void f0r_deinit(void) {}
+
+void f0r_get_plugin_info(f0r_plugin_info_t* info) {
+  info->name = "frame_tap";
+  info->author = "tests";
+  info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
+  info->color_model = F0R_COLOR_MODEL_RGBA8888;
+  info->frei0r_version = 1;
+  info->major_version = 1;
+  info->minor_version = 0;
+  info->num_params = 0;
+  info->explanation = "records every frame and time it is given";
+}
+
+void f0r_get_param_info(f0r_param_info_t* info, int index) {
+  (void)info;
+  (void)index;
+}
+
+f0r_instance_t f0r_construct(unsigned width, unsigned height) {
+  tap_instance* t = calloc(1, sizeof *t);
+  if (t) {
+    t->width = width;
+    t->height = height;
+  }
+  return t;
+}
+
+void f0r_destruct(f0r_instance_t instance) { free(instance); }
+
+void f0r_set_param_value(f0r_instance_t i, f0r_param_t p, int index) {
+  (void)i;
+  (void)p;
+  (void)index;
+}
+
+void f0r_get_param_value(f0r_instance_t i, f0r_param_t p, int index) {
+  (void)i;
+  (void)p;
+  (void)index;
+}
+
+void f0r_update(f0r_instance_t instance, double time, const uint32_t* in,
+                uint32_t* out) {
+  const tap_instance* t = instance;
+  const size_t pixels = (size_t)t->width * t->height;
+  const char* file = getenv("FRAME_TAP_FILE");
+  if (file) {
+    FILE* f = fopen(file, "ab");
+    if (f) {
+      fwrite(&time, sizeof time, 1, f);
+      fwrite(&t->width, sizeof t->width, 1, f);
+      fwrite(&t->height, sizeof t->height, 1, f);
+      fwrite(in, 4, pixels, f);
+      fclose(f);
+    }
+  }
+  memmove(out, in, pixels * 4);
+}
