@@ -10,13 +10,23 @@ fi
 unset FREI0R_PATH
 work=$(mktemp -d)
 package=frei0r-effects-four
-cleanup() { dpkg -r "$package" >/dev/null 2>&1 || true; rm -rf "$work"; }
+# dpkg refuses at once while another package operation holds its lock:
+# give such an operation a minute to finish.
+with_dpkg_lock() {
+  local tries=0
+  until "$@"; do
+    tries=$((tries + 1))
+    [ $tries -lt 30 ] || return 1
+    sleep 2
+  done
+}
+cleanup() { with_dpkg_lock dpkg -r "$package" >/dev/null 2>&1 || true; rm -rf "$work"; }
 trap cleanup EXIT
 
 (cd "$work" && cpack -G DEB --config "$build_dir/CPackConfig.cmake" >/dev/null)
 deb=$(ls "$work"/*.deb)
 dpkg-deb -c "$deb" | grep -E 'frei0r-1/.*\.so$'
-dpkg -i "$deb" >/dev/null
+with_dpkg_lock dpkg -i "$deb" >/dev/null
 
 status=0
 melt_filters=$(melt -query filters </dev/null 2>/dev/null)
