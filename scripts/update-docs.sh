@@ -6,3 +6,14 @@ cd "$(dirname "$0")/.."
 cmake -S . -B build/release -DEFFECTS_WERROR=ON >/dev/null
 cmake --build build/release -j"$(nproc)" --target paramdoc
 build/release/tools/paramdoc --write README.md docs/params build/release/plugins/*.so
+
+# The README's gallery: small copies of the demo's contact sheets.
+if ls out/*-sheet.png >/dev/null 2>&1; then
+  mkdir -p docs/gallery
+  for sheet in out/*-sheet.png; do
+    ffmpeg -nostdin -v error -y -i "$sheet" -vf scale=800:-2 -q:v 6 \
+      "docs/gallery/$(basename "$sheet" -sheet.png).jpg"
+  done
+else
+  echo "no contact sheets in out/: run scripts/demo.sh to refresh docs/gallery"
+fi
