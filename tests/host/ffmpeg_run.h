@@ -34,7 +34,7 @@ bool ffmpeg_available();
 rendering run_ffmpeg(const std::string& filter, const clip& c);
 
 // The time ffmpeg passes with each frame of such a clip, read back through
-// the time probe.
+// a test-only frame tap.
 std::vector<double> ffmpeg_times(const clip& c);
 
 // Replays a rendering's input in the test host: constructs the plug-in at the

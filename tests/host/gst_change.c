@@ -60,16 +60,16 @@ int main(int argc, char** argv) {
   }
   for (int a = 3; a < argc; a += 3, ++s.count) {
     change* c = &s.changes[s.count];
-    GParamSpec* spec =
+    GParamSpec* param =
         g_object_class_find_property(G_OBJECT_GET_CLASS(s.element), argv[a]);
-    if (!spec) {
+    if (!param) {
       fprintf(stderr, "%s has no property %s\n", argv[2], argv[a]);
       return 1;
     }
     c->property = argv[a];
     c->at = atol(argv[a + 2]);
-    g_value_init(&c->value, spec->value_type);
-    if (spec->value_type == G_TYPE_BOOLEAN)
+    g_value_init(&c->value, param->value_type);
+    if (param->value_type == G_TYPE_BOOLEAN)
       g_value_set_boolean(&c->value, g_ascii_strcasecmp(argv[a + 1], "true") == 0);
     else
       g_value_set_double(&c->value, g_ascii_strtod(argv[a + 1], NULL));

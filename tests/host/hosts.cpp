@@ -48,7 +48,7 @@ struct scratch_dir {
 };
 
 std::string plugin_dirs() {
-  return std::string(EFFECTS_PLUGIN_DIR) + ":" + TIME_PROBE_DIR;
+  return std::string(EFFECTS_PLUGIN_DIR) + ":" + PROBE_DIR;
 }
 
 std::string environment(const scratch_dir& dir) {
@@ -106,13 +106,14 @@ void read_tap(const std::string& file, const clip& c,
   }
 }
 
-std::vector<double> probe_times(const std::vector<testhost::frame>& out) {
+std::string tap_prefix(const scratch_dir& dir) {
+  return "env FRAME_TAP_FILE=" + quote(dir.file("tap.raw")) + " ";
+}
+
+std::vector<double> tap_times(const scratch_dir& dir, const clip& c) {
+  std::vector<testhost::frame> frames;
   std::vector<double> times;
-  for (const testhost::frame& f : out) {
-    double t;
-    std::memcpy(&t, f.data(), sizeof t);
-    times.push_back(t);
-  }
+  read_tap(dir.file("tap.raw"), c, frames, times);
   return times;
 }
 
@@ -127,9 +128,9 @@ const plugin_facts& facts(const std::string& file_name) {
   static std::map<std::string, plugin_facts> cache;
   auto found = cache.find(file_name);
   if (found != cache.end()) return found->second;
-  // The time probe is no plug-in of ours: it lives beside them.
-  testhost::plugin p(file_name == "time_probe" || file_name == "frame_tap"
-                         ? std::string(TIME_PROBE_DIR) + "/" + file_name + ".so"
+  // The frame tap is no plug-in of ours: it lives beside them.
+  testhost::plugin p(file_name == "frame_tap"
+                         ? std::string(PROBE_DIR) + "/frame_tap.so"
                          : testhost::plugin_path(file_name));
   plugin_facts f;
   f.name = p.info().name;
@@ -288,8 +289,11 @@ bool ffmpeg_available() {
                      "grep -q ' frei0r '") == 0;
 }
 
-rendering run_ffmpeg(const std::string& filter, const clip& c) {
-  scratch_dir dir;
+namespace {
+
+// `prefix` goes before the ffmpeg command (an env assignment for the tap).
+rendering ffmpeg_rendering(const std::string& filter, const clip& c,
+                           const scratch_dir& dir, const std::string& prefix) {
   const std::string source = "testsrc2=size=" + std::to_string(c.width) + "x" +
                              std::to_string(c.height) +
                              ":rate=" + std::to_string(c.rate);
@@ -299,7 +303,7 @@ rendering run_ffmpeg(const std::string& filter, const clip& c) {
                             filter + ",format=" + c.pix_fmt + "[out]";
   const std::string frames = " -frames:v " + std::to_string(c.frames) +
                              " -f rawvideo -pix_fmt " + c.pix_fmt + " ";
-  run("ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i " +
+  run(prefix + "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i " +
           quote(source) + " -filter_complex " + quote(graph) + " -map '[in]'" +
           frames + quote(dir.file("in.raw")) + " -map '[out]'" + frames +
           quote(dir.file("out.raw")),
@@ -310,10 +314,19 @@ rendering run_ffmpeg(const std::string& filter, const clip& c) {
   return r;
 }
 
+}  // namespace
+
+rendering run_ffmpeg(const std::string& filter, const clip& c) {
+  scratch_dir dir;
+  return ffmpeg_rendering(filter, c, dir, "");
+}
+
 std::vector<double> ffmpeg_times(const clip& c) {
+  scratch_dir dir;
   clip probe = c;
   probe.pix_fmt = "rgba";
-  return probe_times(run_ffmpeg("frei0r=filter_name=time_probe", probe).output);
+  ffmpeg_rendering("frei0r=filter_name=frame_tap", probe, dir, tap_prefix(dir));
+  return tap_times(dir, c);
 }
 
 std::vector<testhost::frame> replay(const std::string& plugin_name,
@@ -381,26 +394,31 @@ host_run run_in_host(host h, const std::vector<filter_spec>& chain,
     case host::melt: {
       make_source(dir, c);
       // melt's input and times come from a frame tap in front of the chain,
-      // in the same run. On a loaded machine melt 7.12 now and then exits
-      // successfully having rendered nothing (with or without a filter of
-      // ours); such an empty run is made again.
+      // in the same run. On a loaded machine melt 7.12 now and then renders
+      // nothing, exiting with or without an error (with or without a filter
+      // of ours); such a run is made again, up to five times.
       std::vector<filter_spec> tapped{filter_spec{"frame_tap", {}, {}}};
       tapped.insert(tapped.end(), chain.begin(), chain.end());
       r.command = melt_command(dir, c, tapped, dir.file("out.raw"));
-      const std::string tap = dir.file("tap.raw");
-      for (int attempt = 0; attempt < 5 && r.output.empty(); ++attempt) {
-        std::remove(tap.c_str());
-        run("env FRAME_TAP_FILE=" + quote(tap) + " " + r.command, dir);
-        r.output = read_raw(dir.file("out.raw"), c);
+      for (int attempt = 0; r.output.empty(); ++attempt) {
+        std::remove(dir.file("tap.raw").c_str());
+        try {
+          run(tap_prefix(dir) + r.command, dir);
+          r.output = read_raw(dir.file("out.raw"), c);
+        } catch (const std::runtime_error&) {
+          if (attempt == 4) throw;
+        }
+        if (attempt == 4) break;
       }
-      read_tap(tap, c, r.input, r.times);
+      read_tap(dir.file("tap.raw"), c, r.input, r.times);
       break;
     }
     case host::gstreamer: {
       make_source(dir, c);
-      run(gst_pipeline(dir, c, {filter_spec{"time_probe", {}, {}}}, "RGBA"),
+      run(tap_prefix(dir) +
+              gst_pipeline(dir, c, {filter_spec{"frame_tap", {}, {}}}, "RGBA"),
           dir);
-      r.times = probe_times(read_raw(dir.file("out.raw"), c));
+      r.times = tap_times(dir, c);
       r.command = gst_pipeline(dir, c, chain, bgra ? "BGRA" : "RGBA");
       run(r.command, dir);
       r.input = read_raw(dir.file("in.raw"), c);

@@ -4,7 +4,7 @@
 //
 // Every host reads one raw RGBA clip made from ffmpeg's moving test source;
 // each dumps the frames it actually hands the first filter (in the plug-in's
-// colour model) as raw video, and a test-only time probe tells the exact
+// colour model) as raw video, and a test-only frame tap tells the exact
 // times it passes.
 #pragma once
 
