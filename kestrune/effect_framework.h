@@ -31,7 +31,7 @@ extern "C" {
 
 #include <cstdint>
 #include <cstring>
-#include <deque>
+#include <list>
 #include <new>
 #include <string>
 #include <utility>
@@ -60,9 +60,11 @@ inline std::string plugin_explanation;
 inline int plugin_major_version = 0;
 inline int plugin_minor_version = 0;
 inline int plugin_color_model = F0R_COLOR_MODEL_RGBA8888;
-// Every distinct parameter text ever registered, kept until unload. A deque
-// never moves its elements when it grows, so the characters stay put.
-inline std::deque<std::string> param_texts;
+// Every distinct parameter text ever registered, kept until unload. A list
+// never moves its elements when it grows, so the characters stay put; and
+// unlike a deque its empty state allocates nothing, so building this global
+// at load time cannot throw out of the library's initialisation.
+inline std::list<std::string> param_texts;
 inline std::vector<param_entry> param_table;
 
 // Builds one effect object for f0r_construct; set by the registration.
