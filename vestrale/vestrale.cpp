@@ -137,13 +137,23 @@ void vestrale_update_simple(vestrale_instance* inst, const uint32_t* in,
 
 // slot = in; out = red of r, green of g, blue and alpha of in. No source
 // pointer may be `slot` (the caller substitutes `in` for the current slot);
-// in may be out.
+// in may be out. The slot is stored past the caches: it is read again only
+// delay frames later, by when a frame-sized write would have left them.
 void vestrale_split(const uint32_t* in, const uint32_t* r, const uint32_t* g,
                     uint32_t* slot, uint32_t* out, uint64_t n) {
+  uint64_t i = 0;
+  const auto split_one = [&](uint64_t k) {
+    const uint32_t p = in[k];
+    const uint32_t o =
+        (r[k] & MASK_RED) | (g[k] & MASK_GREEN) | (p & MASK_BLUE_ALPHA);
+    slot[k] = p;
+    out[k] = o;
+  };
+  for (; i < n && (reinterpret_cast<uintptr_t>(slot + i) & 15) != 0; ++i)
+    split_one(i);
   const __m128i mr = _mm_set1_epi32(int32_t(MASK_RED));
   const __m128i mg = _mm_set1_epi32(int32_t(MASK_GREEN));
   const __m128i mba = _mm_set1_epi32(int32_t(MASK_BLUE_ALPHA));
-  uint64_t i = 0;
   for (; i + 4 <= n; i += 4) {
     const __m128i vi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
     const __m128i vr = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + i));
@@ -151,16 +161,11 @@ void vestrale_split(const uint32_t* in, const uint32_t* r, const uint32_t* g,
     const __m128i o = _mm_or_si128(
         _mm_or_si128(_mm_and_si128(vr, mr), _mm_and_si128(vg, mg)),
         _mm_and_si128(vi, mba));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + i), vi);
+    _mm_stream_si128(reinterpret_cast<__m128i*>(slot + i), vi);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), o);
   }
-  for (; i < n; ++i) {
-    const uint32_t p = in[i];
-    const uint32_t o =
-        (r[i] & MASK_RED) | (g[i] & MASK_GREEN) | (p & MASK_BLUE_ALPHA);
-    slot[i] = p;
-    out[i] = o;
-  }
+  _mm_sfence();
+  for (; i < n; ++i) split_one(i);
 }
 
 void vestrale_update_smooth(vestrale_instance* inst, const uint32_t* in,
