@@ -207,6 +207,19 @@ class registration {
   registration& operator=(const registration&) = delete;
 };
 
+// The member behind a parameter index, or null when the call must be
+// ignored: a null argument, or an index outside the object's and the
+// table's parameters.
+inline void* param_member(f0r_instance_t instance, const void* param,
+                          int param_index) {
+  if (!instance || !param || param_index < 0) return nullptr;
+  fx* object = static_cast<fx*>(instance);
+  if (param_index >= static_cast<int32_t>(object->param_value_ptrs.size()) ||
+      static_cast<size_t>(param_index) >= param_table.size())
+    return nullptr;
+  return object->param_value_ptrs[param_index];
+}
+
 }  // namespace frei0r
 
 extern "C" {
@@ -271,12 +284,8 @@ void f0r_destruct(f0r_instance_t instance) {
 // limits it where it uses it. Bad arguments are ignored.
 void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param,
                          int param_index) {
-  if (!instance || !param || param_index < 0) return;
-  frei0r::fx* object = static_cast<frei0r::fx*>(instance);
-  if (param_index >= static_cast<int32_t>(object->param_value_ptrs.size()) ||
-      static_cast<size_t>(param_index) >= frei0r::param_table.size())
-    return;
-  void* member = object->param_value_ptrs[param_index];
+  void* member = frei0r::param_member(instance, param, param_index);
+  if (!member) return;
   switch (frei0r::param_table[param_index].type) {
     case F0R_PARAM_BOOL: {
       double value;
@@ -313,12 +322,8 @@ void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param,
 // is destructed.
 void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param,
                          int param_index) {
-  if (!instance || !param || param_index < 0) return;
-  frei0r::fx* object = static_cast<frei0r::fx*>(instance);
-  if (param_index >= static_cast<int32_t>(object->param_value_ptrs.size()) ||
-      static_cast<size_t>(param_index) >= frei0r::param_table.size())
-    return;
-  const void* member = object->param_value_ptrs[param_index];
+  const void* member = frei0r::param_member(instance, param, param_index);
+  if (!member) return;
   switch (frei0r::param_table[param_index].type) {
     case F0R_PARAM_BOOL: {
       const double value = *static_cast<const bool*>(member) ? 1.0 : 0.0;
