@@ -52,10 +52,28 @@ constexpr param_text kestrune_params[PARAM_COUNT] = {
     {"Monochrome", "Compare luminance only and produce a grayscale result"},
 };
 
-// All history, pixels and bookkeeping together, fits in this many bytes.
+struct frame_slot {
+  double time;
+  uint64_t prev;  // next older frame, or capacity
+  uint64_t next;  // next newer frame (or next free slot), or capacity
+};
+
+// All history, pixels and bookkeeping together, fits in this many bytes. The
+// fuzz build alone sets a smaller budget, so that a construction does not
+// reserve 1 GiB under the sanitizers on every input; the logic is the same.
+#ifdef KESTRUNE_FUZZ_HISTORY_BUDGET
+constexpr uint64_t HISTORY_BUDGET = KESTRUNE_FUZZ_HISTORY_BUDGET;
+#else
 constexpr uint64_t HISTORY_BUDGET = uint64_t(1) << 30;
-// Larger frames are refused, so that at least two fit in the budget.
-constexpr uint32_t PIXEL_LIMIT = 134217722;
+#endif
+// Larger frames are refused, so that at least two fit in the budget
+// (134,217,722 pixels for 1 GiB).
+constexpr uint32_t PIXEL_LIMIT =
+    uint32_t((HISTORY_BUDGET / 2 - sizeof(frame_slot)) / 4);
+static_assert(PIXEL_LIMIT > 0, "the budget must hold two one-pixel frames");
+#ifndef KESTRUNE_FUZZ_HISTORY_BUDGET
+static_assert(PIXEL_LIMIT == 134217722, "the shipped plug-in keeps 1 GiB");
+#endif
 
 // 0 below 0, 1 above 1, the value otherwise (a NaN passes through).
 double clamp_unit(double x) {
@@ -67,12 +85,6 @@ double clamp_unit(double x) {
 // As clamp_unit, but a value that is not a number counts as 0: these feed
 // conversions to integers, where a NaN would be undefined.
 double clamp_unit_number(double x) { return std::isnan(x) ? 0.0 : clamp_unit(x); }
-
-struct frame_slot {
-  double time;
-  uint64_t prev;  // next older frame, or capacity
-  uint64_t next;  // next newer frame (or next free slot), or capacity
-};
 
 class kestrune : public frei0r::filter {
  public:
