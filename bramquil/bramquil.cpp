@@ -228,6 +228,7 @@ __attribute__((visibility("default"))) void f0r_deinit() {}
 
 __attribute__((visibility("default"))) void f0r_get_plugin_info(
     f0r_plugin_info_t* info) {
+  if (!info) return;
   info->name = "bramquil";
   info->author = "Pellowind";
   info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
@@ -241,10 +242,11 @@ __attribute__((visibility("default"))) void f0r_get_plugin_info(
       "(Scan) or as a tunnel of light (Stargate)";
 }
 
-// Any index outside the table, a negative one too, leaves info untouched.
+// A null record or any index outside the table, a negative one too, leaves
+// everything untouched.
 __attribute__((visibility("default"))) void f0r_get_param_info(
     f0r_param_info_t* info, int index) {
-  if (unsigned(index) >= BRAMQUIL_PARAM_COUNT) return;
+  if (!info || unsigned(index) >= BRAMQUIL_PARAM_COUNT) return;
   info->name = bramquil_params[index].name;
   info->type = bramquil_params[index].type;
   info->explanation = bramquil_params[index].explanation;
@@ -274,14 +276,16 @@ __attribute__((visibility("default"))) f0r_instance_t f0r_construct(
 
 __attribute__((visibility("default"))) void f0r_destruct(f0r_instance_t instance) {
   auto* inst = static_cast<bramquil_instance*>(instance);
+  if (!inst) return;
   std::free(inst->ring);
   std::free(inst);
 }
 
-// Stores the value clamped to 0..1; one that is not a number stores 0.
+// Stores the value clamped to 0..1; one that is not a number stores 0. Null
+// arguments are ignored, as by every entry point.
 __attribute__((visibility("default"))) void f0r_set_param_value(
     f0r_instance_t instance, f0r_param_t param, int index) {
-  if (unsigned(index) >= BRAMQUIL_PARAM_COUNT) return;
+  if (!instance || !param || unsigned(index) >= BRAMQUIL_PARAM_COUNT) return;
   double v = *static_cast<const double*>(param);
   if (!(v >= 0.0)) v = 0.0;
   if (v > 1.0) v = 1.0;
@@ -290,7 +294,7 @@ __attribute__((visibility("default"))) void f0r_set_param_value(
 
 __attribute__((visibility("default"))) void f0r_get_param_value(
     f0r_instance_t instance, f0r_param_t param, int index) {
-  if (unsigned(index) >= BRAMQUIL_PARAM_COUNT) return;
+  if (!instance || !param || unsigned(index) >= BRAMQUIL_PARAM_COUNT) return;
   *static_cast<double*>(param) = static_cast<bramquil_instance*>(instance)->params[index];
 }
 
@@ -301,12 +305,13 @@ __attribute__((visibility("default"))) void f0r_get_param_value(
 // anything: it captures nothing and is not remembered, so the next real time
 // carries on from the last real one; it restarts only a ring that was never
 // filled. The ring is complete before the output is written, so inframe and
-// outframe may be one buffer.
+// outframe may be one buffer. A null instance or frame changes nothing.
 __attribute__((visibility("default"))) void f0r_update(f0r_instance_t instance,
                                                        double time,
                                                        const uint32_t* inframe,
                                                        uint32_t* outframe) {
   auto* inst = static_cast<bramquil_instance*>(instance);
+  if (!inst || !inframe || !outframe) return;
   const double* p = inst->params;
   const bool vertical = bramquil_on(p[BRAMQUIL_VERTICAL]);
   const bool reverse = bramquil_on(p[BRAMQUIL_REVERSE]);

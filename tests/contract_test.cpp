@@ -52,6 +52,13 @@ struct sequence_options {
   bool call_init = true;
 };
 
+// The time of the frame after frame `f` of a clip: it mostly advances,
+// sometimes repeats and once, halfway, jumps back to 0.
+double clip_time_after(int f, int frames, double time) {
+  if (f == frames / 2) return 0.0;
+  return f % 7 != 6 ? time + 0.04 : time;
+}
+
 // Drives one instance over a clip whose parameters change every few frames
 // and whose time mostly advances, sometimes repeats and once jumps back.
 std::vector<frame> run_sequence(const plugin& p, const sequence_options& o) {
@@ -76,10 +83,7 @@ std::vector<frame> run_sequence(const plugin& p, const sequence_options& o) {
       outputs.push_back(inst.update(time, in));
       if (in != copy) throw std::runtime_error("input frame was written");
     }
-    if (f == o.frames / 2)
-      time = 0.0;
-    else if (f % 7 != 6)
-      time += 0.04;
+    time = clip_time_after(f, o.frames, time);
   }
   return outputs;
 }
@@ -136,6 +140,72 @@ TEST_P(contract, indices_outside_the_table_touch_nothing) {
   for (int i = 0; i < n; ++i) {
     const double now = inst.get(i);
     EXPECT_EQ(std::memcmp(&before[i], &now, sizeof now), 0) << i;
+  }
+}
+
+// Hosts are not always careful: a null record, instance, value pointer or
+// frame must be ignored by every entry point, writing nothing.
+TEST_P(contract, null_records_instances_and_values_are_ignored) {
+  p.f0r().get_plugin_info(nullptr);
+  const int n = p.info().num_params;
+  for (int index : {-1, 0, n - 1, n}) p.f0r().get_param_info(nullptr, index);
+  p.f0r().destruct(nullptr);
+
+  double value = 0.75;
+  for (int index = 0; index < n; ++index) {
+    p.f0r().set_param_value(nullptr, &value, index);
+    p.f0r().get_param_value(nullptr, &value, index);
+    EXPECT_EQ(value, 0.75) << index;
+  }
+
+  auto inst = p.construct(16, 8);
+  ASSERT_TRUE(inst.valid());
+  std::vector<double> before;
+  for (int i = 0; i < n; ++i) before.push_back(inst.get(i));
+  for (int index = -1; index <= n; ++index) {
+    p.f0r().set_param_value(inst.handle(), nullptr, index);
+    p.f0r().get_param_value(inst.handle(), nullptr, index);
+  }
+  for (int i = 0; i < n; ++i) {
+    const double now = inst.get(i);
+    EXPECT_EQ(std::memcmp(&before[i], &now, sizeof now), 0) << i;
+  }
+}
+
+// Null frames or a null instance in an update write nothing and advance
+// nothing: the clip around them comes out as if they had not been made.
+TEST_P(contract, updates_with_null_frames_change_nothing) {
+  sequence_options o;
+  o.seed = 21;
+  const auto expected = run_sequence(p, o);
+
+  auto inst = p.construct(o.width, o.height);
+  ASSERT_TRUE(inst.valid());
+  const f0r_plugin_info_t info = p.info();
+  const auto update2 = p.f0r().update2;
+  double time = 0.0;
+  for (int f = 0; f < o.frames; ++f) {
+    if (f % 3 == 0)
+      for (int i = 0; i < info.num_params; ++i)
+        inst.set(i, scheduled_value(o.seed, f, i, p.param_info(i).type));
+    frame in = testhost::random_frame(inst.pixel_count(), o.seed * 1000 + f);
+    if (f % 5 == 0) in = frame(inst.pixel_count(), in[0]);
+    frame out(inst.pixel_count(), 0xDEADBEEFu);
+    const frame untouched = out;
+    for (double t : {time, time + 0.5, time - 0.5}) {
+      p.f0r().update(nullptr, t, in.data(), out.data());
+      p.f0r().update(inst.handle(), t, nullptr, out.data());
+      p.f0r().update(inst.handle(), t, in.data(), nullptr);
+      p.f0r().update(inst.handle(), t, nullptr, nullptr);
+      if (update2) {
+        update2(nullptr, t, in.data(), in.data(), in.data(), out.data());
+        update2(inst.handle(), t, nullptr, in.data(), in.data(), out.data());
+        update2(inst.handle(), t, in.data(), nullptr, nullptr, nullptr);
+      }
+    }
+    ASSERT_EQ(out, untouched) << "frame " << f;
+    ASSERT_EQ(inst.update(time, in), expected[f]) << "frame " << f;
+    time = clip_time_after(f, o.frames, time);
   }
 }
 
@@ -209,10 +279,7 @@ TEST_P(contract, instances_of_different_sizes_are_independent) {
       const auto& expected = side == &small ? alone_small : alone_large;
       ASSERT_EQ(inst.update(time, in), expected[f]) << "frame " << f;
     }
-    if (f == small.frames / 2)
-      time = 0.0;
-    else if (f % 7 != 6)
-      time += 0.04;
+    time = clip_time_after(f, small.frames, time);
   }
 }
 

@@ -213,6 +213,7 @@ int f0r_init() { return 1; }
 void f0r_deinit() {}
 
 void f0r_get_plugin_info(f0r_plugin_info_t* info) {
+  if (!info) return;
   info->name = "vestrale";
   info->author = "Halvestrom";
   info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
@@ -225,7 +226,7 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
 }
 
 void f0r_get_param_info(f0r_param_info_t* info, int index) {
-  if (index < 0 || index >= PARAM_COUNT) return;
+  if (!info || index < 0 || index >= PARAM_COUNT) return;
   info->name = vestrale_params[index].name;
   info->type = vestrale_params[index].type;
   info->explanation = vestrale_params[index].explanation;
@@ -247,6 +248,7 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
 
 void f0r_destruct(f0r_instance_t instance) {
   auto* inst = static_cast<vestrale_instance*>(instance);
+  if (!inst) return;
   vestrale_free_buffers(inst);
   std::free(inst);
 }
@@ -254,6 +256,7 @@ void f0r_destruct(f0r_instance_t instance) {
 void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param,
                          int index) {
   auto* inst = static_cast<vestrale_instance*>(instance);
+  if (!inst || !param) return;
   const double x = *static_cast<const double*>(param);
   switch (index) {
     case PARAM_DELAY:
@@ -278,6 +281,7 @@ void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param,
                          int index) {
   const auto* inst = static_cast<const vestrale_instance*>(instance);
   double* out = static_cast<double*>(param);
+  if (!inst || !out) return;
   switch (index) {
     case PARAM_DELAY:
       *out = double(inst->delay - 1) / 15.0;
@@ -293,6 +297,7 @@ void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param,
 void f0r_update(f0r_instance_t instance, double /*time*/,
                 const uint32_t* inframe, uint32_t* outframe) {
   auto* inst = static_cast<vestrale_instance*>(instance);
+  if (!inst || !inframe || !outframe) return;
   if (inst->simple)
     vestrale_update_simple(inst, inframe, outframe);
   else
