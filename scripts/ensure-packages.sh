@@ -20,5 +20,5 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(cmake make g++ binutils pkg-config frei0r-plugins-dev)
-TEST_PACKAGES=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev ffmpeg melt libgstreamer1.0-dev
+TEST_PACKAGES=(libgtest-dev libbenchmark-dev libtsan2 clang libclang-rt-14-dev ffmpeg melt libgstreamer1.0-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-bad)
