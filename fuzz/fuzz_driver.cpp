@@ -113,10 +113,13 @@ int run_plugin(const char* name, const uint8_t* data, size_t size) {
   const int params = p.info().num_params;
   const auto update2 = p.f0r().update2;
 
-  frame in(a.pixel_count(), 0), in2(a.pixel_count(), 0), out(a.pixel_count());
+  // Every frame is allocated once per input: under the sanitizers an
+  // allocation costs more than a small frame's update.
+  frame in(a.pixel_count(), 0), in2(a.pixel_count(), 0), in3(a.pixel_count(), ~0u);
+  frame out(a.pixel_count()), copy(a.pixel_count()), shared(a.pixel_count());
   double time = 0.0;
   for (int op = 0; op < 48 && !r.empty(); ++op) {
-    switch (r.u8() % 8) {
+    switch (r.u8() % 9) {
       case 0:
       case 1: {
         const int index = int(r.u8() % (params + 3)) - 1;
@@ -130,14 +133,28 @@ int run_plugin(const char* name, const uint8_t* data, size_t size) {
         check(same_bits(a.get(index), b.get(index)));
         break;
       }
+      case 3: {
+        // What a careless host passes: null instances and frames are
+        // ignored, the output stays as it was.
+        copy = out;
+        const auto update = p.f0r().update;
+        update(nullptr, time, in.data(), out.data());
+        update(a.handle(), time, nullptr, out.data());
+        update(a.handle(), time, in.data(), nullptr);
+        if (update2) update2(a.handle(), time, nullptr, in2.data(), in3.data(), out.data());
+        check(out == copy);
+        break;
+      }
       case 7:
         if (update2) {
+          // The second and third inputs differ from the first and from each
+          // other; a filter must ignore them.
           fill(in2, r);
+          fill(in3, r);
           time = next_time(time, r);
-          const frame copy = in;
-          update2(a.handle(), time, in.data(), in2.data(), in2.data(),
-                  out.data());
-          frame shared = in;
+          copy = in;
+          update2(a.handle(), time, in.data(), in2.data(), in3.data(), out.data());
+          shared = in;
           b.update_in_place(time, shared);
           check(shared == out && in == copy);
           break;
@@ -146,9 +163,9 @@ int run_plugin(const char* name, const uint8_t* data, size_t size) {
       default: {
         fill(in, r);
         time = next_time(time, r);
-        const frame copy = in;
+        copy = in;
         a.update(time, in.data(), out.data());
-        frame shared = in;
+        shared = in;
         b.update_in_place(time, shared);
         check(shared == out && in == copy);
         break;

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# A long fuzz campaign: runs every fuzzer, one at a time and at the lowest
+# priority, until it has executed N_INPUTS inputs, then merges the inputs
+# that add coverage into the committed seed corpora (fuzz/corpus/<name>).
+# Stops at the first fault, leaving the crashing input in build/fuzz/campaign/.
+#
+#   scripts/fuzz-campaign.sh N_INPUTS [FUZZER...]    e.g. 10000000 kestrune
+#
+# The work corpora in build/fuzz/campaign/<name>/ are kept, so a campaign
+# can be run in several parts; a summary of executions, speed and findings
+# is appended to build/fuzz/campaign/summary.txt.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+if [ $# -lt 1 ] || ! [[ $1 =~ ^[0-9]+$ ]]; then
+  echo "usage: $0 N_INPUTS [FUZZER...]" >&2
+  exit 2
+fi
+inputs=$1
+shift
+. scripts/ensure-packages.sh
+ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev
+
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DEFFECTS_FUZZ=ON -DEFFECTS_TESTS=OFF -DEFFECTS_WERROR=ON >/dev/null
+cmake --build build/fuzz -j"$(nproc)"
+
+campaign=build/fuzz/campaign
+mkdir -p "$campaign"
+names=("$@")
+if [ ${#names[@]} -eq 0 ]; then
+  for fuzzer in build/fuzz/fuzz/*_fuzz; do names+=("$(basename "$fuzzer" _fuzz)"); done
+fi
+
+for name in "${names[@]}"; do
+  fuzzer=build/fuzz/fuzz/${name}_fuzz
+  work=$campaign/$name
+  log=$campaign/$name.log
+  mkdir -p "$work"
+  echo "== $name: $inputs inputs"
+  # New inputs go to the work corpus; the seeds are read only. A slow input
+  # counts as a fault: no update of a 64 x 64 frame takes seconds.
+  if ! nice -n 19 "$fuzzer" -runs="$inputs" -timeout=25 -print_final_stats=1 \
+      -artifact_prefix="$campaign/$name-" "$work" "fuzz/corpus/$name" >"$log" 2>&1; then
+    tail -40 "$log"
+    echo "$(date -u +%FT%TZ) $name: FAULT after $inputs-input campaign start, see $log" \
+      >>"$campaign/summary.txt"
+    echo "$name: fault found; the input is in $campaign/$name-*" >&2
+    exit 1
+  fi
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+  speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
+  before=$(ls "fuzz/corpus/$name" | wc -l)
+  # Only what adds coverage to the seeds joins them.
+  nice -n 19 "$fuzzer" -merge=1 "fuzz/corpus/$name" "$work" >"$campaign/$name-merge.log" 2>&1
+  after=$(ls "fuzz/corpus/$name" | wc -l)
+  line="$(date -u +%FT%TZ) $name: $runs inputs, $speed/s, no fault; seeds $before -> $after"
+  echo "$line" | tee -a "$campaign/summary.txt"
+done
