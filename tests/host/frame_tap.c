@@ -1,18 +1,25 @@
 /* A test-only filter that records what the host hands the next filter: it
  * passes every frame through unchanged and appends to the file named by
- * FRAME_TAP_FILE one record per update: the time (a double), width and
- * height (32-bit each) and the frame's pixels. Placed first in a chain, it
- * gives the exact input and times of the same run, even if the host drops
- * or repeats frames. */
+ * FRAME_TAP_FILE one record per update: the time (a double), width, height
+ * and the instance's serial number (32-bit each: 0 for the first instance
+ * constructed, and so on) and the frame's pixels. Placed first in a chain,
+ * it gives the exact input and times of the same run, even if the host
+ * drops or repeats frames, and which instance got which frame when the host
+ * renders on several threads. Being a test tool it may lock: records of
+ * different threads must not interleave. */
 #include <frei0r.h>
 
+#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 typedef struct {
-  uint32_t width, height;
+  uint32_t width, height, serial;
 } tap_instance;
+
+static pthread_mutex_t tap_lock = PTHREAD_MUTEX_INITIALIZER;
+static uint32_t tap_instances; /* under tap_lock */
 
 int f0r_init(void) { return 1; }
 void f0r_deinit(void) {}
@@ -39,6 +46,9 @@ f0r_instance_t f0r_construct(unsigned width, unsigned height) {
   if (t) {
     t->width = width;
     t->height = height;
+    pthread_mutex_lock(&tap_lock);
+    t->serial = tap_instances++;
+    pthread_mutex_unlock(&tap_lock);
   }
   return t;
 }
@@ -63,14 +73,17 @@ void f0r_update(f0r_instance_t instance, double time, const uint32_t* in,
   const size_t pixels = (size_t)t->width * t->height;
   const char* file = getenv("FRAME_TAP_FILE");
   if (file) {
+    pthread_mutex_lock(&tap_lock);
     FILE* f = fopen(file, "ab");
     if (f) {
       fwrite(&time, sizeof time, 1, f);
       fwrite(&t->width, sizeof t->width, 1, f);
       fwrite(&t->height, sizeof t->height, 1, f);
+      fwrite(&t->serial, sizeof t->serial, 1, f);
       fwrite(in, 4, pixels, f);
       fclose(f);
     }
+    pthread_mutex_unlock(&tap_lock);
   }
   memmove(out, in, pixels * 4);
 }

@@ -86,23 +86,25 @@ std::vector<testhost::frame> read_raw(const std::string& file, const clip& c) {
   return frames;
 }
 
-// Records of the frame tap: time, width, height, pixels.
+// Records of the frame tap: time, width, height, instance serial, pixels.
 void read_tap(const std::string& file, const clip& c,
-              std::vector<testhost::frame>& frames, std::vector<double>& times) {
+              std::vector<testhost::frame>& frames, std::vector<double>& times,
+              std::vector<uint32_t>* instances = nullptr) {
   std::ifstream in(file, std::ios::binary);
   const size_t pixels = size_t(c.width) * c.height;
   for (;;) {
     double t;
-    uint32_t size[2];
+    uint32_t header[3];
     testhost::frame f(pixels);
     if (!in.read(reinterpret_cast<char*>(&t), sizeof t) ||
-        !in.read(reinterpret_cast<char*>(size), sizeof size))
+        !in.read(reinterpret_cast<char*>(header), sizeof header))
       break;
-    if (size[0] != c.width || size[1] != c.height)
+    if (header[0] != c.width || header[1] != c.height)
       throw std::runtime_error("frame tap saw another size");
     if (!in.read(reinterpret_cast<char*>(f.data()), pixels * 4)) break;
     frames.push_back(std::move(f));
     times.push_back(t);
+    if (instances) instances->push_back(header[2]);
   }
 }
 
@@ -218,9 +220,11 @@ std::string melt_value(const filter_spec& f, size_t i) {
   return s;
 }
 
+// `threads` above 1 renders in parallel: consumer real_time = -threads, what
+// Kdenlive and Shotcut call parallel processing.
 std::string melt_command(const scratch_dir& dir, const clip& c,
                          const std::vector<filter_spec>& chain,
-                         const std::string& out) {
+                         const std::string& out, int threads = 1) {
   std::string cmd = "melt " + quote(dir.file("src.mov")) + " -profile " +
                     quote(melt_profile(dir, c));
   for (const filter_spec& f : chain) {
@@ -229,7 +233,8 @@ std::string melt_command(const scratch_dir& dir, const clip& c,
       cmd += " " + quote(std::to_string(i) + "=" + melt_value(f, i));
   }
   return cmd + " -consumer " + quote("avformat:" + out) +
-         " f=rawvideo vcodec=rawvideo pix_fmt=rgba an=1 real_time=0";
+         " f=rawvideo vcodec=rawvideo pix_fmt=rgba an=1 real_time=" +
+         std::to_string(threads > 1 ? -threads : 0);
 }
 
 // ---- GStreamer
@@ -374,6 +379,32 @@ std::string gstreamer_name(const std::string& text) {
   return s;
 }
 
+host_run run_melt(const std::vector<filter_spec>& chain, const clip& c,
+                  int threads) {
+  scratch_dir dir;
+  host_run r;
+  make_source(dir, c);
+  // melt's input and times come from a frame tap in front of the chain,
+  // in the same run. On a loaded machine melt 7.12 now and then renders
+  // nothing, exiting with or without an error (with or without a filter
+  // of ours); such a run is made again, up to five times.
+  std::vector<filter_spec> tapped{filter_spec{"frame_tap", {}, {}}};
+  tapped.insert(tapped.end(), chain.begin(), chain.end());
+  r.command = melt_command(dir, c, tapped, dir.file("out.raw"), threads);
+  for (int attempt = 0; r.output.empty(); ++attempt) {
+    std::remove(dir.file("tap.raw").c_str());
+    try {
+      run(tap_prefix(dir) + r.command, dir);
+      r.output = read_raw(dir.file("out.raw"), c);
+    } catch (const std::runtime_error&) {
+      if (attempt == 4) throw;
+    }
+    if (attempt == 4) break;
+  }
+  read_tap(dir.file("tap.raw"), c, r.input, r.times, &r.instances);
+  return r;
+}
+
 host_run run_in_host(host h, const std::vector<filter_spec>& chain,
                      const clip& c) {
   const bool bgra = facts(chain.at(0).plugin).color_model == F0R_COLOR_MODEL_BGRA8888;
@@ -391,28 +422,9 @@ host_run run_in_host(host h, const std::vector<filter_spec>& chain,
       r.command = "ffmpeg -vf " + graph;
       break;
     }
-    case host::melt: {
-      make_source(dir, c);
-      // melt's input and times come from a frame tap in front of the chain,
-      // in the same run. On a loaded machine melt 7.12 now and then renders
-      // nothing, exiting with or without an error (with or without a filter
-      // of ours); such a run is made again, up to five times.
-      std::vector<filter_spec> tapped{filter_spec{"frame_tap", {}, {}}};
-      tapped.insert(tapped.end(), chain.begin(), chain.end());
-      r.command = melt_command(dir, c, tapped, dir.file("out.raw"));
-      for (int attempt = 0; r.output.empty(); ++attempt) {
-        std::remove(dir.file("tap.raw").c_str());
-        try {
-          run(tap_prefix(dir) + r.command, dir);
-          r.output = read_raw(dir.file("out.raw"), c);
-        } catch (const std::runtime_error&) {
-          if (attempt == 4) throw;
-        }
-        if (attempt == 4) break;
-      }
-      read_tap(dir.file("tap.raw"), c, r.input, r.times);
+    case host::melt:
+      r = run_melt(chain, c, 1);
       break;
-    }
     case host::gstreamer: {
       make_source(dir, c);
       run(tap_prefix(dir) +

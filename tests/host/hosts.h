@@ -44,6 +44,10 @@ struct host_run {
   std::vector<testhost::frame> input;   // as the host handed it over
   std::vector<testhost::frame> output;  // what came out of the chain
   std::vector<double> times;            // what the host passed per frame
+  // melt only: which instance of the first filter got each input frame
+  // (0 for the first constructed); input, times and this are in the order
+  // of the updates.
+  std::vector<uint32_t> instances;
   std::string command;                  // for failure messages
 };
 
@@ -51,6 +55,11 @@ struct host_run {
 // Throws std::runtime_error when the host fails.
 host_run run_in_host(host h, const std::vector<filter_spec>& chain,
                      const clip& c);
+
+// The chain in melt, rendered on `threads` threads (consumer real_time =
+// -threads when above 1; 1 is the default serial rendering).
+host_run run_melt(const std::vector<filter_spec>& chain, const clip& c,
+                  int threads);
 
 // The chain in the test host over the same input and times: every parameter
 // set before the first frame and each change before its frame.

@@ -3,6 +3,10 @@
 // frames and times.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
 #include <tuple>
 
 #include "hosts.h"
@@ -72,6 +76,77 @@ INSTANTIATE_TEST_SUITE_P(
       return plugin_of(std::get<0>(param_info.param)) + "_" +
              hosttest::host_name(std::get<1>(param_info.param));
     });
+
+// MLT's parallel rendering (consumer real_time below -1, Kdenlive's and
+// Shotcut's "parallel processing") keeps one instance of each filter per
+// render thread, and each instance sees only some of the frames. Every
+// plug-in must come through it (in the sanitizer build melt loads the
+// instrumented plug-ins), and each output frame must be exactly what a
+// separate instance gives over the frames that its instance was handed, in
+// that order: no instance reaches into another's state. For the effects that
+// keep state from frame to frame that is another picture than the serial
+// rendering's, as the README says; for Orrelind it is the same.
+class melt_parallel : public testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    if (!hosttest::host_available(host::melt)) GTEST_SKIP() << "melt is not installed";
+  }
+};
+
+TEST_P(melt_parallel, each_instance_renders_only_its_own_frames) {
+  const std::string plugin = plugin_of(GetParam());
+  const filter_spec f = non_default(plugin, 0, true);
+  clip c;
+  c.frames = 60;
+  const hosttest::host_run r = hosttest::run_melt({f}, c, 3);
+  ASSERT_EQ(r.output.size(), size_t(c.frames)) << r.command;
+  ASSERT_EQ(r.instances.size(), r.input.size()) << r.command;
+
+  // The tap in front has one instance per thread as well: its instance k
+  // and the effect's share a thread, so they see the same frames in the
+  // same order. melt renders the last frame again a few times at the end
+  // (with the same time), on any thread: any of those renders may be the
+  // one written out.
+  testhost::plugin p(GetParam());
+  std::map<uint32_t, testhost::instance> replayed;
+  std::map<uint32_t, double> last_time;
+  std::vector<std::vector<testhost::frame>> candidates(c.frames);
+  std::vector<testhost::frame> serial_input(c.frames);
+  std::vector<double> serial_times(c.frames);
+  int backwards = 0;
+  for (size_t k = 0; k < r.input.size(); ++k) {
+    const uint32_t serial = r.instances[k];
+    auto found = replayed.find(serial);
+    if (found == replayed.end()) {
+      found = replayed.emplace(serial, p.construct(c.width, c.height)).first;
+      ASSERT_TRUE(found->second.valid());
+      for (size_t i = 0; i < f.params.size(); ++i) found->second.set(int(i), f.params[i]);
+    } else if (r.times[k] < last_time[serial]) {
+      ++backwards;
+    }
+    last_time[serial] = r.times[k];
+    const long n = std::lround(r.times[k] * c.rate);
+    ASSERT_TRUE(n >= 0 && n < c.frames) << r.times[k];
+    candidates[n].push_back(found->second.update(r.times[k], r.input[k]));
+    serial_input[n] = r.input[k];
+    serial_times[n] = r.times[k];
+  }
+  EXPECT_GE(replayed.size(), 2u) << "melt rendered on one instance: " << r.command;
+  for (int n = 0; n < c.frames; ++n) {
+    ASSERT_FALSE(candidates[n].empty()) << "frame " << n << " never reached the filter";
+    const auto& options = candidates[n];
+    EXPECT_TRUE(std::find(options.begin(), options.end(), r.output[n]) != options.end())
+        << "frame " << n << " is none of its " << options.size() << " renders: " << r.command;
+  }
+  const bool same_as_serial =
+      r.output == hosttest::replay_chain({f}, serial_input, serial_times, c);
+  std::printf("%s: %zu instances, %zu updates, %d to an earlier time; %s the serial rendering\n",
+              plugin.c_str(), replayed.size(), r.input.size(), backwards,
+              same_as_serial ? "same as" : "differs from");
+}
+
+INSTANTIATE_TEST_SUITE_P(all, melt_parallel, testing::ValuesIn(testhost::all_plugin_paths()),
+                         [](const auto& param_info) { return plugin_of(param_info.param); });
 
 class each_host : public testing::TestWithParam<host> {
  protected:
