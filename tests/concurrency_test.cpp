@@ -72,7 +72,9 @@ uint64_t work(const plugin& p, int worker) {
     }
     for (int i = 0; i < params; ++i) {
       const double v = inst.get(i);
-      h = fnv1a(h, frame{uint32_t(v * 1e6)});
+      uint32_t halves[2];
+      std::memcpy(halves, &v, sizeof v);
+      h = fnv1a(h, frame{halves[0], halves[1]});
     }
   }
   return h;
