@@ -414,13 +414,16 @@ std::string ui_qml(const effect& e) {
       << to_plugin(p->c, id(*p) + ".value") << ", " << key_id(*p) << ", null);\n";
   o << "    }\n\n";
 
-  // Defaults for a new filter: every parameter, so a project names them all.
+  // Defaults for a new filter, and for parameters that a project made
+  // elsewhere leaves out (which the controls would read as 0): every
+  // parameter, so a project names them all.
   o << "    Component.onCompleted: {\n"
     << "        // One instance sees whole frames in order: never slice it.\n"
-    << "        filter.set('threads', 0);\n        if (filter.isNew) {\n";
+    << "        filter.set('threads', 0);\n";
   for (const parameter& p : e.params)
-    o << "            filter.set(" << prop(p) << ", " << stored(p, p.value) << ");\n";
-  o << "            filter.savePreset(preset.parameters);\n        }\n"
+    o << "        if (filter.isNew || filter.get(" << prop(p) << ") === '')\n"
+      << "            filter.set(" << prop(p) << ", " << stored(p, p.value) << ");\n";
+  o << "        if (filter.isNew)\n            filter.savePreset(preset.parameters);\n"
     << "        setControls();\n    }\n\n";
 
   o << "    GridLayout {\n        anchors.fill: parent\n        anchors.margins: 8\n"

@@ -64,14 +64,18 @@ Shotcut.KeyframableFilter {
     Component.onCompleted: {
         // One instance sees whole frames in order: never slice it.
         filter.set('threads', 0);
-        if (filter.isNew) {
+        if (filter.isNew || filter.get('0') === '')
             filter.set('0', 0.5);
+        if (filter.isNew || filter.get('1') === '')
             filter.set('1', 0.5);
+        if (filter.isNew || filter.get('2') === '')
             filter.set('2', 0.5);
+        if (filter.isNew || filter.get('3') === '')
             filter.set('3', 0.5);
+        if (filter.isNew || filter.get('4') === '')
             filter.set('4', 0.5);
+        if (filter.isNew)
             filter.savePreset(preset.parameters);
-        }
         setControls();
     }
 

@@ -63,16 +63,22 @@ Shotcut.KeyframableFilter {
     Component.onCompleted: {
         // One instance sees whole frames in order: never slice it.
         filter.set('threads', 0);
-        if (filter.isNew) {
+        if (filter.isNew || filter.get('0') === '')
             filter.set('0', 0);
+        if (filter.isNew || filter.get('1') === '')
             filter.set('1', 0.5);
+        if (filter.isNew || filter.get('2') === '')
             filter.set('2', 1);
+        if (filter.isNew || filter.get('3') === '')
             filter.set('3', 0);
+        if (filter.isNew || filter.get('4') === '')
             filter.set('4', 0);
+        if (filter.isNew || filter.get('5') === '')
             filter.set('5', 0.25);
+        if (filter.isNew || filter.get('6') === '')
             filter.set('6', 1);
+        if (filter.isNew)
             filter.savePreset(preset.parameters);
-        }
         setControls();
     }
 

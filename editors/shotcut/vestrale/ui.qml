@@ -46,11 +46,12 @@ Shotcut.KeyframableFilter {
     Component.onCompleted: {
         // One instance sees whole frames in order: never slice it.
         filter.set('threads', 0);
-        if (filter.isNew) {
+        if (filter.isNew || filter.get('0') === '')
             filter.set('0', "0");
+        if (filter.isNew || filter.get('1') === '')
             filter.set('1', 0);
+        if (filter.isNew)
             filter.savePreset(preset.parameters);
-        }
         setControls();
     }
 
