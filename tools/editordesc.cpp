@@ -418,8 +418,9 @@ std::string ui_qml(const effect& e) {
   // elsewhere leaves out (which the controls would read as 0): every
   // parameter, so a project names them all.
   o << "    Component.onCompleted: {\n"
-    << "        // One instance sees whole frames in order: never slice it.\n"
-    << "        filter.set('threads', 0);\n";
+    << "        // Whole frames, in order, to one instance: MLT takes threads 0 as\n"
+    << "        // one slice of the frame per processor.\n"
+    << "        filter.set('threads', 1);\n";
   for (const parameter& p : e.params)
     o << "        if (filter.isNew || filter.get(" << prop(p) << ") === '')\n"
       << "            filter.set(" << prop(p) << ", " << stored(p, p.value) << ");\n";

@@ -61,8 +61,9 @@ Shotcut.KeyframableFilter {
     }
 
     Component.onCompleted: {
-        // One instance sees whole frames in order: never slice it.
-        filter.set('threads', 0);
+        // Whole frames, in order, to one instance: MLT takes threads 0 as
+        // one slice of the frame per processor.
+        filter.set('threads', 1);
         if (filter.isNew || filter.get('0') === '')
             filter.set('0', 0);
         if (filter.isNew || filter.get('1') === '')
