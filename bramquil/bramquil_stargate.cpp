@@ -20,6 +20,12 @@
 #include <cmath>
 #include <cstring>
 
+// Highest instruction set the build may use: 1 SSE2, 2 AVX2. Test builds
+// lower it to hold every path to the same bytes on one machine.
+#ifndef EFFECTS_ISA_LIMIT
+#define EFFECTS_ISA_LIMIT 3
+#endif
+
 namespace {
 
 // Values fixed for one update.
@@ -137,7 +143,7 @@ void bramquil_sg_run_scalar(const bramquil_sg_frame& f, double b, const double* 
 
 uint32_t bramquil_sg_factor_none(double) { return bramquil_no_factor; }
 
-#ifndef BRAMQUIL_BASELINE_ONLY
+#if EFFECTS_ISA_LIMIT >= 2
 // The 24-bit fraction K nearest k, if (c × K + 2^23) >> 24 equals
 // trunc(c × k + 0.5) in doubles for every byte value c: then the integer
 // form gives exactly the bytes of the double one. Checked exhaustively; a
@@ -390,7 +396,7 @@ void bramquil_stargate(const bramquil_instance* inst, uint32_t* out) {
   const bool columns = inst->ring_vertical != 0;
   bramquil_sg_kernels kern{columns ? bramquil_sg_run_scalar<true> : bramquil_sg_run_scalar<false>,
                            bramquil_sg_factor_none};
-#ifndef BRAMQUIL_BASELINE_ONLY
+#if EFFECTS_ISA_LIMIT >= 2
   if (__builtin_cpu_supports("avx2"))
     kern = {columns ? bramquil_sg_run_avx2<true> : bramquil_sg_run_avx2<false>,
             bramquil_sg_factor_avx2};

@@ -68,18 +68,18 @@ uint32_t composite_pixel(uint32_t cur, uint32_t ref, const job& work) {
   return out;
 }
 
-// Highest instruction set the kernels may use: 0 SSE2, 1 AVX2, 2 AVX-512.
+// Highest instruction set the kernels may use: 1 SSE2, 2 AVX2, 3 AVX-512.
 // Test builds lower it to check every variant on one machine.
-#ifndef KESTRUNE_ISA_LIMIT
-#define KESTRUNE_ISA_LIMIT 2
+#ifndef EFFECTS_ISA_LIMIT
+#define EFFECTS_ISA_LIMIT 3
 #endif
 
 const kernel_set* choose_kernels() {
   __builtin_cpu_init();
-  if (KESTRUNE_ISA_LIMIT >= 2 && __builtin_cpu_supports("avx512f") &&
+  if (EFFECTS_ISA_LIMIT >= 3 && __builtin_cpu_supports("avx512f") &&
       __builtin_cpu_supports("avx512bw"))
     return &avx512_kernels;
-  if (KESTRUNE_ISA_LIMIT >= 1 && __builtin_cpu_supports("avx2"))
+  if (EFFECTS_ISA_LIMIT >= 2 && __builtin_cpu_supports("avx2"))
     return &avx2_kernels;
   return &sse2_kernels;
 }

@@ -34,6 +34,12 @@ extern "C" {
 #include <cstdlib>
 #include <cstring>
 
+// Highest instruction set the build may use: 1 SSE2, 2 AVX2. Test builds
+// lower it to hold every path to the same bytes on one machine.
+#ifndef EFFECTS_ISA_LIMIT
+#define EFFECTS_ISA_LIMIT 3
+#endif
+
 namespace {
 
 enum orrelind_param_index {
@@ -319,7 +325,7 @@ void orrelind_batch_sse2(const orrelind_warp& w, double dy, double dy2,
     dst_run[i] = unchanged[i] ? src_run[i] : orrelind_resample(w.src, taps[i]);
 }
 
-#ifndef ORRELIND_BASELINE_ONLY
+#if EFFECTS_ISA_LIMIT >= 2
 // The same batch with the resampling four pixels to a vector, each lane a
 // pixel following the scalar formulas operation for operation.
 #define ORRELIND_AVX2 __attribute__((target("avx2")))
@@ -562,7 +568,7 @@ void orrelind_update(orrelind_instance* inst, const uint32_t* inframe,
   w.max_y = double(height - 1);
   w.dst = outframe;
   w.batch = orrelind_batch_sse2;
-#ifndef ORRELIND_BASELINE_ONLY
+#if EFFECTS_ISA_LIMIT >= 2
   __builtin_cpu_init();
   if (__builtin_cpu_supports("avx2")) w.batch = orrelind_batch_avx2;
 #endif

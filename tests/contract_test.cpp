@@ -50,6 +50,7 @@ struct sequence_options {
   uint64_t seed = 1;
   bool in_place = false;
   bool call_init = true;
+  bool opaque = false;  // every alpha byte 255, as in most video
 };
 
 // The time of the frame after frame `f` of a clip: it mostly advances,
@@ -75,6 +76,8 @@ std::vector<frame> run_sequence(const plugin& p, const sequence_options& o) {
     }
     frame in = testhost::random_frame(inst.pixel_count(), o.seed * 1000 + f);
     if (f % 5 == 0) in = frame(inst.pixel_count(), in[0]);
+    if (o.opaque)
+      for (uint32_t& px : in) px |= testhost::pixel(0, 0, 0, 255);
     if (o.in_place) {
       inst.update_in_place(time, in);
       outputs.push_back(in);
@@ -294,6 +297,32 @@ TEST_P(contract, construct_and_destruct_repeatedly_leak_nothing) {
     }
   }
   EXPECT_EQ(alloc_fail::outstanding(), 0);
+}
+
+TEST_P(contract, every_instruction_set_variant_gives_the_shipped_bytes) {
+  const std::string& path = GetParam();
+  std::string name = path.substr(path.find_last_of('/') + 1);
+  name = name.substr(0, name.rfind(".so"));
+  for (const testhost::variant& v : testhost::plugin_variants(name)) {
+    plugin other(v.path);
+    for (auto [w, h] : {std::pair{37u, 23u}, {1u, 1u}, {1u, 19u}, {19u, 1u},
+                        {64u, 2u}, {130u, 67u}, {5u, 300u}}) {
+      for (uint64_t seed : {1u, 2u, 3u}) {
+        sequence_options o;
+        o.width = w;
+        o.height = h;
+        o.seed = seed;
+        o.opaque = seed != 2;
+        o.in_place = seed == 3;
+        const auto shipped = run_sequence(p, o);
+        const auto held = run_sequence(other, o);
+        ASSERT_EQ(shipped.size(), held.size());
+        for (size_t f = 0; f < shipped.size(); ++f)
+          ASSERT_EQ(shipped[f], held[f])
+              << v.name << " " << w << "x" << h << " seed " << seed << " frame " << f;
+      }
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(plugins, contract,

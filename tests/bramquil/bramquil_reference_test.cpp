@@ -1,8 +1,8 @@
 // bramquil against a plain model of the effect: every step written out one
 // slit and one pixel at a time, with the 64-bit floored remainder. Random
 // clips of random sizes and parameters must give the same bytes from the
-// shipped plug-in (whichever vector path this machine picks), from a build
-// without the vector path, separately and in place. Also the band start on
+// shipped plug-in (whichever vector path this machine picks) and from every
+// build held to a lower instruction set, separately and in place. Also the band start on
 // its own, for extents beyond 2^31.
 #include <gtest/gtest.h>
 
@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "bramquil_band.h"
 #include "plugin_host.h"
@@ -172,16 +174,32 @@ const size_case sizes[] = {{1, 1},   {1, 9},   {9, 1},   {2, 7},   {7, 2},  {3, 
 
 class bramquil_reference : public testing::Test {
  protected:
-  testhost::plugin shipped{testhost::plugin_path("bramquil")};
-  testhost::plugin baseline{BRAMQUIL_BASELINE_PLUGIN};
+  bramquil_reference() {
+    builds.push_back(std::make_unique<testhost::plugin>(testhost::plugin_path("bramquil")));
+    names.push_back("shipped");
+    for (const testhost::variant& v : testhost::plugin_variants("bramquil")) {
+      builds.push_back(std::make_unique<testhost::plugin>(v.path));
+      names.push_back(v.name);
+    }
+  }
+
+  // One instance of every build (the shipped one and each variant), `per`
+  // times over, build by build.
+  std::vector<testhost::instance> construct_all(unsigned w, unsigned h, int per = 1) {
+    std::vector<testhost::instance> insts;
+    for (const auto& b : builds)
+      for (int i = 0; i < per; ++i) insts.push_back(b->construct(w, h));
+    return insts;
+  }
+
+  std::vector<std::unique_ptr<testhost::plugin>> builds;
+  std::vector<std::string> names;
 
   // Runs one random clip through the model and through every build, both
   // with separate buffers and in place.
   void run_clip(const size_case& sz, uint64_t seed, int frames) {
     model ref(sz.w, sz.h);
-    testhost::instance insts[4] = {shipped.construct(sz.w, sz.h), shipped.construct(sz.w, sz.h),
-                                   baseline.construct(sz.w, sz.h),
-                                   baseline.construct(sz.w, sz.h)};
+    std::vector<testhost::instance> insts = construct_all(sz.w, sz.h, 2);
     uint64_t s = seed;
     double t = 0.0;
     const size_t n = size_t(sz.w) * sz.h;
@@ -197,7 +215,7 @@ class bramquil_reference : public testing::Test {
       if (std::isinf(t)) t = f;  // keep later times meaningful after one inf
       const frame in = testhost::random_frame(n, seed * 1000 + f);
       const frame expected = ref.update(t, in);
-      for (int i = 0; i < 4; ++i) {
+      for (size_t i = 0; i < insts.size(); ++i) {
         frame out;
         if (i % 2 == 0) {
           out = insts[i].update(t, in);
@@ -206,7 +224,7 @@ class bramquil_reference : public testing::Test {
           insts[i].update_in_place(t, out);
         }
         ASSERT_EQ(out, expected) << sz.w << "x" << sz.h << " seed " << seed << " frame "
-                                 << f << (i < 2 ? " shipped" : " baseline")
+                                 << f << " " << names[i / 2]
                                  << (i % 2 ? " in place" : "");
       }
     }
@@ -226,8 +244,7 @@ TEST_F(bramquil_reference, StargateMatchesThePlainModel) {
   for (const size_case& sz : sizes) {
     for (int vertical : {0, 1}) {
       model ref(sz.w, sz.h);
-      testhost::instance insts[2] = {shipped.construct(sz.w, sz.h),
-                                     baseline.construct(sz.w, sz.h)};
+      std::vector<testhost::instance> insts = construct_all(sz.w, sz.h);
       const double values[7] = {1.0, uniform(s), double(vertical), uniform(s),
                                 double(mix(s) % 2), uniform(s), uniform(s)};
       for (int i = 0; i < 7; ++i) {
@@ -251,8 +268,7 @@ TEST_F(bramquil_reference, StargateOnLongSlits) {
   for (const size_case& sz : long_sizes)
     for (double depth : {1.0, 0.77, 0.01}) {
       model ref(sz.w, sz.h);
-      testhost::instance insts[2] = {shipped.construct(sz.w, sz.h),
-                                     baseline.construct(sz.w, sz.h)};
+      std::vector<testhost::instance> insts = construct_all(sz.w, sz.h);
       const double values[7] = {1.0, 0.5, double(sz.h > sz.w), 0.0, 0.0, depth, 1.0};
       for (int i = 0; i < 7; ++i) {
         ref.set(i, values[i]);
@@ -274,7 +290,7 @@ TEST_F(bramquil_reference, StargateFadesWithoutAnIntegerForm) {
     for (double fade : {0.1, 0.15}) {
       const unsigned w = vertical ? 64 : 256, h = vertical ? 256 : 64;
       model ref(w, h);
-      testhost::instance insts[2] = {shipped.construct(w, h), baseline.construct(w, h)};
+      std::vector<testhost::instance> insts = construct_all(w, h);
       const double values[7] = {1.0, 0.5, double(vertical), 0.2, 0.0, 0.0, fade};
       for (int i = 0; i < 7; ++i) {
         ref.set(i, values[i]);
@@ -367,7 +383,7 @@ TEST_F(bramquil_reference, FrameWiderThan2To31) {
   if (!std::getenv("BRAMQUIL_HUGE_FRAME")) GTEST_SKIP() << "set BRAMQUIL_HUGE_FRAME=1 to run";
   if (available_memory() < 2 * bytes + (bytes >> 2))
     GTEST_SKIP() << "needs " << ((2 * bytes + (bytes >> 2)) >> 30) << " GiB of free memory";
-  auto inst = shipped.construct(w, 1);
+  auto inst = builds[0]->construct(w, 1);
   if (!inst.valid()) GTEST_SKIP() << "the ring could not be allocated";
   uint32_t* buffer = static_cast<uint32_t*>(std::malloc(bytes));
   if (!buffer) GTEST_SKIP() << "the frame could not be allocated";

@@ -262,12 +262,11 @@ void expect_model_over_clips(const std::string& path) {
 TEST(kestrune_kernels, shipped_library_matches_the_model) {
   expect_model_over_clips(testhost::plugin_path("kestrune"));
 }
-TEST(kestrune_kernels, avx2_kernels_match_the_model) {
-  if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 here";
-  expect_model_over_clips(module("kestrune_avx2"));
-}
-TEST(kestrune_kernels, sse2_kernels_match_the_model) {
-  expect_model_over_clips(module("kestrune_sse2"));
+TEST(kestrune_kernels, every_instruction_set_variant_matches_the_model) {
+  for (const testhost::variant& v : testhost::plugin_variants("kestrune")) {
+    SCOPED_TRACE(v.name);
+    expect_model_over_clips(v.path);
+  }
 }
 
 // Every pair of current and reference value (the alpha of the current frame
@@ -319,8 +318,10 @@ void expect_every_pair_of_values(const std::string& path) {
 
 TEST(kestrune_kernels, every_pair_of_values) {
   expect_every_pair_of_values(testhost::plugin_path("kestrune"));
-  if (__builtin_cpu_supports("avx2")) expect_every_pair_of_values(module("kestrune_avx2"));
-  expect_every_pair_of_values(module("kestrune_sse2"));
+  for (const testhost::variant& v : testhost::plugin_variants("kestrune")) {
+    SCOPED_TRACE(v.name);
+    expect_every_pair_of_values(v.path);
+  }
 }
 
 // Every colour of the cube through the monochrome motion mask of a first
@@ -351,9 +352,10 @@ void expect_luma_of_every_colour(const std::string& path) {
 
 TEST(kestrune_kernels, luma_of_every_colour) {
   expect_luma_of_every_colour(testhost::plugin_path("kestrune"));
-  if (__builtin_cpu_supports("avx2"))
-    expect_luma_of_every_colour(module("kestrune_avx2"));
-  expect_luma_of_every_colour(module("kestrune_sse2"));
+  for (const testhost::variant& v : testhost::plugin_variants("kestrune")) {
+    SCOPED_TRACE(v.name);
+    expect_luma_of_every_colour(v.path);
+  }
 }
 
 }  // namespace

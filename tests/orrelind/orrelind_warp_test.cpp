@@ -389,51 +389,57 @@ TEST_F(orrelind_warp, the_centre_pixel_is_kept_wherever_it_falls_in_a_run) {
   // starts up to 270 pixels before the centre, which so lands early, late
   // and on the boundaries of the batches the warp works in.
   const frame in = patchy_frame(421, 301, 77);
-  testhost::plugin baseline(ORRELIND_BASELINE_PATH);
-  for (unsigned k : {5u, 63u, 64u, 100u, 127u, 128u, 129u, 200u, 255u, 256u, 300u}) {
-    const auto s = with({{WHIRL, 0.9}, {PINCH, 0.3}, {RADIUS, 0.9}, {CENTER_X, k / 420.0}});
-    const auto g = orrelind_model::geometry_of(s, 421, 301);
-    auto b = baseline.construct(421, 301);
-    for (int i = 0; i < orrelind_model::PARAM_COUNT; ++i) b.set(i, s.v[i]);
-    const frame shipped = make(421, 301, s).update(0.0, in);
-    const frame base = b.update(0.0, in);
-    for (unsigned x = 0; x < 421; ++x) {
-      double sx, sy;
-      const size_t at = 150 * 421 + x;
-      const uint32_t expected = orrelind_model::source_point(g, x, 150, &sx, &sy)
-                                    ? orrelind_model::resample(in, 421, 301, sx, sy)
-                                    : in[at];
-      ASSERT_EQ(shipped[at], expected) << "centre " << g.cx << " x " << x;
-      ASSERT_EQ(base[at], expected) << "centre " << g.cx << " x " << x;
-    }
-    if (g.cx == double(k)) {
-      EXPECT_EQ(shipped[150 * 421 + k], in[150 * 421 + k]);
+  for (const testhost::variant& v : testhost::plugin_variants("Orrelind")) {
+    SCOPED_TRACE(v.name);
+    testhost::plugin baseline(v.path);
+    for (unsigned k : {5u, 63u, 64u, 100u, 127u, 128u, 129u, 200u, 255u, 256u, 300u}) {
+      const auto s = with({{WHIRL, 0.9}, {PINCH, 0.3}, {RADIUS, 0.9}, {CENTER_X, k / 420.0}});
+      const auto g = orrelind_model::geometry_of(s, 421, 301);
+      auto b = baseline.construct(421, 301);
+      for (int i = 0; i < orrelind_model::PARAM_COUNT; ++i) b.set(i, s.v[i]);
+      const frame shipped = make(421, 301, s).update(0.0, in);
+      const frame base = b.update(0.0, in);
+      for (unsigned x = 0; x < 421; ++x) {
+        double sx, sy;
+        const size_t at = 150 * 421 + x;
+        const uint32_t expected = orrelind_model::source_point(g, x, 150, &sx, &sy)
+                                      ? orrelind_model::resample(in, 421, 301, sx, sy)
+                                      : in[at];
+        ASSERT_EQ(shipped[at], expected) << "centre " << g.cx << " x " << x;
+        ASSERT_EQ(base[at], expected) << "centre " << g.cx << " x " << x;
+      }
+      if (g.cx == double(k)) {
+        EXPECT_EQ(shipped[150 * 421 + k], in[150 * 421 + k]);
+      }
     }
   }
 }
 
-TEST_F(orrelind_warp, baseline_and_vector_paths_give_the_same_bytes) {
-  // The shipped library picks its AVX2 resampling where the processor has
-  // it; the baseline build has only the SSE2 one. Both must equal the model.
-  testhost::plugin baseline(ORRELIND_BASELINE_PATH);
-  std::mt19937_64 g(31);
-  const std::pair<unsigned, unsigned> sizes[] = {{64, 48}, {37, 23}, {7, 30}, {130, 3}};
-  for (int round = 0; round < 40; ++round) {
-    const auto [w, h] = sizes[round % 4];
-    const orrelind_model::settings s = random_settings(g);
-    frame in = round % 2 ? patchy_frame(w, h, 300 + round)
-                         : testhost::random_frame(size_t(w) * h, 300 + round);
-    if (round % 5 == 0)
-      for (uint32_t& px : in) px |= 0xFF000000u;
-    auto a = make(w, h, s);
-    auto b = baseline.construct(w, h);
-    for (int i = 0; i < orrelind_model::PARAM_COUNT; ++i) b.set(i, s.v[i]);
-    const frame expected = orrelind_model::warp(in, w, h, s);
-    ASSERT_EQ(a.update(0.0, in), expected) << "round " << round;
-    ASSERT_EQ(b.update(0.0, in), expected) << "round " << round;
-    frame shared = in;
-    b.update_in_place(0.0, shared);
-    ASSERT_EQ(shared, expected) << "round " << round;
+TEST_F(orrelind_warp, every_instruction_set_variant_gives_the_same_bytes) {
+  // The shipped library picks the widest resampling the processor has; each
+  // variant build is held to a lower one. All must equal the model.
+  for (const testhost::variant& v : testhost::plugin_variants("Orrelind")) {
+    SCOPED_TRACE(v.name);
+    testhost::plugin baseline(v.path);
+    std::mt19937_64 g(31);
+    const std::pair<unsigned, unsigned> sizes[] = {{64, 48}, {37, 23}, {7, 30}, {130, 3}};
+    for (int round = 0; round < 40; ++round) {
+      const auto [w, h] = sizes[round % 4];
+      const orrelind_model::settings s = random_settings(g);
+      frame in = round % 2 ? patchy_frame(w, h, 300 + round)
+                           : testhost::random_frame(size_t(w) * h, 300 + round);
+      if (round % 5 == 0)
+        for (uint32_t& px : in) px |= 0xFF000000u;
+      auto a = make(w, h, s);
+      auto b = baseline.construct(w, h);
+      for (int i = 0; i < orrelind_model::PARAM_COUNT; ++i) b.set(i, s.v[i]);
+      const frame expected = orrelind_model::warp(in, w, h, s);
+      ASSERT_EQ(a.update(0.0, in), expected) << "round " << round;
+      ASSERT_EQ(b.update(0.0, in), expected) << "round " << round;
+      frame shared = in;
+      b.update_in_place(0.0, shared);
+      ASSERT_EQ(shared, expected) << "round " << round;
+    }
   }
 }
 

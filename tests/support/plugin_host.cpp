@@ -200,6 +200,22 @@ std::string plugin_path(const std::string& name) {
   throw std::runtime_error("plug-in " + name + " was not built");
 }
 
+std::vector<variant> plugin_variants(const std::string& name) {
+  std::vector<variant> found;
+  const std::string file = base_name(plugin_path(name)) + ".so";
+  const std::string joined = EFFECTS_VARIANT_NAMES;
+  size_t start = 0;
+  while (start < joined.size()) {
+    size_t end = joined.find('|', start);
+    if (end == std::string::npos) end = joined.size();
+    const std::string variant_name = joined.substr(start, end - start);
+    found.push_back({variant_name,
+                     std::string(EFFECTS_VARIANT_DIR) + "/" + variant_name + "/" + file});
+    start = end + 1;
+  }
+  return found;
+}
+
 frame random_frame(size_t pixels, uint64_t seed) {
   frame f(pixels);
   uint64_t x = seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull;

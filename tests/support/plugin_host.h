@@ -113,6 +113,17 @@ std::vector<std::string> all_plugin_paths();
 // `name`, e.g. "vestrale"; throws if it was not built.
 std::string plugin_path(const std::string& name);
 
+// A test-only build of a plug-in held to a lower instruction-set level than
+// the shipped one ("portable", "sse2", "avx2"): same sources, same bytes
+// expected.
+struct variant {
+  std::string name;
+  std::string path;
+};
+// Every variant of the plug-in `name` built in this tree, lowest level
+// first; none where the processor has no vector code of ours.
+std::vector<variant> plugin_variants(const std::string& name);
+
 // Pixels in memory byte order R, G, B, A (or B, G, R, A for BGRA plug-ins).
 inline uint32_t pixel(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
   const uint8_t bytes[4] = {b0, b1, b2, b3};
