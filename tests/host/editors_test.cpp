@@ -241,17 +241,7 @@ TEST(kestrune_in_ffmpeg_seconds, time_offset_delays) {
       "frei0r=filter_name=kestrune:filter_params=0.25|0.5|0.5|0.5|0|n";
   const auto r = hosttest::run_ffmpeg(wrap("frei0r=filter_name=frame_tap," + effect), c);
   unsetenv("FRAME_TAP_FILE");
-  std::vector<double> times;
-  {
-    std::ifstream in(tap, std::ios::binary);
-    const size_t bytes = size_t(c.width) * c.height * 4;
-    double t;
-    uint32_t size[2];
-    while (in.read(reinterpret_cast<char*>(&t), sizeof t) &&
-           in.read(reinterpret_cast<char*>(size), sizeof size) &&
-           in.ignore(bytes))
-      times.push_back(t);
-  }
+  const std::vector<double> times = hosttest::read_tap_times(tap, c);
   std::remove(tap);
   ASSERT_EQ(times.size(), size_t(c.frames));
   ASSERT_EQ(r.output.size(), size_t(c.frames));

@@ -113,10 +113,7 @@ std::string tap_prefix(const scratch_dir& dir) {
 }
 
 std::vector<double> tap_times(const scratch_dir& dir, const clip& c) {
-  std::vector<testhost::frame> frames;
-  std::vector<double> times;
-  read_tap(dir.file("tap.raw"), c, frames, times);
-  return times;
+  return read_tap_times(dir.file("tap.raw"), c);
 }
 
 struct plugin_facts {
@@ -304,6 +301,13 @@ void melt_render(const scratch_dir& dir, const clip& c, host_run& r) {
 }
 
 }  // namespace
+
+std::vector<double> read_tap_times(const std::string& file, const clip& c) {
+  std::vector<testhost::frame> frames;
+  std::vector<double> times;
+  read_tap(file, c, frames, times);
+  return times;
+}
 
 bool ffmpeg_available() {
   return std::system("ffmpeg -hide_banner -filters 2>/dev/null | "

@@ -56,6 +56,10 @@ struct host_run {
 host_run run_in_host(host h, const std::vector<filter_spec>& chain,
                      const clip& c);
 
+// The times in a file that the frame tap wrote (FRAME_TAP_FILE), one per
+// update, for frames of the clip's size.
+std::vector<double> read_tap_times(const std::string& file, const clip& c);
+
 // The chain in melt, rendered on `threads` threads (consumer real_time =
 // -threads when above 1; 1 is the default serial rendering).
 host_run run_melt(const std::vector<filter_spec>& chain, const clip& c,
