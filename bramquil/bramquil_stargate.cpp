@@ -29,10 +29,6 @@
 #include "bramquil.h"
 #include "bramquil_kernels.h"
 
-#ifndef BRAMQUIL_SG_STRIP
-#define BRAMQUIL_SG_STRIP 128
-#endif
-
 namespace {
 
 // Values fixed for one update.
@@ -81,16 +77,21 @@ struct bramquil_sg_plan {
   uint16_t* store;                 // where to store this update's positions, or null
 };
 
+// Columns handled together with column slits: their walls and slots are
+// formed once for every row of the strip, and the ring lines the strip is
+// reading (one slot per column) stay in the caches from one row to the next.
+constexpr size_t bramquil_sg_strip = 128;
+
 // Reads the slots of the wall columns first … first + strip − 1 into the
 // caches, spread over `rows` steps.
 struct bramquil_sg_prefetch {
-  const uint32_t* slot[BRAMQUIL_SG_STRIP];
+  const uint32_t* slot[bramquil_sg_strip];
   size_t count, lines, per_step, next, line;
 
   void start(const bramquil_sg_frame& f, const bramquil_sg_cache& c, size_t first,
              size_t rows) {
     count = next = line = 0;
-    const size_t end = std::min<size_t>({f.drawn, first + BRAMQUIL_SG_STRIP, c.hole_begin});
+    const size_t end = std::min<size_t>({f.drawn, first + bramquil_sg_strip, c.hole_begin});
     for (size_t x = first; x < end; ++x) {
       const uint32_t* s = bramquil_sg_slot(f.inst, c.age[x]);
       if (count == 0 || slot[count - 1] != s) slot[count++] = s;
@@ -108,11 +109,6 @@ struct bramquil_sg_prefetch {
     }
   }
 };
-
-// Columns handled together with column slits: their walls and slots are
-// formed once for every row of the strip, and the ring lines the strip is
-// reading (one slot per column) stay in the caches from one row to the next.
-constexpr size_t bramquil_sg_strip = BRAMQUIL_SG_STRIP;
 
 // Column x and column width − 1 − x lie at the same distance from the
 // centre line (|a| is the same, exactly), and nothing else about a pixel
