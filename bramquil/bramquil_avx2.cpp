@@ -74,6 +74,21 @@ struct avx2 {
   static vi reverse(vi a) {
     return _mm256_permutevar8x32_epi32(a, _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0));
   }
+  template <class Index>
+  static vi gather(const uint32_t* ring, const uint64_t* offset, const Index* pos) {
+    return _mm256_setr_epi32(
+        int(ring[offset[0] + pos[0]]), int(ring[offset[1] + pos[1]]),
+        int(ring[offset[2] + pos[2]]), int(ring[offset[3] + pos[3]]),
+        int(ring[offset[4] + pos[4]]), int(ring[offset[5] + pos[5]]),
+        int(ring[offset[6] + pos[6]]), int(ring[offset[7] + pos[7]]));
+  }
+  template <class Index>
+  static vi gather(const uint32_t* ring, uint64_t offset, const Index* pos) {
+    const uint32_t* slot = ring + offset;
+    return _mm256_setr_epi32(int(slot[pos[0]]), int(slot[pos[1]]), int(slot[pos[2]]),
+                             int(slot[pos[3]]), int(slot[pos[4]]), int(slot[pos[5]]),
+                             int(slot[pos[6]]), int(slot[pos[7]]));
+  }
 
   static void transpose4(const uint32_t* const s[4], uint32_t* const d[4]) {
     transpose4_sse(s, d);

@@ -12,7 +12,9 @@
 // stored as 32-bit integers); for 32-bit lanes (vi, lanes of them): load,
 // store, splat, bit_and, bit_or, add, mul (the low 32 bits), shift_right<k>,
 // shift_left<k>, any_equal (some lane equals x), reverse (lanes in the
-// opposite order); and transpose4 (d[i][r] = s[r][i] for 4 × 4 pixels).
+// opposite order), gather (lane e = ring[offset[e] + pos[e]], or with one
+// offset ring[offset + pos[e]], for 16- and 32-bit positions); and
+// transpose4 (d[i][r] = s[r][i] for 4 × 4 pixels).
 
 // One lane of everything: the portable build, and the last few pixels of
 // every run of the others.
@@ -55,6 +57,14 @@ struct scalar_lanes {
   }
   static bool any_equal(vi a, uint32_t x) { return a == x; }
   static vi reverse(vi a) { return a; }
+  template <class Index>
+  static vi gather(const uint32_t* ring, const uint64_t* offset, const Index* pos) {
+    return ring[*offset + *pos];
+  }
+  template <class Index>
+  static vi gather(const uint32_t* ring, uint64_t offset, const Index* pos) {
+    return ring[offset + *pos];
+  }
 
   static void transpose4(const uint32_t* const s[4], uint32_t* const d[4]) {
     for (int i = 0; i < 4; ++i)
@@ -170,18 +180,6 @@ inline size_t sg_positions_from(const bramquil_sg_run& r, size_t i, size_t q, si
   return q;
 }
 
-template <bool Columns, class Index>
-inline void sg_gather(const bramquil_sg_run& r, size_t i, size_t count, const Index* pos,
-                      uint32_t* px) {
-  if constexpr (Columns) {
-    const uint32_t* const* slot = r.slot + i;
-    for (size_t q = 0; q < count; ++q) px[q] = slot[q][pos[q]];
-  } else {
-    const uint32_t* slot = r.slot[0];
-    for (size_t q = 0; q < count; ++q) px[q] = slot[pos[q]];
-  }
-}
-
 // Colour bytes times k, rounded: trunc(c × k + 0.5) in doubles.
 inline uint32_t sg_fade_double(uint32_t p, double k) {
   uint32_t out = p & bramquil_alpha_mask;
@@ -201,20 +199,23 @@ inline typename W::vi sg_fade_channel(typename W::vi p, typename W::vi factor) {
       W::template shift_right<24>(W::add(W::mul(c, factor), W::splat(1u << 23))));
 }
 
-// Fades pixels i + q … of the run (read from px[q …]) into the output and,
-// with columns, its mirror image, as far as whole vectors reach.
-template <class W, bool Columns>
+// Reads pixels i + q … of the run from the ring (their positions along the
+// slit at pos[q …]) and fades them into the output and, with columns, its
+// mirror image, as far as whole vectors reach.
+template <class W, bool Columns, class Index>
 inline size_t sg_fade_from(const bramquil_sg_run& r, size_t i, size_t q, size_t count,
-                           const uint32_t* px) {
+                           const Index* pos) {
   using vi = typename W::vi;
   for (; q + W::lanes <= count; q += W::lanes) {
-    const vi p = W::load(px + q);
+    const vi p = Columns ? W::gather(r.ring, r.offset + i + q, pos + q)
+                         : W::gather(r.ring, r.offset[0], pos + q);
     const vi factor = Columns ? W::load(r.factor + i + q) : W::splat(r.factor[0]);
     vi out;
     if (W::any_equal(factor, bramquil_no_factor)) {
-      uint32_t faded[W::lanes];
+      uint32_t px[W::lanes], faded[W::lanes];
+      W::store(px, p);
       for (size_t e = 0; e < W::lanes; ++e)
-        faded[e] = sg_fade_double(px[q + e], Columns ? r.k[i + q + e] : r.k[0]);
+        faded[e] = sg_fade_double(px[e], Columns ? r.k[i + q + e] : r.k[0]);
       out = W::load(faded);
     } else {
       out = W::bit_or(W::bit_and(p, W::splat(bramquil_alpha_mask)),
@@ -228,27 +229,31 @@ inline size_t sg_fade_from(const bramquil_sg_run& r, size_t i, size_t q, size_t 
   return q;
 }
 
-// Pixels per block: positions first, then the ring reads, then the colours,
-// so that none of the three long dependency chains stalls the others.
+template <class W, bool Columns, class Index>
+inline void sg_fade(const bramquil_sg_run& r, size_t i, size_t count, const Index* pos) {
+  const size_t q = sg_fade_from<W, Columns>(r, i, 0, count, pos);
+  sg_fade_from<scalar_lanes, Columns>(r, i, q, count, pos);
+}
+
+// Pixels per block whose positions are worked out: all of them first, then
+// the ring reads and the colours, so that neither long dependency chain
+// stalls the other.
 constexpr size_t sg_block = 64;
 
 template <class W, bool Columns>
 void sg_run(const bramquil_sg_run& r) {
+  if (r.table) {
+    sg_fade<W, Columns>(r, 0, r.n, r.table);
+    return;
+  }
   alignas(64) uint32_t pos[sg_block];
-  alignas(64) uint32_t px[sg_block];
   for (size_t i = 0; i < r.n; i += sg_block) {
     const size_t count = r.n - i < sg_block ? r.n - i : sg_block;
-    if (r.table) {
-      sg_gather<Columns>(r, i, count, r.table + i, px);
-    } else {
-      const size_t q = sg_positions_from<W, Columns>(r, i, 0, count, pos);
-      sg_positions_from<scalar_lanes, Columns>(r, i, q, count, pos);
-      if (r.store)
-        for (size_t e = 0; e < count; ++e) r.store[i + e] = uint16_t(pos[e]);
-      sg_gather<Columns>(r, i, count, pos, px);
-    }
-    const size_t q = sg_fade_from<W, Columns>(r, i, 0, count, px);
-    sg_fade_from<scalar_lanes, Columns>(r, i, q, count, px);
+    const size_t q = sg_positions_from<W, Columns>(r, i, 0, count, pos);
+    sg_positions_from<scalar_lanes, Columns>(r, i, q, count, pos);
+    if (r.store)
+      for (size_t e = 0; e < count; ++e) r.store[i + e] = uint16_t(pos[e]);
+    sg_fade<W, Columns>(r, i, count, pos);
   }
 }
 

@@ -49,11 +49,11 @@ struct bramquil_sg_consts {
 // One run of n wall pixels of an output row, out[0 … n − 1].
 //
 // Column slits: every pixel is its own column, with its own depth z[i],
-// factor k[i] (and its integer form factor[i]) and slot slot[i]; b is the
-// row's offset along the slits. Each pixel is also written to its mirror
-// image mirror_end[−1 − i].
+// factor k[i] (and its integer form factor[i]) and slot, whose first pixel
+// is ring[offset[i]]; b is the row's offset along the slits. Each pixel is
+// also written to its mirror image mirror_end[−1 − i].
 // Row slits: the row has one depth, factor and slot (z[0], k[0], factor[0],
-// slot[0]); b is the first pixel's offset, one more for each next pixel;
+// offset[0]); b is the first pixel's offset, one more for each next pixel;
 // mirror_end is unused.
 //
 // Positions along the slit come from `table` when it is set (as an earlier
@@ -65,7 +65,8 @@ struct bramquil_sg_run {
   const double* z;
   const double* k;
   const uint32_t* factor;
-  const uint32_t* const* slot;
+  const uint32_t* ring;
+  const uint64_t* offset;
   const uint16_t* table;
   uint16_t* store;
   uint32_t* out;

@@ -63,6 +63,18 @@ struct neon {
     const uint32x4_t pairs = vrev64q_u32(a);
     return vextq_u32(pairs, pairs, 2);
   }
+  template <class Index>
+  static vi gather(const uint32_t* ring, const uint64_t* offset, const Index* pos) {
+    const uint32_t px[4] = {ring[offset[0] + pos[0]], ring[offset[1] + pos[1]],
+                            ring[offset[2] + pos[2]], ring[offset[3] + pos[3]]};
+    return vld1q_u32(px);
+  }
+  template <class Index>
+  static vi gather(const uint32_t* ring, uint64_t offset, const Index* pos) {
+    const uint32_t* slot = ring + offset;
+    const uint32_t px[4] = {slot[pos[0]], slot[pos[1]], slot[pos[2]], slot[pos[3]]};
+    return vld1q_u32(px);
+  }
 
   static void transpose4(const uint32_t* const s[4], uint32_t* const d[4]) {
     const uint32x4x2_t t01 = vtrnq_u32(vld1q_u32(s[0]), vld1q_u32(s[1]));

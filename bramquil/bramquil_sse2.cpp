@@ -74,6 +74,17 @@ struct sse2 {
     return _mm_movemask_epi8(_mm_cmpeq_epi32(a, splat(x))) != 0;
   }
   static vi reverse(vi a) { return _mm_shuffle_epi32(a, _MM_SHUFFLE(0, 1, 2, 3)); }
+  template <class Index>
+  static vi gather(const uint32_t* ring, const uint64_t* offset, const Index* pos) {
+    return _mm_setr_epi32(int(ring[offset[0] + pos[0]]), int(ring[offset[1] + pos[1]]),
+                          int(ring[offset[2] + pos[2]]), int(ring[offset[3] + pos[3]]));
+  }
+  template <class Index>
+  static vi gather(const uint32_t* ring, uint64_t offset, const Index* pos) {
+    const uint32_t* slot = ring + offset;
+    return _mm_setr_epi32(int(slot[pos[0]]), int(slot[pos[1]]), int(slot[pos[2]]),
+                          int(slot[pos[3]]));
+  }
 
   static void transpose4(const uint32_t* const s[4], uint32_t* const d[4]) {
     transpose4_sse(s, d);

@@ -66,8 +66,9 @@ size_t bramquil_sg_walls(const bramquil_sg_frame& f, uint32_t (*factor_of)(doubl
   return count;
 }
 
-const uint32_t* bramquil_sg_slot(const bramquil_instance* inst, uint32_t age) {
-  return inst->ring + uint64_t(bramquil_slot_of_age(inst, age)) * inst->slit_length;
+// Where the slot of this age starts in the ring.
+uint64_t bramquil_sg_offset(const bramquil_instance* inst, uint32_t age) {
+  return uint64_t(bramquil_slot_of_age(inst, age)) * inst->slit_length;
 }
 
 // How this update uses the cache.
@@ -93,7 +94,7 @@ struct bramquil_sg_prefetch {
     count = next = line = 0;
     const size_t end = std::min<size_t>({f.drawn, first + bramquil_sg_strip, c.hole_begin});
     for (size_t x = first; x < end; ++x) {
-      const uint32_t* s = bramquil_sg_slot(f.inst, c.age[x]);
+      const uint32_t* s = f.inst->ring + bramquil_sg_offset(f.inst, c.age[x]);
       if (count == 0 || slot[count - 1] != s) slot[count++] = s;
     }
     lines = (size_t(f.inst->slit_length) * sizeof(uint32_t) + 63) / 64;
@@ -120,11 +121,12 @@ void bramquil_sg_columns(const bramquil_sg_frame& f, const bramquil_sg_plan& pla
   const double half_h = double(f.inst->frame_height) * 0.5;
   double z_strip[bramquil_sg_strip], k_strip[bramquil_sg_strip];
   uint32_t factor_strip[bramquil_sg_strip], age_strip[bramquil_sg_strip];
-  const uint32_t* slot[bramquil_sg_strip];
+  uint64_t offset[bramquil_sg_strip];
 
   bramquil_sg_run run{};
   run.consts = &f.consts;
-  run.slot = slot;
+  run.ring = f.inst->ring;
+  run.offset = offset;
   for (size_t x0 = 0; x0 < f.drawn; x0 += bramquil_sg_strip) {
     const size_t n = std::min(f.drawn - x0, bramquil_sg_strip);
     const uint32_t* age;
@@ -144,7 +146,7 @@ void bramquil_sg_columns(const bramquil_sg_frame& f, const bramquil_sg_plan& pla
       run.factor = factor_strip;
       age = age_strip;
     }
-    for (size_t i = 0; i < walls; ++i) slot[i] = bramquil_sg_slot(f.inst, age[i]);
+    for (size_t i = 0; i < walls; ++i) offset[i] = bramquil_sg_offset(f.inst, age[i]);
     run.n = walls;
     // The next strip's slots are read into the caches while this one is
     // drawn, a few lines every row.
@@ -179,12 +181,13 @@ void bramquil_sg_rows(const bramquil_sg_frame& f, const bramquil_sg_plan& plan,
   const size_t h = f.inst->frame_height;
   double z, k;
   uint32_t factor, age;
-  const uint32_t* slot;
+  uint64_t offset;
 
   bramquil_sg_run run{};
   run.consts = &f.consts;
   run.b = 0.5 - double(f.inst->frame_width) * 0.5;
-  run.slot = &slot;
+  run.ring = f.inst->ring;
+  run.offset = &offset;
   run.n = w;
   for (size_t y = 0; y < f.drawn; ++y) {
     uint32_t* row = out + y * w;
@@ -203,7 +206,7 @@ void bramquil_sg_rows(const bramquil_sg_frame& f, const bramquil_sg_plan& plan,
       run.factor = &factor;
     }
     if (wall) {
-      slot = bramquil_sg_slot(f.inst, age);
+      offset = bramquil_sg_offset(f.inst, age);
       run.table = plan.table ? plan.table + y * w : nullptr;
       run.store = plan.store ? plan.store + y * w : nullptr;
       run.out = row;
