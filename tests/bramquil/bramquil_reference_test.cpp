@@ -196,6 +196,16 @@ class bramquil_reference : public testing::Test {
   std::vector<std::unique_ptr<testhost::plugin>> builds;
   std::vector<std::string> names;
 
+  // Instances made two per build: the first of each pair updates from a
+  // separate buffer, the second in place.
+  static frame update_pair(std::vector<testhost::instance>& insts, size_t i, double t,
+                           const frame& in) {
+    if (i % 2 == 0) return insts[i].update(t, in);
+    frame out = in;
+    insts[i].update_in_place(t, out);
+    return out;
+  }
+
   // Runs one random clip through the model and through every build, both
   // with separate buffers and in place.
   void run_clip(const size_case& sz, uint64_t seed, int frames) {
@@ -216,18 +226,10 @@ class bramquil_reference : public testing::Test {
       if (std::isinf(t)) t = f;  // keep later times meaningful after one inf
       const frame in = testhost::random_frame(n, seed * 1000 + f);
       const frame expected = ref.update(t, in);
-      for (size_t i = 0; i < insts.size(); ++i) {
-        frame out;
-        if (i % 2 == 0) {
-          out = insts[i].update(t, in);
-        } else {
-          out = in;
-          insts[i].update_in_place(t, out);
-        }
-        ASSERT_EQ(out, expected) << sz.w << "x" << sz.h << " seed " << seed << " frame "
-                                 << f << " " << names[i / 2]
-                                 << (i % 2 ? " in place" : "");
-      }
+      for (size_t i = 0; i < insts.size(); ++i)
+        ASSERT_EQ(update_pair(insts, i, t, in), expected)
+            << sz.w << "x" << sz.h << " seed " << seed << " frame " << f << " " << names[i / 2]
+            << (i % 2 ? " in place" : "");
     }
   }
 };
@@ -354,17 +356,10 @@ TEST_F(bramquil_reference, StargateParameterSequences) {
       apply(t, ref, insts);
       const frame in = testhost::random_frame(n, 7000 + f);
       const frame expected = ref.update(f, in);
-      for (size_t i = 0; i < insts.size(); ++i) {
-        frame out;
-        if (i % 2 == 0) {
-          out = insts[i].update(f, in);
-        } else {
-          out = in;
-          insts[i].update_in_place(f, out);
-        }
-        ASSERT_EQ(out, expected) << sz.w << "x" << sz.h << " step " << f << " "
-                                 << names[i / 2] << (i % 2 ? " in place" : "");
-      }
+      for (size_t i = 0; i < insts.size(); ++i)
+        ASSERT_EQ(update_pair(insts, i, f, in), expected)
+            << sz.w << "x" << sz.h << " step " << f << " " << names[i / 2]
+            << (i % 2 ? " in place" : "");
       ++f;
     }
   }
