@@ -257,10 +257,11 @@ void sg_run(const bramquil_sg_run& r) {
   }
 }
 
-// Exhaustive over the byte values: c × k + 0.5 and (c × K + 2^23) / 2^24
-// are both formed exactly enough in doubles (the second exactly: every term
-// is below 2^33) to compare their whole parts directly. A factor fails when
-// some c × k + 0.5 lies within about 2^-17 of a whole number.
+// Exhaustive over the byte values, in doubles: c × k + 0.5 as the fade
+// forms it, and (c × K + 2^23) / 2^24, which is exact (every term lies
+// below 2^33 and the division is by a power of two); their whole parts must
+// agree. A factor fails when some c × k + 0.5 lies within about 2^-17 of a
+// whole number.
 template <class W>
 uint32_t sg_factor(double k) {
   using vd = typename W::vd;
