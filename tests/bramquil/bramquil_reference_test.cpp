@@ -110,7 +110,7 @@ struct model {
         const double b = ring_vertical ? dy : dx;
         uint32_t& o = out[size_t(y) * w + x];
         if (E >= D * std::fabs(a)) {
-          o = 0xFF000000u;
+          o = testhost::pixel(0, 0, 0, 255);
           continue;
         }
         const double z = E / std::fabs(a);
@@ -123,10 +123,10 @@ struct model {
         const uint32_t age = uint32_t((slot_count - 1) * fraction + 0.5);
         const uint32_t src = ring[size_t(slot_of_age(age)) * slit_length + pos];
         const double k = 1 - ((z - 1) * params[FADE]) / (D - 1);
-        uint32_t px = src & 0xFF000000u;
+        uint8_t faded[3];
         for (int c = 0; c < 3; ++c)
-          px |= uint32_t(((src >> (8 * c)) & 0xFF) * k + 0.5) << (8 * c);
-        o = px;
+          faded[c] = uint8_t(testhost::byte_of(src, c) * k + 0.5);
+        o = testhost::pixel(faded[0], faded[1], faded[2], testhost::byte_of(src, 3));
       }
     return out;
   }
