@@ -45,7 +45,8 @@ struct avx2 {
   static void store_index(uint32_t* p, vd a) {
     const __m256i bits =
         _mm256_castpd_si256(_mm256_add_pd(a, _mm256_set1_pd(4503599627370496.0)));
-    const __m256i low = _mm256_permutevar8x32_epi32(bits, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
+    const __m256i low =
+        _mm256_permutevar8x32_epi32(bits, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(low));
   }
 

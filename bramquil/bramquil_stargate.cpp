@@ -223,13 +223,14 @@ void bramquil_sg_rows(const bramquil_sg_frame& f, const bramquil_sg_plan& plan,
 bramquil_sg_plan bramquil_sg_prepare(bramquil_sg_cache& c, const bramquil_sg_frame& f,
                                      const bramquil_kernel_set& kern) {
   const uint32_t vertical = f.columns ? 1 : 0;
-  if (!c.walls_ready || c.walls_vertical != vertical || c.walls_reverse != (f.reverse ? 1u : 0u) ||
+  const uint32_t reverse = f.reverse ? 1 : 0;
+  if (!c.walls_ready || c.walls_vertical != vertical || c.walls_reverse != reverse ||
       c.walls_depth != f.depth || c.walls_fade != f.fade) {
     c.hole_begin =
         uint32_t(bramquil_sg_walls(f, kern.sg_factor, 0, f.drawn, c.z, c.k, c.factor, c.age));
     c.walls_ready = 1;
     c.walls_vertical = vertical;
-    c.walls_reverse = f.reverse ? 1 : 0;
+    c.walls_reverse = reverse;
     c.walls_depth = f.depth;
     c.walls_fade = f.fade;
   }
