@@ -212,8 +212,8 @@ __attribute__((visibility("default"))) f0r_instance_t f0r_construct(
 
 __attribute__((visibility("default"))) void f0r_destruct(f0r_instance_t instance) {
   auto* inst = static_cast<bramquil_instance*>(instance);
-  std::free(inst->sg.z);
   std::free(inst->ring);
+  std::free(inst->sg.z);
   std::free(inst);
 }
 
