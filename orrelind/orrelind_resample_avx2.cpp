@@ -1,0 +1,96 @@
+// The AVX2 adapter: four pixels a step, their neighbours gathered with
+// 32-bit indices, so only for frames below 2^31 pixels. Chosen at load time
+// only on processors that have AVX2.
+#include "orrelind_resample.h"
+
+#if EFFECTS_ISA_LIMIT >= 2 && defined(__x86_64__)
+#include <immintrin.h>
+
+// Everything below is compiled for AVX2; nothing of the standard library is
+// included from here on, so no AVX2 copy of a shared inline function can
+// reach the rest of the library.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+
+namespace {
+
+#include "orrelind_resample_kernel.h"
+
+struct avx2 {
+  using vd = __m256d;
+  using vi = __m128i;  // four pixels
+  using vm = __m128i;  // all ones in a 32-bit lane where set
+  static constexpr size_t lanes = 4;
+
+  static vd load_d(const double* p) { return _mm256_loadu_pd(p); }
+  static vd splat_d(double x) { return _mm256_set1_pd(x); }
+  static vd add_d(vd a, vd b) { return _mm256_add_pd(a, b); }
+  static vd sub_d(vd a, vd b) { return _mm256_sub_pd(a, b); }
+  static vd mul_d(vd a, vd b) { return _mm256_mul_pd(a, b); }
+  static vd div_d(vd a, vd b) { return _mm256_div_pd(a, b); }
+  static vd floor_d(vd a) { return _mm256_floor_pd(a); }
+  static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00,
+                    vi* p10, vi* p01, vi* p11) {
+    const vi x0 = _mm256_cvttpd_epi32(fsx), y0 = _mm256_cvttpd_epi32(fsy);
+    const vi width = _mm_set1_epi32(int(s.width));
+    const vi at = _mm_add_epi32(_mm_mullo_epi32(y0, width), x0);
+    const vi right =
+        _mm_srli_epi32(_mm_cmplt_epi32(x0, _mm_set1_epi32(int(s.width - 1))), 31);
+    const vi below = _mm_add_epi32(
+        at, _mm_and_si128(_mm_cmplt_epi32(y0, _mm_set1_epi32(int(s.height - 1))), width));
+    const int* base = reinterpret_cast<const int*>(s.pixels);
+    *p00 = _mm_i32gather_epi32(base, at, 4);
+    *p10 = _mm_i32gather_epi32(base, _mm_add_epi32(at, right), 4);
+    *p01 = _mm_i32gather_epi32(base, below, 4);
+    *p11 = _mm_i32gather_epi32(base, _mm_add_epi32(below, right), 4);
+  }
+  template <int k>
+  static vd byte_d(vi p) {
+    return _mm256_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(p, 8 * k), _mm_set1_epi32(0xFF)));
+  }
+  static vi alpha(vi p) { return _mm_srli_epi32(p, 24); }
+  static vm same_alpha(vi p00, vi p10, vi p01, vi p11) {
+    const vi differ = _mm_or_si128(_mm_or_si128(_mm_xor_si128(p00, p10),
+                                                _mm_xor_si128(p00, p01)),
+                                   _mm_xor_si128(p00, p11));
+    return is_zero(_mm_srli_epi32(differ, 24));
+  }
+  static vm is_zero(vi a) { return _mm_cmpeq_epi32(a, _mm_setzero_si128()); }
+  static vm or_m(vm a, vm b) { return _mm_or_si128(a, b); }
+  static bool all(vm m) { return _mm_movemask_ps(_mm_castsi128_ps(m)) == 0xF; }
+  static vd select_d(vm m, vd a, vd b) {
+    return _mm256_blendv_pd(b, a, _mm256_castsi256_pd(_mm256_cvtepi32_epi64(m)));
+  }
+  static vi to_byte(vd v) {
+    v = _mm256_max_pd(v, _mm256_setzero_pd());
+    v = _mm256_min_pd(v, _mm256_set1_pd(255.0));
+    return _mm256_cvttpd_epi32(_mm256_add_pd(v, _mm256_set1_pd(0.5)));
+  }
+  static vi pack(vi b0, vi b1, vi b2, vi b3, vm zero) {
+    const vi pixel = _mm_or_si128(_mm_or_si128(b0, _mm_slli_epi32(b1, 8)),
+                                  _mm_or_si128(_mm_slli_epi32(b2, 16),
+                                               _mm_slli_epi32(b3, 24)));
+    return _mm_andnot_si128(zero, pixel);
+  }
+  static void store(uint32_t* p, vi v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+  }
+};
+
+}  // namespace
+
+extern const orrelind_resample_fn orrelind_resample_avx2 =
+    &orrelind_resample_run<avx2>;
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+#else
+extern const orrelind_resample_fn orrelind_resample_avx2 = nullptr;
+#endif
