@@ -10,8 +10,9 @@ namespace {
 #define ORRELIND_X86 1
 #endif
 
-// The widest adapter with 32-bit lane indices that the build allows and the
-// processor has; null where there is none.
+// The widest adapter with 32-bit lane indices (and pairs of neighbours read
+// as one, which needs two columns) that the build allows and the processor
+// has; null where there is none.
 orrelind_resample_fn orrelind_choose_narrow() {
 #if defined(ORRELIND_X86) && EFFECTS_ISA_LIMIT >= 2
   __builtin_cpu_init();
@@ -38,7 +39,8 @@ const orrelind_resample_fn orrelind_narrow = orrelind_choose_narrow();
 extern const orrelind_resample_fn orrelind_resample_portable =
     &orrelind_resample_run<portable>;
 
-orrelind_resample_fn orrelind_choose_resampler(uint64_t pixel_count) {
-  if (orrelind_narrow && pixel_count < (uint64_t(1) << 31)) return orrelind_narrow;
+orrelind_resample_fn orrelind_choose_resampler(uint32_t width, uint64_t pixel_count) {
+  if (orrelind_narrow && width >= 2 && pixel_count < (uint64_t(1) << 31))
+    return orrelind_narrow;
   return orrelind_wide;
 }

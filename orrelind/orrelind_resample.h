@@ -31,10 +31,11 @@ using orrelind_resample_fn = void (*)(const orrelind_source_frame& src,
                                       const double* sx, const double* sy,
                                       size_t n, uint32_t* dst);
 
-// The resampler for frames of this many pixels: the widest the processor
-// and the build allow, except that the adapters with 32-bit lane indices
-// give way, at 2^31 pixels or more, to one that indexes in 64 bits.
-orrelind_resample_fn orrelind_choose_resampler(uint64_t pixel_count);
+// The resampler for frames of this size: the widest the processor and the
+// build allow, except that the adapters with 32-bit lane indices give way,
+// at 2^31 pixels or more and for frames one pixel wide, to one that indexes
+// in 64 bits and reads every neighbour on its own.
+orrelind_resample_fn orrelind_choose_resampler(uint32_t width, uint64_t pixel_count);
 
 // One per adapter; null where the build or the target lacks it.
 extern const orrelind_resample_fn orrelind_resample_portable;

@@ -33,20 +33,39 @@ struct avx2 {
   static vd mul_d(vd a, vd b) { return _mm256_mul_pd(a, b); }
   static vd div_d(vd a, vd b) { return _mm256_div_pd(a, b); }
   static vd floor_d(vd a) { return _mm256_floor_pd(a); }
+  // Two neighbours side by side are one 8-byte load: each row's pair is
+  // read from the point's column on, or, in the last column (where the
+  // right neighbour repeats it), from the column before, and the point's
+  // own pixel taken from the half where it lies. Frames one pixel wide take
+  // another adapter.
   static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00,
                     vi* p10, vi* p01, vi* p11) {
     const vi x0 = _mm256_cvttpd_epi32(fsx), y0 = _mm256_cvttpd_epi32(fsy);
     const vi width = _mm_set1_epi32(int(s.width));
-    const vi at = _mm_add_epi32(_mm_mullo_epi32(y0, width), x0);
-    const vi right =
-        _mm_srli_epi32(_mm_cmplt_epi32(x0, _mm_set1_epi32(int(s.width - 1))), 31);
+    const vi last_column = _mm_cmpeq_epi32(x0, _mm_set1_epi32(int(s.width - 1)));
+    const vi at = _mm_add_epi32(_mm_add_epi32(_mm_mullo_epi32(y0, width), x0), last_column);
     const vi below = _mm_add_epi32(
         at, _mm_and_si128(_mm_cmplt_epi32(y0, _mm_set1_epi32(int(s.height - 1))), width));
-    const int* base = reinterpret_cast<const int*>(s.pixels);
-    *p00 = _mm_i32gather_epi32(base, at, 4);
-    *p10 = _mm_i32gather_epi32(base, _mm_add_epi32(at, right), 4);
-    *p01 = _mm_i32gather_epi32(base, below, 4);
-    *p11 = _mm_i32gather_epi32(base, _mm_add_epi32(below, right), 4);
+    // Lanes 0..3 hold the left pixels of the pairs, 4..7 the right ones.
+    const __m256i split = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+    const __m256i top = _mm256_permutevar8x32_epi32(pairs(s.pixels, at), split);
+    const __m256i bottom = _mm256_permutevar8x32_epi32(pairs(s.pixels, below), split);
+    *p10 = _mm256_extracti128_si256(top, 1);
+    *p11 = _mm256_extracti128_si256(bottom, 1);
+    *p00 = _mm_blendv_epi8(_mm256_castsi256_si128(top), *p10, last_column);
+    *p01 = _mm_blendv_epi8(_mm256_castsi256_si128(bottom), *p11, last_column);
+  }
+  // The pixel pairs that start at four indices. Plain loads: a hardware
+  // gather costs more on the processors that have one.
+  static __m256i pairs(const uint32_t* pixels, vi at) {
+    alignas(16) uint32_t index[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(index), at);
+    const auto load = [pixels](uint32_t i) {
+      return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixels + i));
+    };
+    const __m128i low = _mm_unpacklo_epi64(load(index[0]), load(index[1]));
+    const __m128i high = _mm_unpacklo_epi64(load(index[2]), load(index[3]));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
   }
   template <int k>
   static vd byte_d(vi p) {

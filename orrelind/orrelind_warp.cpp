@@ -210,7 +210,7 @@ void orrelind_update(orrelind_instance* inst, const uint32_t* inframe,
     orrelind_save_source(inst, inframe, g);
     src.pixels = inst->scratch;
   }
-  const orrelind_resample_fn resample = orrelind_choose_resampler(inst->pixel_count);
+  const orrelind_resample_fn resample = orrelind_choose_resampler(width, inst->pixel_count);
 
   // With a map: reuse it if it was built from these very values, else
   // rebuild it in this pass. Without one, source points go through a batch
