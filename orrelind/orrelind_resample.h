@@ -3,7 +3,7 @@
 // clamped into the frame), fetch its four neighbours and interpolate.
 //
 // The formulas are written once, in orrelind_resample_kernel.h, over a small
-// adapter per instruction set (portable C++, SSE2, AVX2, NEON); every
+// adapter per instruction set (portable C++, SSE2, AVX2, AVX-512, NEON); every
 // adapter gives the bytes of the portable one. The choice is made once, when
 // the library loads.
 #pragma once
@@ -12,7 +12,8 @@
 #include <cstdint>
 
 // Highest instruction-set level the build may use: 0 portable C++ only, 1
-// the baseline vector set (SSE2 on x86-64, NEON on aarch64), 2 AVX2. Test
+// the baseline vector set (SSE2 on x86-64, NEON on aarch64), 2 AVX2, 3
+// AVX-512. Test
 // builds lower it to hold every path to the same bytes on one machine.
 #ifndef EFFECTS_ISA_LIMIT
 #define EFFECTS_ISA_LIMIT 3
@@ -41,4 +42,5 @@ orrelind_resample_fn orrelind_choose_resampler(uint32_t width, uint64_t pixel_co
 extern const orrelind_resample_fn orrelind_resample_portable;
 extern const orrelind_resample_fn orrelind_resample_sse2;
 extern const orrelind_resample_fn orrelind_resample_avx2;
+extern const orrelind_resample_fn orrelind_resample_avx512;
 extern const orrelind_resample_fn orrelind_resample_neon;

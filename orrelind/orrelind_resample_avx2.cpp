@@ -67,9 +67,12 @@ struct avx2 {
     const __m128i high = _mm_unpacklo_epi64(load(index[2]), load(index[3]));
     return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
   }
+  // Byte k of every pixel into the low byte of its lane, the rest zero.
   template <int k>
   static vd byte_d(vi p) {
-    return _mm256_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(p, 8 * k), _mm_set1_epi32(0xFF)));
+    const vi pick = _mm_setr_epi32(int(0x80808000u + k), int(0x80808004u + k),
+                                   int(0x80808008u + k), int(0x8080800Cu + k));
+    return _mm256_cvtepi32_pd(_mm_shuffle_epi8(p, pick));
   }
   static vi alpha(vi p) { return _mm_srli_epi32(p, 24); }
   static vm same_alpha(vi p00, vi p10, vi p01, vi p11) {
