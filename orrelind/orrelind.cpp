@@ -33,6 +33,7 @@ extern "C" {
 
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 
 #include "orrelind.h"
 
@@ -118,6 +119,7 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
   // until a warp writes them; instances that hosts make only to ask about
   // the plug-in, and never update, cost no memory for it.
   inst->map_kept = orrelind_no_pixel;
+  for (double& v : inst->last_params) v = std::numeric_limits<double>::quiet_NaN();
   if (pixel_count <= orrelind_map_max_pixels)
     inst->map = static_cast<double*>(
         std::malloc(size_t(pixel_count) * 2 * sizeof(double)));

@@ -47,6 +47,10 @@ struct orrelind_instance {
   // The pixel inside the warped runs that stays as it is: the one on the
   // centre (at most one pixel can lie that close to it), or orrelind_no_pixel.
   uint64_t map_kept;
+  // The values of the last update that warped (NaN before the first): the
+  // map is built only once values have stood still for one frame, so that a
+  // host moving a value on every frame never pays for storing it.
+  double last_params[ORRELIND_PARAM_COUNT];
 };
 
 // Warps one frame. inframe and outframe are both non-null and are one and the

@@ -5,10 +5,10 @@
 //
 // The source point of a pixel depends only on the frame size and the five
 // stored parameter values. Hosts mostly hold the values still (MLT sets
-// every one before every frame, to the same value), so the first update
-// with new values writes the source points into the map as it computes them
-// and the following updates only resample. A host that moves a value on
-// every frame pays for the map no more than the stores into it.
+// every one before every frame, to the same value), so the second update
+// with the same values writes the source points into the map as it
+// computes them, and the following updates only resample. A host that
+// moves a value on every frame never touches the map.
 #include <cmath>
 #include <cstring>
 
@@ -212,14 +212,18 @@ void orrelind_update(orrelind_instance* inst, const uint32_t* inframe,
   }
   const orrelind_resample_fn resample = orrelind_choose_resampler(width, inst->pixel_count);
 
-  // With a map: reuse it if it was built from these very values, else
-  // rebuild it in this pass. Without one, source points go through a batch
-  // on the stack.
-  double* const map_x = inst->map;
-  double* const map_y = inst->map ? inst->map + inst->pixel_count : nullptr;
+  // With a map: reuse it if it was built from these very values; else
+  // rebuild it in this pass if the last update had these values too.
+  // Otherwise source points go through a batch on the stack.
+  const size_t param_bytes = sizeof inst->map_params;
   const bool reuse = inst->map && inst->map_ready &&
-                     std::memcmp(inst->map_params, params, sizeof inst->map_params) == 0;
-  if (inst->map && !reuse) inst->map_ready = false;
+                     std::memcmp(inst->map_params, params, param_bytes) == 0;
+  const bool build = inst->map && !reuse &&
+                     std::memcmp(inst->last_params, params, param_bytes) == 0;
+  std::memcpy(inst->last_params, params, param_bytes);
+  if (build) inst->map_ready = false;
+  double* const map_x = reuse || build ? inst->map : nullptr;
+  double* const map_y = reuse || build ? inst->map + inst->pixel_count : nullptr;
   alignas(64) double batch_x[orrelind_batch], batch_y[orrelind_batch];
   uint64_t kept = reuse ? inst->map_kept : orrelind_no_pixel;
 
@@ -260,8 +264,8 @@ void orrelind_update(orrelind_instance* inst, const uint32_t* inframe,
                 (inst->pixel_count - pending) * sizeof(uint32_t));
   if (kept != orrelind_no_pixel) outframe[kept] = src.pixels[kept];
 
-  if (inst->map && !reuse) {
-    std::memcpy(inst->map_params, params, sizeof inst->map_params);
+  if (build) {
+    std::memcpy(inst->map_params, params, param_bytes);
     inst->map_kept = kept;
     inst->map_ready = true;
   }
