@@ -104,9 +104,9 @@ constexpr uint32_t orrelind_batch = 128;
 // the centre, all inside the circle, into sx[0..n) and sy[0..n). Returns the
 // position in the batch of the pixel on the centre, which keeps its value
 // (its source point is set to itself, a harmless place to read), or n.
-uint32_t orrelind_source_points(const orrelind_geometry& g, uint32_t y,
-                                double dy, double dy2, uint32_t x, uint32_t n,
-                                double* sx, double* sy) {
+uint32_t orrelind_source_points(const orrelind_geometry& g, const uint32_t* src,
+                                uint32_t y, double dy, double dy2, uint32_t x,
+                                uint32_t n, double* sx, double* sy) {
   double theta[orrelind_batch], rho[orrelind_batch];
   uint32_t kept = n;
   for (uint32_t i = 0; i < n; ++i) {
@@ -136,6 +136,11 @@ uint32_t orrelind_source_points(const orrelind_geometry& g, uint32_t y,
     if (g.max_y < py) py = g.max_y;
     sx[i] = px;
     sy[i] = py;
+    // The rows the resampling will read, requested while the remaining
+    // sines and cosines are computed.
+    const uint32_t* at = src + (uint64_t(uint32_t(py)) * g.width + uint32_t(px));
+    __builtin_prefetch(at);
+    __builtin_prefetch(at + g.width);
   }
   if (kept < n) {
     sx[kept] = double(x + kept);
@@ -250,7 +255,8 @@ void orrelind_update(orrelind_instance* inst, const uint32_t* inframe,
         const uint32_t n = run - i < orrelind_batch ? run - i : orrelind_batch;
         double* const sx = map_x ? map_x + mapped + i : batch_x;
         double* const sy = map_y ? map_y + mapped + i : batch_y;
-        const uint32_t centre = orrelind_source_points(g, y, dy, dy2, first + i, n, sx, sy);
+        const uint32_t centre =
+            orrelind_source_points(g, src.pixels, y, dy, dy2, first + i, n, sx, sy);
         if (centre < n) kept = run_start + i + centre;
         resample(src, sx, sy, n, dst + i);
         i += n;
