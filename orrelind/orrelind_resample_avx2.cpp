@@ -19,11 +19,10 @@
 namespace {
 
 #include "orrelind_resample_kernel.h"
+#include "orrelind_resample_x86.h"
 
-struct avx2 {
+struct avx2 : x86_pixels {
   using vd = __m256d;
-  using vi = __m128i;  // four pixels
-  using vm = __m128i;  // all ones in a 32-bit lane where set
   static constexpr size_t lanes = 4;
 
   static vd load_d(const double* p) { return _mm256_loadu_pd(p); }
@@ -74,15 +73,6 @@ struct avx2 {
                                    int(0x80808008u + k), int(0x8080800Cu + k));
     return _mm256_cvtepi32_pd(_mm_shuffle_epi8(p, pick));
   }
-  static vi alpha(vi p) { return _mm_srli_epi32(p, 24); }
-  static vm same_alpha(vi p00, vi p10, vi p01, vi p11) {
-    const vi differ = _mm_or_si128(_mm_or_si128(_mm_xor_si128(p00, p10),
-                                                _mm_xor_si128(p00, p01)),
-                                   _mm_xor_si128(p00, p11));
-    return is_zero(_mm_srli_epi32(differ, 24));
-  }
-  static vm is_zero(vi a) { return _mm_cmpeq_epi32(a, _mm_setzero_si128()); }
-  static vm or_m(vm a, vm b) { return _mm_or_si128(a, b); }
   static bool all(vm m) { return _mm_movemask_ps(_mm_castsi128_ps(m)) == 0xF; }
   static vd select_d(vm m, vd a, vd b) {
     return _mm256_blendv_pd(b, a, _mm256_castsi256_pd(_mm256_cvtepi32_epi64(m)));
@@ -91,12 +81,6 @@ struct avx2 {
     v = _mm256_max_pd(v, _mm256_setzero_pd());
     v = _mm256_min_pd(v, _mm256_set1_pd(255.0));
     return _mm256_cvttpd_epi32(_mm256_add_pd(v, _mm256_set1_pd(0.5)));
-  }
-  static vi pack(vi b0, vi b1, vi b2, vi b3, vm zero) {
-    const vi pixel = _mm_or_si128(_mm_or_si128(b0, _mm_slli_epi32(b1, 8)),
-                                  _mm_or_si128(_mm_slli_epi32(b2, 16),
-                                               _mm_slli_epi32(b3, 24)));
-    return _mm_andnot_si128(zero, pixel);
   }
   static void store(uint32_t* p, vi v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);

@@ -8,11 +8,11 @@
 namespace {
 
 #include "orrelind_resample_kernel.h"
+#include "orrelind_resample_x86.h"
 
-struct sse2 {
+// Two pixels in the low lanes of x86_pixels' vectors.
+struct sse2 : x86_pixels {
   using vd = __m128d;
-  using vi = __m128i;  // two pixels in the low lanes
-  using vm = __m128i;  // all ones in a low 32-bit lane where set
   static constexpr size_t lanes = 2;
 
   static vd load_d(const double* p) { return _mm_loadu_pd(p); }
@@ -50,15 +50,6 @@ struct sse2 {
   static vd byte_d(vi p) {
     return _mm_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(p, 8 * k), _mm_set1_epi32(0xFF)));
   }
-  static vi alpha(vi p) { return _mm_srli_epi32(p, 24); }
-  static vm same_alpha(vi p00, vi p10, vi p01, vi p11) {
-    const vi differ = _mm_or_si128(_mm_or_si128(_mm_xor_si128(p00, p10),
-                                                _mm_xor_si128(p00, p01)),
-                                   _mm_xor_si128(p00, p11));
-    return is_zero(_mm_srli_epi32(differ, 24));
-  }
-  static vm is_zero(vi a) { return _mm_cmpeq_epi32(a, _mm_setzero_si128()); }
-  static vm or_m(vm a, vm b) { return _mm_or_si128(a, b); }
   static bool all(vm m) { return (_mm_movemask_ps(_mm_castsi128_ps(m)) & 3) == 3; }
   static vd select_d(vm m, vd a, vd b) {
     const vd wide = _mm_castsi128_pd(_mm_unpacklo_epi32(m, m));
@@ -68,12 +59,6 @@ struct sse2 {
     v = _mm_max_pd(v, _mm_setzero_pd());
     v = _mm_min_pd(v, _mm_set1_pd(255.0));
     return _mm_cvttpd_epi32(_mm_add_pd(v, _mm_set1_pd(0.5)));
-  }
-  static vi pack(vi b0, vi b1, vi b2, vi b3, vm zero) {
-    const vi pixel = _mm_or_si128(_mm_or_si128(b0, _mm_slli_epi32(b1, 8)),
-                                  _mm_or_si128(_mm_slli_epi32(b2, 16),
-                                               _mm_slli_epi32(b3, 24)));
-    return _mm_andnot_si128(zero, pixel);
   }
   static void store(uint32_t* p, vi v) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);

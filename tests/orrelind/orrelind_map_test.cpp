@@ -23,14 +23,10 @@ using orrelind_model::CENTER_Y;
 using orrelind_model::PINCH;
 using orrelind_model::RADIUS;
 using orrelind_model::WHIRL;
+using orrelind_model::with;
 using orrelind_model::settings;
 using testhost::frame;
 
-settings with(std::initializer_list<std::pair<int, double>> l) {
-  settings s;
-  for (auto [i, v] : l) s.v[i] = v;
-  return s;
-}
 
 void apply(testhost::instance& inst, const settings& s) {
   for (int i = 0; i < orrelind_model::PARAM_COUNT; ++i) inst.set(i, s.v[i]);

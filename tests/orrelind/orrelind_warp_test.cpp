@@ -17,6 +17,7 @@ using orrelind_model::CENTER_Y;
 using orrelind_model::PINCH;
 using orrelind_model::RADIUS;
 using orrelind_model::WHIRL;
+using orrelind_model::with;
 using testhost::byte_of;
 using testhost::frame;
 using testhost::pixel;
@@ -39,11 +40,6 @@ uint32_t with_alpha(uint32_t px, uint8_t alpha) {
   return pixel(byte_of(px, 0), byte_of(px, 1), byte_of(px, 2), alpha);
 }
 
-orrelind_model::settings with(std::initializer_list<std::pair<int, double>> l) {
-  orrelind_model::settings s;
-  for (auto [i, v] : l) s.v[i] = v;
-  return s;
-}
 
 // Opaque ramps: byte 0 is 12 x, byte 1 is 12 y, byte 2 a constant. Bilinear
 // interpolation reproduces a ramp, so a warped pixel shows its own source
