@@ -1,9 +1,11 @@
 # Sourced by the scripts in this folder. ensure_packages PKG...: installs,
 # with apt-get and without recommended extras, whichever of the Debian
 # packages are not installed yet. Needs root only when something is missing.
+# A package named PKG:ARCH of a foreign architecture (libgtest-dev:arm64)
+# first adds that architecture to dpkg.
 ensure_packages() {
   local missing=()
-  local pkg
+  local pkg arch
   for pkg in "$@"; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' \
       || missing+=("$pkg")
@@ -14,6 +16,16 @@ ensure_packages() {
     return 1
   fi
   echo "installing: ${missing[*]}"
+  for pkg in "${missing[@]}"; do
+    case "$pkg" in
+      *:*)
+        arch=${pkg##*:}
+        [ "$arch" = "$(dpkg --print-architecture)" ] \
+          || dpkg --print-foreign-architectures | grep -qx "$arch" \
+          || dpkg --add-architecture "$arch"
+        ;;
+    esac
+  done
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
@@ -22,3 +34,5 @@ ensure_packages() {
 BUILD_PACKAGES=(cmake make g++ binutils pkg-config frei0r-plugins-dev)
 TEST_PACKAGES=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev ffmpeg melt libgstreamer1.0-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-bad)
+# The aarch64 cross build and the emulator its unit suites run under.
+CROSS_PACKAGES=(g++-aarch64-linux-gnu qemu-user libgtest-dev:arm64)

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Rewrites the README's parameter tables from the built plug-ins (after a
-# parameter's name, default or explanation changed, or docs/params/ did).
+# Rewrites the README's parameter tables and the editors' descriptors
+# (editors/) from the built plug-ins (after a parameter's name, default or
+# explanation changed, or docs/params/ did).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build/release -DEFFECTS_WERROR=ON >/dev/null
-cmake --build build/release -j"$(nproc)" --target paramdoc
+cmake --build build/release -j"$(nproc)" --target paramdoc editordesc
 build/release/tools/paramdoc --write README.md docs/params build/release/plugins/*.so
+build/release/tools/editordesc --write docs/params editors build/release/plugins/*.so
 
 # The README's gallery: small copies of the demo's contact sheets.
 if ls out/*-sheet.png >/dev/null 2>&1; then

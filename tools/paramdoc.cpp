@@ -20,31 +20,18 @@
 #include <vector>
 
 #include "plugin_host.h"
+#include "tool_text.h"
 
 namespace {
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using tooltext::file_name;
+using tooltext::read_file;
 
+// As the README writes numbers: always with a point or exponent ("1.0").
 std::string number(double v) {
-  char buf[64];
-  for (int digits = 1; digits <= 17; ++digits) {
-    std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-    if (std::strtod(buf, nullptr) == v) break;
-  }
-  std::string s = buf;
+  std::string s = tooltext::shortest(v);
   if (s.find_first_of(".en") == std::string::npos) s += ".0";
   return s;
-}
-
-std::string file_name(const std::string& path) {
-  std::string name = path.substr(path.find_last_of('/') + 1);
-  return name.substr(0, name.size() - 3);
 }
 
 std::string table(const std::string& path, const std::string& meanings_dir) {

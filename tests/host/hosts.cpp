@@ -282,6 +282,22 @@ std::string gst_pipeline(const scratch_dir& dir, const clip& c,
 #endif
 }
 
+// Runs r.command, a melt command line whose chain starts with the frame
+// tap, and reads its output, input and times.
+void melt_render(const scratch_dir& dir, const clip& c, host_run& r) {
+  for (int attempt = 0; r.output.empty(); ++attempt) {
+    std::remove(dir.file("tap.raw").c_str());
+    try {
+      run(tap_prefix(dir) + r.command, dir);
+      r.output = read_raw(dir.file("out.raw"), c);
+    } catch (const std::runtime_error&) {
+      if (attempt == 4) throw;
+    }
+    if (attempt == 4) break;
+  }
+  read_tap(dir.file("tap.raw"), c, r.input, r.times);
+}
+
 }  // namespace
 
 bool ffmpeg_available() {
@@ -400,17 +416,7 @@ host_run run_in_host(host h, const std::vector<filter_spec>& chain,
       std::vector<filter_spec> tapped{filter_spec{"frame_tap", {}, {}}};
       tapped.insert(tapped.end(), chain.begin(), chain.end());
       r.command = melt_command(dir, c, tapped, dir.file("out.raw"));
-      for (int attempt = 0; r.output.empty(); ++attempt) {
-        std::remove(dir.file("tap.raw").c_str());
-        try {
-          run(tap_prefix(dir) + r.command, dir);
-          r.output = read_raw(dir.file("out.raw"), c);
-        } catch (const std::runtime_error&) {
-          if (attempt == 4) throw;
-        }
-        if (attempt == 4) break;
-      }
-      read_tap(dir.file("tap.raw"), c, r.input, r.times);
+      melt_render(dir, c, r);
       break;
     }
     case host::gstreamer: {
@@ -455,6 +461,27 @@ std::vector<testhost::frame> replay_chain(
     out.push_back(std::move(f));
   }
   return out;
+}
+
+host_run run_melt_project(const std::string& filters, const clip& c) {
+  scratch_dir dir;
+  make_source(dir, c);
+  host_run r;
+  const std::string project = dir.file("project.mlt");
+  std::ofstream(project)
+      << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+      << "<mlt LC_NUMERIC=\"C\" producer=\"clip\">\n"
+      << "  <producer id=\"clip\" in=\"0\" out=\"" << c.frames - 1 << "\">\n"
+      << "    <property name=\"resource\">" << dir.file("src.mov") << "</property>\n"
+      << "    <filter id=\"tap\">\n"
+      << "      <property name=\"mlt_service\">frei0r.frame_tap</property>\n"
+      << "    </filter>\n"
+      << filters << "  </producer>\n</mlt>\n";
+  r.command = "melt " + quote(project) + " -profile " + quote(melt_profile(dir, c)) +
+              " -consumer " + quote("avformat:" + dir.file("out.raw")) +
+              " f=rawvideo vcodec=rawvideo pix_fmt=rgba an=1 real_time=0";
+  melt_render(dir, c, r);
+  return r;
 }
 
 }  // namespace hosttest

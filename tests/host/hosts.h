@@ -52,6 +52,11 @@ struct host_run {
 host_run run_in_host(host h, const std::vector<filter_spec>& chain,
                      const clip& c);
 
+// Renders an MLT XML project (as an editor saves it) in melt: the test clip
+// as one producer, a frame tap and then `filters`, the XML of the <filter>
+// elements to attach.
+host_run run_melt_project(const std::string& filters, const clip& c);
+
 // The chain in the test host over the same input and times: every parameter
 // set before the first frame and each change before its frame.
 std::vector<testhost::frame> replay_chain(

@@ -42,6 +42,17 @@ for so in /usr/lib/frei0r-1/*.so; do
   GST_REGISTRY=$work/registry.bin gst-inspect-1.0 "$element" >/dev/null 2>&1 \
     && echo "gstreamer finds $element" || { echo "gstreamer does not find $element"; status=1; }
 done
+# The editors' descriptors: one Kdenlive file and one Shotcut folder per
+# plug-in, where the editors look.
+for so in $(dpkg -L "$package" | grep '/frei0r-1/.*\.so$'); do
+  file=$(basename "$so" .so)
+  for f in /usr/share/kdenlive/effects/frei0r_$file.xml \
+           /usr/share/shotcut/qml/filters/$file/meta.qml \
+           /usr/share/shotcut/qml/filters/$file/ui.qml; do
+    dpkg -S "$f" 2>/dev/null | grep -q "^$package:" \
+      && echo "package installs $f" || { echo "package lacks $f"; status=1; }
+  done
+done
 count=$(dpkg -L "$package" | grep -c '\.so$')
 echo "$count plug-ins in the package"
 [ "$count" -ge 1 ] || status=1

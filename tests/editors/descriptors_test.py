@@ -1,0 +1,210 @@
+#!/usr/bin/env python3
+"""The editors' descriptors against what MLT sees of the plug-ins.
+
+descriptors_test.py EDITORS_DIR PLUGIN_DIR
+
+Every Kdenlive descriptor must be well-formed XML whose parameters are the
+plug-in's, by name, in order, all of them, with the plug-in's defaults, and
+whose scales map exactly onto the plug-in's 0..1 values as Kdenlive 22.12
+maps them (shown = value x factor; it has no offset), and whose list items
+are six-digit text (Kdenlive saves values so and finds items by text).
+Every Shotcut
+folder must hold a meta.qml for the plug-in's MLT service and a ui.qml that
+parse as far as brackets and strings go, set every parameter by index, and
+give a new filter the plug-in's defaults. What the plug-in is comes from
+`melt -query filter=frei0r.NAME`, as the editors get it from MLT.
+"""
+import os
+import re
+import subprocess
+import sys
+import xml.etree.ElementTree as ET
+
+failures = []
+
+
+def fail(where, text):
+    failures.append(f"{where}: {text}")
+
+
+def melt_parameters(plugin_dir, name):
+    """[(title, default)] in index order, from MLT's own metadata."""
+    env = dict(os.environ, FREI0R_PATH=plugin_dir)
+    out = subprocess.run(["melt", "-query", f"filter=frei0r.{name}"], env=env,
+                         stdin=subprocess.DEVNULL, capture_output=True,
+                         text=True, timeout=120).stdout
+    params = []
+    for line in out.splitlines():
+        m = re.match(r"  - identifier: (\d+)$", line)
+        if m:
+            assert int(m.group(1)) == len(params), line
+            params.append({})
+            continue
+        m = re.match(r"    (title|default): (.*)$", line)
+        if m and params:
+            params[-1][m.group(1)] = m.group(2).strip().strip('"')
+    return [(p["title"], float(p["default"])) for p in params]
+
+
+def check_kdenlive(path, name, params):
+    where = os.path.basename(path)
+    try:
+        root = ET.parse(path).getroot()
+    except ET.ParseError as e:
+        fail(where, f"not well-formed: {e}")
+        return
+    if root.tag != "effect" or root.get("id") != f"frei0r.{name}" \
+            or root.get("tag") != f"frei0r.{name}":
+        fail(where, "id and tag must be frei0r." + name)
+    if root.get("LC_NUMERIC") != "C":
+        fail(where, "numbers must be declared in the C locale")
+    if not (root.findtext("name") or "").strip():
+        fail(where, "no name")
+    got = root.findall("parameter")
+    names = [p.get("name") for p in got]
+    if names != [t for t, _ in params]:
+        fail(where, f"parameters {names} are not the plug-in's "
+                    f"{[t for t, _ in params]}")
+    for p, (title, default) in zip(got, params):
+        w = f"{where} {title}"
+        kind = p.get("type")
+        if not (p.findtext("name") or "").strip():
+            fail(w, "no label")
+        if float(p.get("default")) != default:
+            fail(w, f"default {p.get('default')} is not the plug-in's {default}")
+        if p.get("offset") is not None:
+            fail(w, "Kdenlive 22.12 ignores an offset")
+        if kind in ("animated", "constant"):
+            lo, hi = float(p.get("min")), float(p.get("max"))
+            factor = float(p.get("factor", "1"))
+            if lo / factor != 0.0 or hi / factor != 1.0:
+                fail(w, "min and max do not map onto 0 and 1")
+            if not lo <= default * factor <= hi:
+                fail(w, "default off the scale")
+        elif kind == "list":
+            texts = p.get("paramlist").split(";")
+            values = [float(v) for v in texts]
+            labels = p.findtext("paramlistdisplay").split(",")
+            if len(values) != len(labels):
+                fail(w, "as many labels as values needed")
+            if default not in values or p.get("default") not in texts:
+                fail(w, "default is no item")
+            if any(not 0 <= v <= 1 for v in values):
+                fail(w, "item outside 0..1")
+            for t in texts:
+                if "%g" % float(t) != t:
+                    fail(w, f"item {t} is not what Kdenlive saves ({float(t):g})")
+        elif kind == "bool":
+            if p.get("default") not in ("0", "1"):
+                fail(w, "a checkbox's default is 0 or 1")
+        else:
+            fail(w, f"unexpected type {kind}")
+
+
+def strip_qml(text):
+    """The code without comments and string contents, for bracket counting."""
+    out, i = [], 0
+    while i < len(text):
+        c = text[i]
+        if text.startswith("//", i):
+            i = text.find("\n", i)
+            i = len(text) if i < 0 else i
+        elif c in "'\"":
+            end = i + 1
+            while end < len(text) and text[end] != c:
+                if text[end] == "\n":
+                    return None
+                end += 2 if text[end] == "\\" else 1
+            if end >= len(text):
+                return None
+            out.append(c + c)
+            i = end + 1
+        else:
+            out.append(c)
+            i += 1
+    return "".join(out)
+
+
+def balanced(text):
+    stripped = strip_qml(text)
+    if stripped is None:
+        return False
+    stack, pairs = [], {")": "(", "]": "[", "}": "{"}
+    for c in stripped:
+        if c in "([{":
+            stack.append(c)
+        elif c in pairs:
+            if not stack or stack.pop() != pairs[c]:
+                return False
+    return not stack
+
+
+def check_shotcut(folder, name, params):
+    where = f"shotcut/{os.path.basename(folder)}"
+    try:
+        meta = open(os.path.join(folder, "meta.qml")).read()
+        ui = open(os.path.join(folder, "ui.qml")).read()
+    except OSError as e:
+        fail(where, str(e))
+        return
+    indices = [f"'{i}'" for i in range(len(params))]
+    for file, text in (("meta.qml", meta), ("ui.qml", ui)):
+        if not balanced(text):
+            fail(f"{where}/{file}", "unbalanced brackets or an open string")
+    if not re.search(r"^import org\.shotcut\.qml 1\.0$", meta, re.M) or \
+            not re.search(r"^Metadata \{", meta, re.M):
+        fail(f"{where}/meta.qml", "not a Shotcut 22.12 Metadata item")
+    if f'mlt_service: "frei0r.{name}"' not in meta:
+        fail(f"{where}/meta.qml", "wrong mlt_service")
+    if 'qml: "ui.qml"' not in meta:
+        fail(f"{where}/meta.qml", "does not name ui.qml")
+    simple = re.search(r"simpleProperties: \[(.*)\]", meta)
+    for prop in re.findall(r"'[^']*'", simple.group(1)) if simple else []:
+        if prop not in indices:
+            fail(f"{where}/meta.qml", f"keyframes for unknown property {prop}")
+    for prop in re.findall(r"property: ('[^']*')", meta):
+        if prop not in indices:
+            fail(f"{where}/meta.qml", f"unknown property {prop}")
+    if not re.search(r"^import Shotcut\.Controls 1\.0 as Shotcut$", ui, re.M):
+        fail(f"{where}/ui.qml", "not the Qt 5 controls of Shotcut 22.12")
+    preset = re.search(r"parameters: \[(.*)\]", ui)
+    if not preset or re.findall(r"'[^']*'", preset.group(1)) != indices:
+        fail(f"{where}/ui.qml", "the preset must hold every parameter")
+    for i, (title, default) in enumerate(params):
+        sets = re.findall(rf"filter\.set\('{i}', \"?([^\")]*)\"?\);", ui)
+        if not sets:
+            fail(f"{where}/ui.qml", f"{title} is never given its default")
+        elif float(sets[0]) != default:
+            fail(f"{where}/ui.qml", f"{title} default {sets[0]} is not {default}")
+        if not re.search(rf"filter\.(set|getDouble)\('{i}'", ui):
+            fail(f"{where}/ui.qml", f"{title} has no control")
+    for prop in re.findall(r"filter\.(?:set|get|getDouble)\(('[^']*')", ui):
+        if prop not in indices + ["'threads'"]:
+            fail(f"{where}/ui.qml", f"unknown property {prop}")
+
+
+def main():
+    editors, plugin_dir = sys.argv[1], sys.argv[2]
+    try:
+        subprocess.run(["melt", "-version"], capture_output=True, check=True)
+    except (OSError, subprocess.CalledProcessError):
+        print("melt is not installed")
+        return 77
+    names = sorted(f[:-3] for f in os.listdir(plugin_dir) if f.endswith(".so"))
+    for name in names:
+        params = melt_parameters(plugin_dir, name)
+        if not params:
+            fail(name, "MLT shows no parameters")
+            continue
+        check_kdenlive(os.path.join(editors, "kdenlive", f"frei0r_{name}.xml"),
+                       name, params)
+        check_shotcut(os.path.join(editors, "shotcut", name), name, params)
+    for f in failures:
+        print(f)
+    print(f"Kdenlive and Shotcut descriptors of {len(names)} plug-ins checked "
+          f"against MLT: {len(failures)} problems")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,314 @@
+// Projects as Kdenlive and Shotcut save them, rendered by melt: the values a
+// control in working units stands for (by the mapping its descriptor states)
+// must give the test host's bytes. And kestrune in ffmpeg with the time
+// turned into seconds.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include <unistd.h>
+
+#include "hosts.h"
+
+namespace {
+
+using hosttest::clip;
+using hosttest::filter_spec;
+
+std::string read_text(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Attribute `key` of the <parameter> named `name` in a Kdenlive descriptor.
+std::string attribute(const std::string& xml, const std::string& name,
+                      const std::string& key, const std::string& fallback = "") {
+  const size_t at = xml.find("name=\"" + name + "\"");
+  if (at == std::string::npos) throw std::runtime_error("no parameter " + name);
+  const size_t open = xml.rfind("<parameter", at);
+  const std::string tag = xml.substr(open, xml.find('>', at) - open);
+  const size_t k = tag.find(" " + key + "=\"");
+  if (k == std::string::npos) return fallback;
+  const size_t v = k + key.size() + 3;
+  return tag.substr(v, tag.find('"', v) - v);
+}
+
+// What a Kdenlive control set to `display` stores: display / factor
+// (Kdenlive 22.12 has no offset).
+double kdenlive_value(const std::string& xml, const std::string& name, double display) {
+  return display / std::stod(attribute(xml, name, "factor", "1"));
+}
+
+// The value of item `index` of a Kdenlive list, as the text it stores.
+std::string kdenlive_item(const std::string& xml, const std::string& name, int index) {
+  std::istringstream list(attribute(xml, name, "paramlist"));
+  std::string item;
+  for (int i = 0; i <= index; ++i) std::getline(list, item, ';');
+  return item;
+}
+
+struct setting {
+  std::string property;  // parameter name (Kdenlive) or index (Shotcut)
+  std::string text;      // as the project stores it
+};
+
+std::string filter_xml(const std::string& plugin, const std::vector<setting>& s,
+                       const std::vector<std::string>& extra) {
+  std::string x = "    <filter>\n      <property name=\"mlt_service\">frei0r." +
+                  plugin + "</property>\n";
+  for (const std::string& e : extra) x += "      " + e + "\n";
+  for (const setting& p : s)
+    x += "      <property name=\"" + p.property + "\">" + p.text + "</property>\n";
+  return x + "    </filter>\n";
+}
+
+// Renders the project and demands the test host's bytes for `values` by
+// index, with `changes` from their frames on.
+void expect_project(const std::string& plugin, const std::string& filters,
+                    const std::vector<double>& values,
+                    const std::vector<filter_spec::change>& changes = {}) {
+  clip c;
+  c.frames = 40;
+  const hosttest::host_run r = hosttest::run_melt_project(filters, c);
+  ASSERT_EQ(r.output.size(), size_t(c.frames)) << r.command;
+  ASSERT_EQ(r.times.size(), size_t(c.frames)) << r.command;
+  ASSERT_EQ(r.times[25], 1.0) << "melt passes seconds";
+  const filter_spec f{plugin, values, changes};
+  const auto expected = hosttest::replay_chain({f}, r.input, r.times, c);
+  for (int n = 0; n < c.frames; ++n)
+    ASSERT_TRUE(r.output[n] == expected[n]) << plugin << " frame " << n << ": "
+                                            << filters;
+  // The effect did something: not every frame came through unchanged.
+  EXPECT_NE(r.output, r.input) << plugin;
+}
+
+class editor_project : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!hosttest::host_available(hosttest::host::melt))
+      GTEST_SKIP() << "melt is not installed";
+  }
+  std::string descriptor(const std::string& plugin) {
+    return read_text(std::string(EFFECTS_SOURCE_DIR) + "/editors/kdenlive/frei0r_" +
+                     plugin + ".xml");
+  }
+};
+
+// Kdenlive: parameters by name, in the descriptor's mapping, keyframes as
+// Kdenlive writes them (times, "|=" for a discrete step).
+TEST_F(editor_project, kdenlive_projects_by_name) {
+  const std::string kdenlive_id = "<property name=\"kdenlive_id\">";
+  {
+    const std::string x = descriptor("Orrelind");
+    // Whirl 0° (50 %) then 90° (56.25 %) from one second on; Pinch −0.25
+    // (37.5 %), Radius 1.5, Centre 25 % / 62.5 %.
+    ASSERT_EQ(kdenlive_value(x, "Whirl", 56.25), 0.5625);
+    ASSERT_EQ(kdenlive_value(x, "Whirl", 50), 0.5);
+    ASSERT_EQ(kdenlive_value(x, "Pinch", 37.5), 0.375);
+    ASSERT_EQ(kdenlive_value(x, "Radius", 1.5), 0.75);
+    ASSERT_EQ(kdenlive_value(x, "Center X", 25), 0.25);
+    ASSERT_EQ(kdenlive_value(x, "Center Y", 62.5), 0.625);
+    expect_project("Orrelind",
+                   filter_xml("Orrelind",
+                              {{"Whirl", "00:00:00.000|=0.5;00:00:01.000|=0.5625"},
+                               {"Pinch", "0.375"}, {"Radius", "0.75"},
+                               {"Center X", "0.25"}, {"Center Y", "0.625"}},
+                              {kdenlive_id + "frei0r.Orrelind</property>"}),
+                   {0.5, 0.375, 0.75, 0.25, 0.625}, {{25, 0, 0.5625}});
+  }
+  {
+    const std::string x = descriptor("kestrune");
+    // 0.5 s, absolute difference, blend 75 %, contrast 25 % (2×),
+    // threshold 6.25 %, monochrome.
+    ASSERT_EQ(kdenlive_value(x, "Time Offset", 0.5), 0.25);
+    ASSERT_EQ(kdenlive_item(x, "Mode", 1), "0.5");
+    ASSERT_EQ(kdenlive_value(x, "Blend", 75), 0.75);
+    ASSERT_EQ(kdenlive_value(x, "Contrast", 25), 0.25);
+    ASSERT_EQ(kdenlive_value(x, "Threshold", 6.25), 0.0625);
+    expect_project("kestrune",
+                   filter_xml("kestrune",
+                              {{"Time Offset", "0.25"}, {"Mode", "0.5"}, {"Blend", "0.75"},
+                               {"Contrast", "0.25"}, {"Threshold", "0.0625"},
+                               {"Monochrome", "1"}},
+                              {kdenlive_id + "frei0r.kestrune</property>"}),
+                   {0.25, 0.5, 0.75, 0.25, 0.0625, 1});
+  }
+  {
+    const std::string x = descriptor("bramquil");
+    // Stargate, position 37.5 %, rows, 4 slits (the list's fourth item),
+    // reverse, depth 50 %, fade 75 %.
+    ASSERT_EQ(kdenlive_item(x, "Mode", 1), "1");
+    ASSERT_EQ(kdenlive_value(x, "Position", 37.5), 0.375);
+    const std::string width_text = kdenlive_item(x, "Width", 3);
+    const double width = std::strtod(width_text.c_str(), nullptr);
+    ASSERT_NEAR(width, 3.0 / 63, 1e-6);
+    expect_project("bramquil",
+                   filter_xml("bramquil",
+                              {{"Mode", "1"}, {"Position", "0.375"}, {"Vertical", "0"},
+                               {"Width", width_text}, {"Reverse", "1"},
+                               {"Depth", "0.5"}, {"Fade", "0.75"}},
+                              {kdenlive_id + "frei0r.bramquil</property>"}),
+                   {1, 0.375, 0, width, 1, 0.5, 0.75});
+  }
+  {
+    const std::string x = descriptor("vestrale");
+    // Delay "3" is the list's third item, a little above 2/15.
+    const std::string delay = kdenlive_item(x, "Delay", 2);
+    ASSERT_NEAR(std::strtod(delay.c_str(), nullptr), 2.0 / 15, 1e-6);
+    expect_project("vestrale",
+                   filter_xml("vestrale", {{"Delay", delay}, {"Simple", "0"}},
+                              {kdenlive_id + "frei0r.vestrale</property>"}),
+                   {std::strtod(delay.c_str(), nullptr), 0});
+  }
+}
+
+// Shotcut: parameters by index, whole frames (threads 1: MLT takes 0 as one
+// slice per processor and would cut our frames into slices), doubles
+// as MLT saves them (six digits), vestrale's Delay as the exact text the
+// control stores.
+TEST_F(editor_project, shotcut_projects_by_index) {
+  const std::vector<std::string> extra = {"<property name=\"threads\">1</property>"};
+  auto shotcut = [&](const std::string& plugin, const std::vector<std::string>& texts) {
+    std::vector<setting> s;
+    for (size_t i = 0; i < texts.size(); ++i) s.push_back({std::to_string(i), texts[i]});
+    std::vector<std::string> e = extra;
+    e.push_back("<property name=\"shotcut:filter\">" + plugin + "</property>");
+    return filter_xml(plugin, s, e);
+  };
+  // Whirl −45° ((−45 + 720) / 1440 = 0.46875), keyframed to 180° (0.625).
+  expect_project("Orrelind",
+                 shotcut("Orrelind", {"00:00:00.000|=0.46875;00:00:01.000|=0.625",
+                                      "0.625", "0.5", "0.5", "0.5"}),
+                 {0.46875, 0.625, 0.5, 0.5, 0.5}, {{25, 0, 0.625}});
+  expect_project("kestrune", shotcut("kestrune", {"0.1", "1", "0.5", "0.5", "0", "0"}),
+                 {0.1, 1, 0.5, 0.5, 0, 0});
+  // Width 10 slits: 9/63, saved as 0.142857, still 10 slits.
+  expect_project("bramquil",
+                 shotcut("bramquil", {"0", "0.5", "1", "0.142857", "0", "0.25", "1"}),
+                 {0, 0.5, 1, 0.142857, 0, 0.25, 1});
+  expect_project("vestrale", shotcut("vestrale", {"0.13333333333333333", "0"}),
+                 {2.0 / 15, 0});
+}
+
+// Why vestrale's Delay is stored as text: 2/15 saved with six digits reads
+// back as a delay of 2 frames, not 3.
+TEST(editor_values, delay_needs_the_exact_value) {
+  testhost::plugin p(testhost::plugin_path("vestrale"));
+  testhost::instance inst = p.construct(8, 8);
+  inst.set(0, std::strtod("0.13333333333333333", nullptr));
+  EXPECT_EQ(inst.get(0), 2.0 / 15);  // delay 3
+  inst.set(0, std::strtod("0.133333", nullptr));
+  EXPECT_EQ(inst.get(0), 1.0 / 15);  // delay 2
+  // Every step of the control survives as shortest text.
+  for (int frames = 1; frames <= 16; ++frames) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.17g", (frames - 1) / 15.0);
+    inst.set(0, std::strtod(buf, nullptr));
+    EXPECT_EQ(inst.get(0), (frames - 1) / 15.0) << frames;
+  }
+}
+
+// Kdenlive saves a value with six significant digits and finds a list item
+// by its text on loading: each item of our whole-number lists must be
+// six-digit text and give the plug-in exactly the step its label names.
+TEST(editor_values, kdenlive_list_items_survive_its_save) {
+  const std::string dir = std::string(EFFECTS_SOURCE_DIR) + "/editors/kdenlive/";
+  auto items = [&](const std::string& plugin, const std::string& name) {
+    std::vector<std::string> out;
+    std::istringstream list(
+        attribute(read_text(dir + "frei0r_" + plugin + ".xml"), name, "paramlist"));
+    for (std::string item; std::getline(list, item, ';');) {
+      char saved[40];
+      std::snprintf(saved, sizeof saved, "%g", std::strtod(item.c_str(), nullptr));
+      EXPECT_EQ(item, saved) << plugin << " " << name << ": Kdenlive would save it so";
+      out.push_back(item);
+    }
+    return out;
+  };
+  // vestrale reads its Delay back as (delay − 1) / 15.
+  const auto delays = items("vestrale", "Delay");
+  ASSERT_EQ(delays.size(), 16u);
+  testhost::plugin v(testhost::plugin_path("vestrale"));
+  testhost::instance vi = v.construct(8, 8);
+  for (size_t i = 0; i < delays.size(); ++i) {
+    vi.set(0, std::strtod(delays[i].c_str(), nullptr));
+    EXPECT_EQ(vi.get(0), double(i) / 15) << "Delay " << i + 1 << ": " << delays[i];
+  }
+  // bramquil's Width: the item renders as the exact step i / 63 does.
+  const auto widths = items("bramquil", "Width");
+  ASSERT_EQ(widths.size(), 64u);
+  testhost::plugin b(testhost::plugin_path("bramquil"));
+  const unsigned w = 80, h = 6;
+  for (size_t i = 0; i < widths.size(); ++i) {
+    testhost::instance item = b.construct(w, h), exact = b.construct(w, h);
+    item.set(3, std::strtod(widths[i].c_str(), nullptr));
+    exact.set(3, double(i) / 63);
+    for (int n = 0; n < 3; ++n) {
+      const testhost::frame in = testhost::random_frame(w * h, 7 + n);
+      ASSERT_EQ(item.update(n / 25.0, in), exact.update(n / 25.0, in))
+          << "Width " << i + 1 << ": " << widths[i] << ", frame " << n;
+    }
+  }
+}
+
+// ffmpeg passes milliseconds; with the time base turned into microseconds
+// around the filter, kestrune receives seconds and its Time Offset works.
+TEST(kestrune_in_ffmpeg_seconds, time_offset_delays) {
+  if (!hosttest::ffmpeg_available()) GTEST_SKIP() << "no ffmpeg with frei0r";
+  clip c;  // 320 wide: ffmpeg keeps the time only for widths of a multiple of 64
+  c.frames = 30;
+  const std::string recipe = "settb=AVTB,setpts=PTS/1000,%s,setpts=PTS*1000";
+  auto wrap = [&](const std::string& filters) {
+    char buf[512];
+    std::snprintf(buf, sizeof buf, recipe.c_str(), filters.c_str());
+    return std::string(buf);
+  };
+  // The times the recipe passes, from the frame tap in the same place.
+  char tap[] = "/tmp/effects-tap-XXXXXX";
+  const int fd = mkstemp(tap);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  setenv("FRAME_TAP_FILE", tap, 1);
+  const std::string effect =
+      "frei0r=filter_name=kestrune:filter_params=0.25|0.5|0.5|0.5|0|n";
+  const auto r = hosttest::run_ffmpeg(wrap("frei0r=filter_name=frame_tap," + effect), c);
+  unsetenv("FRAME_TAP_FILE");
+  std::vector<double> times;
+  {
+    std::ifstream in(tap, std::ios::binary);
+    const size_t bytes = size_t(c.width) * c.height * 4;
+    double t;
+    uint32_t size[2];
+    while (in.read(reinterpret_cast<char*>(&t), sizeof t) &&
+           in.read(reinterpret_cast<char*>(size), sizeof size) &&
+           in.ignore(bytes))
+      times.push_back(t);
+  }
+  std::remove(tap);
+  ASSERT_EQ(times.size(), size_t(c.frames));
+  ASSERT_EQ(r.output.size(), size_t(c.frames));
+  for (int n = 0; n < c.frames; ++n)
+    ASSERT_NEAR(times[n], n / 25.0, 1e-9) << "frame " << n << " in seconds";
+  // Time Offset 0.25: half a second back, in the absolute difference mode.
+  const std::vector<double> values{0.25, 0.5, 0.5, 0.5, 0, 0};
+  EXPECT_EQ(hosttest::replay("kestrune", values, r.input, times, c), r.output);
+  // It really delays: not the previous frame's difference...
+  std::vector<double> previous = values;
+  previous[0] = 0;
+  const auto against_previous = hosttest::replay("kestrune", previous, r.input, times, c);
+  EXPECT_NE(against_previous.back(), r.output.back());
+  // ...which is all the same times in milliseconds would give.
+  std::vector<double> same_in_ms = times;
+  for (double& t : same_in_ms) t *= 1000;
+  EXPECT_EQ(hosttest::replay("kestrune", previous, r.input, same_in_ms, c),
+            hosttest::replay("kestrune", values, r.input, same_in_ms, c))
+      << "in milliseconds the offset is dead";
+}
+
+}  // namespace
