@@ -179,10 +179,10 @@ inline typename V::vi orrelind_resample_lanes(const orrelind_source_frame& s,
 constexpr size_t orrelind_prefetch_distance = 32;
 
 inline void orrelind_prefetch(const orrelind_source_frame& s, double sx, double sy) {
-  const uint32_t* p = s.pixels + (static_cast<uint64_t>(static_cast<uint32_t>(sy)) * s.width +
-                                  static_cast<uint32_t>(sx));
+  const uint32_t y = static_cast<uint32_t>(sy);
+  const uint32_t* p = s.pixels + (static_cast<uint64_t>(y) * s.width + static_cast<uint32_t>(sx));
   __builtin_prefetch(p);
-  __builtin_prefetch(p + s.width);
+  __builtin_prefetch(p + (y + 1 < s.height ? s.width : 0));
 }
 
 // A run of n output pixels: whole vectors first, the rest a lane at a time.

@@ -138,9 +138,10 @@ uint32_t orrelind_source_points(const orrelind_geometry& g, const uint32_t* src,
     sy[i] = py;
     // The rows the resampling will read, requested while the remaining
     // sines and cosines are computed.
-    const uint32_t* at = src + (uint64_t(uint32_t(py)) * g.width + uint32_t(px));
+    const uint32_t row = uint32_t(py);
+    const uint32_t* at = src + (uint64_t(row) * g.width + uint32_t(px));
     __builtin_prefetch(at);
-    __builtin_prefetch(at + g.width);
+    __builtin_prefetch(at + (row + 1 < g.height ? g.width : 0));
   }
   if (kept < n) {
     sx[kept] = double(x + kept);
