@@ -28,6 +28,16 @@ double memcpy_seconds(unsigned width, unsigned height);
 // The plug-in, loaded once per name through the test host.
 const testhost::plugin& plugin(const std::string& name);
 
+// A parameter that moves a little before every update, as a keyframed one
+// does: set to value, value + step, value + 2 × step, … (a new value every
+// time, back to `value` after 1024 updates). No parameter moves when index
+// is negative.
+struct moving {
+  int index = -1;
+  double value = 0.0;
+  double step = 0.0;
+};
+
 // Times f0r_update over the cycle, one frame per iteration, after setting
 // `params` (index, value). In place, the cycle is copied once into CYCLE work
 // frames that are then updated in place over and over: their content drifts
@@ -35,7 +45,7 @@ const testhost::plugin& plugin(const std::string& name);
 void run_effect(benchmark::State& state, const std::string& name,
                 unsigned width, unsigned height,
                 const std::vector<std::pair<int, double>>& params,
-                bool in_place, double time_step = 0.04);
+                bool in_place, double time_step = 0.04, moving move = {});
 
 // The sizes every case runs at.
 #define EFFECTS_BENCH_SIZES ->Args({1920, 1080})->Args({3840, 2160})

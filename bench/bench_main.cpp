@@ -59,7 +59,7 @@ const testhost::plugin& plugin(const std::string& name) {
 void run_effect(benchmark::State& state, const std::string& name,
                 unsigned width, unsigned height,
                 const std::vector<std::pair<int, double>>& params,
-                bool in_place, double time_step) {
+                bool in_place, double time_step, moving move) {
   const testhost::plugin& p = plugin(name);
   const auto& cycle = input_cycle(width, height);
   const double baseline = memcpy_seconds(width, height);
@@ -75,15 +75,22 @@ void run_effect(benchmark::State& state, const std::string& name,
   testhost::frame out(cycle[0].size());
   double time = 0.0;
   int k = 0;
+  int moves = 0;
+  const auto next_value = [&] {
+    if (move.index >= 0) inst.set(move.index, move.value + move.step * (moves++ % 1024));
+  };
   // Untimed updates first, enough to fill the deepest frame store of any
   // effect (33 frames), so neither first-update allocations nor the page
   // faults of first touching that memory are counted.
-  for (int warm = 0; warm < 6 * CYCLE; ++warm, time += time_step)
+  for (int warm = 0; warm < 6 * CYCLE; ++warm, time += time_step) {
+    next_value();
     inst.update(time, cycle[warm % CYCLE].data(), out.data());
+  }
 
   double elapsed = 0.0;
   for (auto _ : state) {
     const auto start = clock_type::now();
+    next_value();
     if (in_place)
       inst.update(time, work[k].data(), work[k].data());
     else

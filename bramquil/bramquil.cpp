@@ -13,18 +13,17 @@
 
 #include "bramquil.h"
 #include "bramquil_band.h"
+#include "bramquil_kernels.h"
 
 // The API header declares its entry points without C linkage of its own.
 extern "C" {
 #include <frei0r.h>
 }
 
-#include <emmintrin.h>
-
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <type_traits>
 
 namespace {
 
@@ -61,82 +60,18 @@ const bramquil_param_entry bramquil_params[BRAMQUIL_PARAM_COUNT] = {
 // cache line of the frame's rows; the 16 slots are read as 16 streams.
 constexpr size_t bramquil_group = 16;
 
-// d[i][r] = s[r][i] for a 4 × 4 block of pixels.
-inline void bramquil_transpose4(const uint32_t* const s[4], uint32_t* const d[4]) {
-  const __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s[0]));
-  const __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s[1]));
-  const __m128i r2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s[2]));
-  const __m128i r3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s[3]));
-  const __m128i t0 = _mm_unpacklo_epi32(r0, r1);
-  const __m128i t1 = _mm_unpacklo_epi32(r2, r3);
-  const __m128i t2 = _mm_unpackhi_epi32(r0, r1);
-  const __m128i t3 = _mm_unpackhi_epi32(r2, r3);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(d[0]), _mm_unpacklo_epi64(t0, t1));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(d[1]), _mm_unpackhi_epi64(t0, t1));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(d[2]), _mm_unpacklo_epi64(t2, t3));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(d[3]), _mm_unpackhi_epi64(t2, t3));
-}
-
-// Moves n <= bramquil_group frame columns, all `height` rows, between the
-// row-major frame (already offset to the group's first column) and their
-// slots: ToFrame writes frame[j × width + c] = slots[c][j], otherwise
-// slots[c][j] = frame[j × width + c].
-template <bool ToFrame>
-void bramquil_move_group(uint32_t* const* slots, size_t n,
-                         std::conditional_t<ToFrame, uint32_t*, const uint32_t*> frame,
-                         size_t width, size_t height) {
-  const size_t n4 = n & ~size_t(3);
-  size_t j = 0;
-  for (; j + 4 <= height; j += 4) {
-    for (size_t c = 0; c < n4; c += 4) {
-      if constexpr (ToFrame) {
-        const uint32_t* const s[4] = {slots[c] + j, slots[c + 1] + j,
-                                      slots[c + 2] + j, slots[c + 3] + j};
-        uint32_t* const d[4] = {frame + j * width + c, frame + (j + 1) * width + c,
-                                frame + (j + 2) * width + c,
-                                frame + (j + 3) * width + c};
-        bramquil_transpose4(s, d);
-      } else {
-        const uint32_t* const s[4] = {frame + j * width + c, frame + (j + 1) * width + c,
-                                      frame + (j + 2) * width + c,
-                                      frame + (j + 3) * width + c};
-        uint32_t* const d[4] = {slots[c] + j, slots[c + 1] + j, slots[c + 2] + j,
-                                slots[c + 3] + j};
-        bramquil_transpose4(s, d);
-      }
-    }
-    for (size_t c = n4; c < n; ++c) {
-      for (size_t r = j; r < j + 4; ++r) {
-        if constexpr (ToFrame)
-          frame[r * width + c] = slots[c][r];
-        else
-          slots[c][r] = frame[r * width + c];
-      }
-    }
-  }
-  for (; j < height; ++j) {
-    for (size_t c = 0; c < n; ++c) {
-      if constexpr (ToFrame)
-        frame[j * width + c] = slots[c][j];
-      else
-        slots[c][j] = frame[j * width + c];
-    }
-  }
-}
-
 // Columns 0 … columns − 1 of the frame (rows `width` pixels apart, starting
-// at `frame`) are slots slot_of(c) of the column ring. The transpose is done
-// in groups of columns so that both sides are walked in cache-sized pieces
-// rather than one strided column at a time.
-template <bool ToFrame, typename SlotOf>
-void bramquil_transpose(uint32_t* ring,
-                        std::conditional_t<ToFrame, uint32_t*, const uint32_t*> frame,
-                        size_t columns, size_t width, size_t height, SlotOf slot_of) {
-  uint32_t* slots[bramquil_group];
+// at `frame`) are slots slot_of(c) of the column ring; `move` carries a group
+// of them at a time one way or the other.
+template <typename Slot, typename Frame, typename SlotOf>
+void bramquil_move_columns(void (*move)(Slot* const*, size_t, Frame*, size_t, size_t),
+                           Slot* ring, Frame* frame, size_t columns, size_t width,
+                           size_t height, SlotOf slot_of) {
+  Slot* slots[bramquil_group];
   for (size_t c0 = 0; c0 < columns; c0 += bramquil_group) {
-    const size_t n = columns - c0 < bramquil_group ? columns - c0 : bramquil_group;
+    const size_t n = std::min(columns - c0, bramquil_group);
     for (size_t c = 0; c < n; ++c) slots[c] = ring + size_t(slot_of(c0 + c)) * height;
-    bramquil_move_group<ToFrame>(slots, n, frame + c0, width, height);
+    move(slots, n, frame + c0, width, height);
   }
 }
 
@@ -153,9 +88,8 @@ void bramquil_restart(bramquil_instance* inst, const uint32_t* in, bool vertical
   inst->newest = inst->slot_count - 1;
   const size_t n = inst->slot_count;
   if (vertical) {
-    bramquil_transpose<false>(inst->ring, in, w, w, h, [n, reverse](size_t c) {
-      return reverse ? n - 1 - c : c;
-    });
+    bramquil_move_columns(bramquil_kernels().columns_to_slots, inst->ring, in, w, w, h,
+                          [n, reverse](size_t c) { return reverse ? n - 1 - c : c; });
   } else if (!reverse) {
     std::memcpy(inst->ring, in, w * h * sizeof(uint32_t));
   } else {
@@ -184,7 +118,8 @@ void bramquil_capture(bramquil_instance* inst, const uint32_t* in) {
     return (first + (reverse ? count - 1 - c : c)) % extent;
   };
   if (inst->ring_vertical) {
-    bramquil_transpose<false>(inst->ring, in + start, count, w, inst->frame_height, slot_of);
+    bramquil_move_columns(bramquil_kernels().columns_to_slots, inst->ring, in + start, count,
+                          w, inst->frame_height, slot_of);
   } else {
     for (uint32_t c = 0; c < count; ++c)
       std::memcpy(inst->ring + slot_of(c) * w, in + (start + c) * w, w * sizeof(uint32_t));
@@ -205,7 +140,8 @@ void bramquil_scan(const bramquil_instance* inst, uint32_t* out) {
     return reverse ? (newest + n - o) % n : (newest + 1 + o) % n;
   };
   if (inst->ring_vertical) {
-    bramquil_transpose<true>(inst->ring, out, w, w, h, slot_of);
+    bramquil_move_columns(bramquil_kernels().slots_to_columns,
+                          static_cast<const uint32_t*>(inst->ring), out, w, w, h, slot_of);
   } else if (!reverse) {
     // The ring rotated: two block copies.
     const size_t first = size_t(n - 1 - newest);
@@ -254,7 +190,8 @@ __attribute__((visibility("default"))) void f0r_get_param_info(
 
 // Null for a zero side, for 2^62 pixels or more (the ring's byte count must
 // fit in 64 bits) and when memory runs out. The ring is one frame of pixels,
-// reused in either orientation; nothing else is ever allocated.
+// reused in either orientation; the Stargate's cache, also obtained here, is
+// optional. Nothing is allocated after construction.
 __attribute__((visibility("default"))) f0r_instance_t f0r_construct(
     unsigned int width, unsigned int height) {
   if (width == 0 || height == 0) return nullptr;
@@ -271,6 +208,7 @@ __attribute__((visibility("default"))) f0r_instance_t f0r_construct(
   inst->frame_height = height;
   for (int i = 0; i < BRAMQUIL_PARAM_COUNT; ++i)
     inst->params[i] = bramquil_params[i].default_value;
+  bramquil_sg_attach(inst);
   return inst;
 }
 
@@ -278,6 +216,7 @@ __attribute__((visibility("default"))) void f0r_destruct(f0r_instance_t instance
   auto* inst = static_cast<bramquil_instance*>(instance);
   if (!inst) return;
   std::free(inst->ring);
+  std::free(inst->sg.z);
   std::free(inst);
 }
 

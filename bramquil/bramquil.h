@@ -23,6 +23,41 @@ enum bramquil_param_index {
   BRAMQUIL_PARAM_COUNT
 };
 
+// What the Stargate view keeps from one update to the next: everything that
+// depends only on Depth, Fade, Reverse, the orientation and the frame size
+// (bramquil_stargate.cpp). The arrays lie in one block obtained at
+// construction; without it (a frame side above bramquil_sg_cache_side, or
+// no memory) every update works the same values out as it goes.
+struct bramquil_sg_cache {
+  // Per wall column (column slits) or row (row slits) of the near half:
+  // depth z, colour factor k and its integer form, age of the slit shown.
+  double* z;
+  double* k;
+  uint32_t* factor;
+  uint32_t* age;
+  // Position along the slit of every pixel of the near half, row by row.
+  uint16_t* positions;
+  // What z … age hold: for this tunnel reach D, Fade, Reverse and
+  // orientation; the first hole column (row) of the near half.
+  uint32_t walls_ready;
+  uint32_t walls_vertical;
+  uint32_t walls_reverse;
+  uint32_t hole_begin;
+  double walls_depth;
+  double walls_fade;
+  // What positions hold.
+  uint32_t positions_ready;
+  uint32_t positions_vertical;
+  double positions_depth;
+  // Reach and orientation of the previous Stargate update.
+  uint32_t seen_ready;
+  uint32_t seen_vertical;
+  double seen_depth;
+};
+
+// Longest frame side that the cache serves: positions then fit 16 bits.
+constexpr uint32_t bramquil_sg_cache_side = 65536;
+
 struct bramquil_instance {
   uint32_t frame_width;
   uint32_t frame_height;
@@ -36,6 +71,8 @@ struct bramquil_instance {
   uint32_t ring_vertical;
   uint32_t started;
   double last_time;
+  // The Stargate's cache; its block is sg.z, null when there is none.
+  bramquil_sg_cache sg;
 };
 
 // Booleans and the mode switch count as on from 0.5 upwards.
@@ -49,6 +86,12 @@ inline uint32_t bramquil_slot_of_age(const bramquil_instance* inst,
   return uint32_t((inst->newest + n - age) % n);
 }
 
-// Writes every pixel of out from the ring as the tunnel view. Reads only the
-// ring, so out may be the input frame.
-void bramquil_stargate(const bramquil_instance* inst, uint32_t* out);
+// Obtains the Stargate's cache for a new instance, if its size allows and
+// memory can be had; the instance works without it. Released with
+// std::free(inst->sg.z).
+void bramquil_sg_attach(bramquil_instance* inst);
+
+// Writes every pixel of out from the ring as the tunnel view, refreshing the
+// cache where the parameters have changed. Reads only the ring, so out may
+// be the input frame.
+void bramquil_stargate(bramquil_instance* inst, uint32_t* out);

@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
 # Starts the real Shotcut and Kdenlive (Debian 12) under Xvfb with our
-# plug-ins and descriptors in place, shows from Shotcut's log that it loads
-# our four filters and their controls without QML errors, and takes one
-# screenshot (docs/shotcut.jpg; Kdenlive's to KDENLIVE_SHOT). Not part of
-# CI: it installs two editors and takes a few minutes. Run as root:
+# plug-ins and descriptors in place. Shotcut: shows from its log that it
+# loads our four filters and their controls without QML errors, and takes
+# docs/shotcut.jpg. Kdenlive: opens a project with our four effects, reads
+# what its effect stack shows, changes a value of each through the UI,
+# saves, checks the saved values against the descriptors' mapping, and
+# takes docs/kdenlive.jpg. Not part of CI: it installs two editors and
+# takes a few minutes. Run as root:
 #
-#   scripts/editors-check.sh
+#   scripts/editors-check.sh                 # both editors
+#   EDITORS=kdenlive scripts/editors-check.sh
 #
 # Debian's shotcut depends on frei0r-plugins, a collection of other effects
 # that must not be installed here: an empty placeholder package (equivs,
 # version 99.0) satisfies it first. The filter folders are copied into
 # Shotcut's own prefix (it reads no other) and removed again at the end;
-# the installed packages stay.
+# Kdenlive reads our descriptors from a throw-away home folder. The
+# installed packages stay.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
@@ -39,7 +44,8 @@ EOF
   rm -rf "$placeholder"
 fi
 ensure_packages "${BUILD_PACKAGES[@]}" shotcut kdenlive xvfb xauth dbus imagemagick \
-  xdotool ffmpeg
+  xdotool xclip ffmpeg python3
+editors=${EDITORS:-shotcut kdenlive}
 
 # Nothing but ours may sit where the editors' MLT looks for plug-ins.
 for so in /usr/lib/frei0r-1/*.so; do
@@ -62,6 +68,12 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+status=0
+# A moving test picture for both editors.
+ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=640x360:rate=25 -frames:v 125 \
+  -pix_fmt yuv420p "$work/clip.mp4"
+
+if [[ " $editors " == *" shotcut "* ]]; then
 for p in "${plugins[@]}"; do
   if [ -e "$filters/$p" ]; then
     echo "$filters/$p exists already (our package installed?)"
@@ -73,8 +85,6 @@ done
 
 # A clip with all four filters, as Shotcut saves it; Shotcut loads a
 # filter's ui.qml when the filter is selected in its Filters panel.
-ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=640x360:rate=25 -frames:v 50 \
-  -pix_fmt yuv420p "$work/clip.mp4"
 {
   echo '<?xml version="1.0" encoding="utf-8"?>'
   echo '<mlt LC_NUMERIC="C" producer="clip">'
@@ -105,7 +115,6 @@ EOF
 echo "starting: xvfb-run -a shotcut --noupgrade --appdata $work/shotcut $work/project.mlt"
 timeout 180 xvfb-run -a -s "-screen 0 1280x800x24" bash "$work/shotcut.sh" || true
 log=$work/shotcut/shotcut-log.txt
-status=0
 for p in "${plugins[@]}"; do
   line=$(grep -A1 "reading filter metadata \"$p\"" "$log" | grep 'added filter' || true)
   if [ -n "$line" ]; then
@@ -121,35 +130,207 @@ else
 fi
 convert "$work/shotcut.png" -crop 1280x400+0+0 -resize 1000x -quality 80 docs/shotcut.jpg
 
-# Kdenlive: our descriptors from a user data folder, its effect list
-# searched for one of them. Best effort: on this machine Kdenlive 22.12 came
-# up with its crash-recovery question in front and the screenshot shows no
-# effect list; the picture is left in the work folder, not in docs/.
-mkdir -p "$work/kdenlive/data/kdenlive/effects" "$work/kdenlive/config"
-cp editors/kdenlive/*.xml "$work/kdenlive/data/kdenlive/effects/"
-cat > "$work/kdenlive.sh" <<EOF
-kdenlive >"$work/kdenlive/stdout.txt" 2>&1 &
-pid=\$!
-sleep 35
-xdotool mousemove 186 433 click 1   # the Effects tab
-sleep 2
-xdotool mousemove 200 97 click 1    # its search field
-xdotool type --delay 80 "\$1"
-sleep 2
-xdotool mousemove 60 120 click 1    # the first match
-xdotool mousemove 383 51 click 1    # its description
-sleep 3
-import -window root "$work/kdenlive.png"
-# Quit as a user does: killed, it offers crash recovery at the next start.
-xdotool key ctrl+q; sleep 8
-kill \$pid 2>/dev/null; sleep 2; kill -9 \$pid 2>/dev/null || true
-EOF
-echo "starting: xvfb-run -a dbus-run-session kdenlive"
-for run in 1; do
-  HOME=$work/kdenlive XDG_DATA_HOME=$work/kdenlive/data XDG_CONFIG_HOME=$work/kdenlive/config \
-    timeout 180 xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session \
-    bash "$work/kdenlive.sh" "${KDENLIVE_SEARCH:-pinch}" >/dev/null 2>&1 || true
-done
-convert "$work/kdenlive.png" -crop 640x420+0+0 -quality 80 "${KDENLIVE_SHOT:-$work/kdenlive.jpg}"
 ls -l docs/shotcut.jpg
+fi
+
+if [[ " $editors " == *" kdenlive "* ]]; then
+# Kdenlive 22.12: our descriptors from a fresh home folder's
+# ~/.local/share/kdenlive/effects (the user's copy wins over the system's).
+# It asks "Kdenlive crashed on last startup..." whenever it finds the lock
+# file it leaves in the temporary folder when it is killed; a folder of our
+# own (TMPDIR) keeps an earlier run's lock away, and no first-run question
+# comes up with a fresh home. One clip per effect, each with values whose
+# display is known; the effect stack is read through the clipboard (sliders)
+# and by moving from the item shown (lists), and the saved project must hold
+# the values the descriptors' mapping gives.
+kd=$work/kdenlive
+mkdir -p "$kd/home/.local/share/kdenlive/effects" "$kd/tmp"
+cp editors/kdenlive/*.xml "$kd/home/.local/share/kdenlive/effects/"
+python3 - "$work/clip.mp4" "$kd/project.kdenlive" <<'EOF'
+import sys
+import xml.etree.ElementTree as ET
+media, out = sys.argv[1:]
+def item(plugin, name, index):
+    root = ET.parse(f"editors/kdenlive/frei0r_{plugin}.xml").getroot()
+    p = next(p for p in root.iter("parameter") if p.get("name") == name)
+    return p.get("paramlist").split(";")[index]
+clips = [  # plug-in, parameters as a project stores them
+    ("Orrelind", {"Whirl": "0.5625", "Pinch": "0.375"}),        # 56.25 %, 37.50 %
+    ("bramquil", {"Width": item("bramquil", "Width", 3)}),      # 4 slits
+    ("kestrune", {"Time Offset": "0.25", "Mode": "0.5"}),       # 0.50 s, abs. difference
+    ("vestrale", {"Delay": item("vestrale", "Delay", 2)}),      # 3 frames
+]
+def producer(pid):
+    return f"""  <producer id="{pid}" in="0" out="124">
+    <property name="length">125</property>
+    <property name="eof">pause</property>
+    <property name="resource">{media}</property>
+    <property name="mlt_service">avformat</property>
+    <property name="kdenlive:clipname">testsrc2</property>
+    <property name="kdenlive:id">2</property>
+    <property name="kdenlive:folderid">-1</property>
+  </producer>
+"""
+entries = ""
+for n, (plugin, params) in enumerate(clips):
+    props = "".join(f'      <property name="{k}">{v}</property>\n' for k, v in params.items())
+    entries += f"""   <entry producer="clip" in="0" out="124">
+    <property name="kdenlive:id">2</property>
+    <filter id="filter{n}">
+      <property name="mlt_service">frei0r.{plugin}</property>
+      <property name="kdenlive_id">frei0r.{plugin}</property>
+{props}    </filter>
+   </entry>
+"""
+end = 125 * len(clips) - 1
+open(out, "w").write(f"""<?xml version='1.0' encoding='utf-8'?>
+<mlt LC_NUMERIC="C" producer="main_bin" version="7.12.0">
+  <profile description="HD 720p 25 fps" width="1280" height="720" progressive="1"
+    sample_aspect_num="1" sample_aspect_den="1" display_aspect_num="16" display_aspect_den="9"
+    frame_rate_num="25" frame_rate_den="1" colorspace="709"/>
+{producer("bin")}  <playlist id="main_bin">
+    <property name="kdenlive:docproperties.version">1.04</property>
+    <property name="kdenlive:docproperties.kdenliveversion">22.12.3</property>
+    <property name="xml_retain">1</property>
+    <entry producer="bin" in="0" out="124"/>
+  </playlist>
+  <producer id="black_track" in="0" out="{end}">
+    <property name="length">2147483647</property>
+    <property name="eof">continue</property>
+    <property name="resource">black</property>
+    <property name="mlt_service">color</property>
+    <property name="set.test_audio">0</property>
+  </producer>
+{producer("clip")}  <playlist id="playlist0">
+{entries}  </playlist>
+  <playlist id="playlist1"/>
+  <tractor id="tractor0" in="0" out="{end}">
+    <track hide="audio" producer="playlist0"/>
+    <track hide="audio" producer="playlist1"/>
+  </tractor>
+  <tractor id="maintractor" in="0" out="{end}">
+    <track producer="black_track"/>
+    <track producer="tractor0"/>
+  </tractor>
+</mlt>
+""")
+EOF
+
+# Screen positions in Kdenlive's default layout, its window at 1600 × 1000;
+# heights below the monitors from the top of the first effect in the stack
+# (its coloured icon), which moves with the monitors' height.
+cat > "$kd/run.sh" <<'EOF'
+kd=$1
+cd "$kd"
+kdenlive "$kd/project.kdenlive" >"$kd/stdout.txt" 2>&1 &
+pid=$!
+win=
+for _ in $(seq 90); do
+  sleep 1
+  win=$(xdotool search --name '^project / ' 2>/dev/null | head -1) && [ -n "$win" ] && break
+done
+[ -n "$win" ] || { echo "no Kdenlive window" >"$kd/shown.txt"; import -window root "$kd/0-stuck.png"; exit; }
+sleep 8
+xdotool windowsize "$win" 1600 1000
+sleep 4
+import -window root "$kd/1-opened.png"
+clip() { xdotool mousemove $((215 + 60 * $1)) 580 click 1; sleep 2; }  # right of the playhead
+shown() {  # the text of the slider $2 pixels below the stack's top
+  xdotool mousemove 1555 $((top + $2)) click 1; sleep 0.5
+  xdotool key ctrl+a ctrl+c; sleep 0.5
+  echo "$1 $(xclip -o -selection clipboard)" >>"$kd/shown.txt"
+}
+list() {  # opens the list $1 pixels below the stack's top, moves $2 items down
+  xdotool mousemove 1500 $((top + $1)) click 1; sleep 1
+  for _ in $(seq "$2"); do xdotool key Down; done
+  xdotool key Return; sleep 1
+}
+clip 0
+xdotool mousemove 1362 952 click 1   # the Effect/Composition Stack tab
+sleep 2
+clip 0
+import -window root "$kd/2-stack.png"
+top=$(convert "$kd/2-stack.png" -crop 1x200+1225+380 txt:- | python3 -c '
+import re, sys
+for line in sys.stdin:
+    m = re.match(r"0,(\d+): \((\d+),(\d+),(\d+)", line)
+    if m and max(map(int, m.groups()[1:])) - min(map(int, m.groups()[1:])) > 80:
+        print(380 + int(m.group(1)))
+        break
+else:
+    print(446)
+')
+echo "stack top $top" >"$kd/layout.txt"
+shown Whirl 116; xdotool key Escape
+shown Pinch 146; xdotool key Escape
+import -window root "$kd/orrelind.png"
+shown Whirl 116; xdotool type 75; xdotool key Return   # 75 % = 360°
+sleep 1
+clip 1
+list 77 6                                     # Width: 4 -> 10
+xdotool mousemove 293 $((top + 40)) click 1   # the playhead into kestrune's clip,
+sleep 2                                       # played for two seconds: it compares
+xdotool key space; sleep 2; xdotool key space # with frames it has seen
+sleep 2
+clip 2
+import -window root "$kd/kestrune.png"
+shown "Time offset" 158; xdotool key Escape   # (Escape also unselects the clip)
+clip 2
+list 35 1                                     # Mode: absolute difference -> motion mask
+clip 3
+list 35 3                                     # Delay: 3 -> 6
+import -window root "$kd/vestrale.png"
+xdotool key ctrl+s; sleep 4
+kill "$pid"; sleep 2; kill -9 "$pid" 2>/dev/null || true
+EOF
+echo "starting: xvfb-run -a dbus-run-session kdenlive $kd/project.kdenlive"
+HOME=$kd/home XDG_CONFIG_HOME=$kd/home/.config XDG_DATA_HOME=$kd/home/.local/share \
+  XDG_CACHE_HOME=$kd/home/.cache TMPDIR=$kd/tmp LC_ALL=C.UTF-8 \
+  timeout 300 xvfb-run -a -s "-screen 0 1600x1000x24" dbus-run-session \
+  bash "$kd/run.sh" "$kd" >/dev/null 2>&1 || true
+if [ -n "${KDENLIVE_KEEP:-}" ]; then  # a folder for the screenshots and the saved project
+  mkdir -p "$KDENLIVE_KEEP" && cp "$kd"/*.png "$kd"/*.txt "$kd/project.kdenlive" "$KDENLIVE_KEEP/"
+fi
+cat "$kd/shown.txt" 2>/dev/null | sed 's/^/kdenlive: shown: /'
+saved() {  # the saved value of parameter $2 of frei0r.$1
+  python3 - "$kd/project.kdenlive" "$1" "$2" <<'EOF'
+import sys
+import xml.etree.ElementTree as ET
+path, plugin, name = sys.argv[1:]
+for f in ET.parse(path).getroot().iter("filter"):
+    props = {p.get("name"): p.text for p in f.iter("property")}
+    if props.get("mlt_service") == "frei0r." + plugin:
+        print(props.get(name, ""))
+EOF
+}
+expect() {  # what, got, wanted
+  if [ "$2" = "$3" ]; then echo "kdenlive: $1: $2"; else
+    echo "kdenlive: $1: $2, not $3"; status=1; fi
+}
+expect "Whirl shown for 0.5625" "$(grep '^Whirl ' "$kd/shown.txt" | head -1 | cut -d' ' -f2)" 56.25
+expect "Pinch shown for 0.375" "$(grep '^Pinch ' "$kd/shown.txt" | cut -d' ' -f2)" 37.50
+expect "Time offset shown for 0.25" "$(grep '^Time offset ' "$kd/shown.txt" | cut -d' ' -f3)" 0.50
+expect "Whirl saved after typing 75" "$(saved Orrelind Whirl)" "00:00:00.000=0.75"
+expect "Pinch saved untouched" "$(saved Orrelind Pinch)" "00:00:00.000=0.375"
+item() {  # the stored text of item $3 (from 0) of $1's list $2
+  python3 - "$1" "$2" "$3" <<'EOF'
+import sys
+import xml.etree.ElementTree as ET
+plugin, name, index = sys.argv[1:]
+root = ET.parse(f"editors/kdenlive/frei0r_{plugin}.xml").getroot()
+p = next(p for p in root.iter("parameter") if p.get("name") == name)
+print(p.get("paramlist").split(";")[int(index)])
+EOF
+}
+expect "Width saved after 4 slits + 6 items" "$(saved bramquil Width)" "$(item bramquil Width 9)"
+expect "Mode saved after absolute difference + 1 item" "$(saved kestrune Mode)" 1
+expect "Delay saved after 3 frames + 3 items" "$(saved vestrale Delay)" "$(item vestrale Delay 5)"
+# The project monitor over the effect stack with kestrune's controls.
+top=$(sed -n 's/^stack top //p' "$kd/layout.txt" 2>/dev/null || true)
+top=${top:-446}
+convert \( "$kd/kestrune.png" -crop 496x$((top - 168))+1029+37 +repage -resize 390x \) \
+  \( "$kd/kestrune.png" -crop 390x300+1210+$((top - 33)) +repage \) \
+  -background '#31363b' -append -quality 85 "${KDENLIVE_SHOT:-docs/kdenlive.jpg}"
+ls -l "${KDENLIVE_SHOT:-docs/kdenlive.jpg}"
+fi
 exit $status

@@ -14,6 +14,8 @@
 // a control or a control without a parameter, a checkbox for a double, a
 // range that does not map onto 0..1 exactly, a default off the scale).
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -35,6 +37,13 @@ using tooltext::shortest;
 // v = (d − offset) / factor; steps are whole numbers and read a value back
 // as floor(v × factor) + offset, as the plug-ins truncate. A list sets the
 // value of the chosen item.
+//
+// Kdenlive 22.12 has no offset: it shows v × factor and stores d / factor,
+// and ignores an `offset` attribute. A slider with an offset therefore says
+// how Kdenlive is to show it instead (`kdenlive`): "percent", the plug-in's
+// 0..1 as 0 … 100 % (keyframable, with the zero point in the label), or
+// "list", every whole value of the slider as a list item (exact, in the
+// working unit, but not keyframable).
 struct control {
   std::string kind;  // slider, steps, list or checkbox
   std::string label, help, suffix;
@@ -42,6 +51,8 @@ struct control {
   int decimals = 0;
   bool keyframes = false;
   std::vector<std::pair<std::string, double>> items;
+  std::string kdenlive;  // "", "percent" or "list"
+  int kdenlive_decimals = 1;
 };
 
 struct notes {
@@ -124,6 +135,11 @@ notes read_notes(const std::string& path) {
       c.offset = to_double(take("offset", "0"), where + " offset");
       c.decimals = int(to_double(take("decimals", "0"), where + " decimals"));
       c.keyframes = take("keyframes", "no") == "yes";
+      c.kdenlive = take("kdenlive");
+      c.kdenlive_decimals =
+          int(to_double(take("kdenlive_decimals", "1"), where + " kdenlive_decimals"));
+      if (!c.kdenlive.empty() && c.kdenlive != "percent" && c.kdenlive != "list")
+        throw std::runtime_error(where + ": unknown kdenlive form \"" + c.kdenlive + "\"");
       for (const std::string& item : split(take("items"), ';')) {
         const size_t colon = item.rfind(':');
         if (colon == std::string::npos)
@@ -153,6 +169,49 @@ double display_value(const control& c, double value) {
                            : value * c.factor + c.offset;
 }
 
+// Kdenlive keeps a value as a double and saves it with six significant
+// digits ("%g"), and finds a list's item again by that text: an item must be
+// six-digit text, or a reloaded project shows the first item, and 2/15 saved
+// as 0.133333 would be the step below. The text for the plug-in value v:
+// v itself where six digits hold it, else v rounded up in its sixth digit,
+// which stays within v's step (far less than a step above it).
+std::string six_digits_up(double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.6g", v);
+  if (std::strtod(buf, nullptr) >= v) return buf;
+  // Six digits as a whole number and a power of ten: d.ddddde±x.
+  std::snprintf(buf, sizeof buf, "%.5e", v);
+  const std::string text = buf;
+  const size_t e = text.find('e');
+  long digits = std::lround(std::strtod(text.substr(0, e).c_str(), nullptr) * 1e5) + 1;
+  std::snprintf(buf, sizeof buf, "%lde%d", digits, std::atoi(text.c_str() + e + 1) - 5);
+  std::snprintf(buf, sizeof buf, "%.6g", std::strtod(buf, nullptr));
+  return buf;
+}
+
+bool six_digit_text(const std::string& text) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.6g", std::strtod(text.c_str(), nullptr));
+  return text == buf;
+}
+
+bool kdenlive_list(const control& c) {
+  return c.kind == "list" || c.kind == "steps" || c.kdenlive == "list";
+}
+
+// Kdenlive's list items as (label, stored text): a list's own items, or
+// every whole value of a steps control or a slider shown as a list.
+std::vector<std::pair<std::string, std::string>> kdenlive_items(const control& c) {
+  std::vector<std::pair<std::string, std::string>> items;
+  if (c.kind == "list") {
+    for (const auto& item : c.items) items.emplace_back(item.first, shortest(item.second));
+  } else {
+    for (double d = c.min; d <= c.max; d += 1)
+      items.emplace_back(shortest(d), six_digits_up(plugin_value(c, d)));
+  }
+  return items;
+}
+
 // The notes must describe this plug-in and map onto its 0..1 values exactly.
 void check_fit(const effect& e, const std::string& notes_file) {
   for (const parameter& p : e.params) {
@@ -168,6 +227,28 @@ void check_fit(const effect& e, const std::string& notes_file) {
         throw std::runtime_error(where + ": default off the scale");
       if (c.kind == "steps" && plugin_value(c, d) != p.value)
         throw std::runtime_error(where + ": default is no step");
+      if (c.kind == "slider" && c.offset != 0 && c.kdenlive.empty())
+        throw std::runtime_error(where + ": Kdenlive cannot offset a slider: "
+                                 "say kdenlive=percent or kdenlive=list");
+      if (c.kdenlive == "list" &&
+          (c.decimals != 0 || c.min != std::floor(c.min) || c.max != std::floor(c.max)))
+        throw std::runtime_error(where + ": kdenlive=list needs whole numbers");
+    }
+    if (kdenlive_list(c)) {
+      // Every item stays itself through Kdenlive's save and lands in its
+      // step; the plug-in's default is one of them.
+      bool found = false;
+      for (const auto& [label, text] : kdenlive_items(c)) {
+        const double v = std::strtod(text.c_str(), nullptr);
+        if (!six_digit_text(text))
+          throw std::runtime_error(where + ": list value " + text +
+                                   " does not survive Kdenlive's six digits");
+        if (c.kind != "list" &&
+            std::floor(v * c.factor) + c.offset != to_double(label, where))
+          throw std::runtime_error(where + ": list value " + text + " is not step " + label);
+        found = found || v == p.value;
+      }
+      if (!found) throw std::runtime_error(where + ": default is no Kdenlive list item");
     }
     if (c.kind == "list") {
       bool found = false;
@@ -228,15 +309,6 @@ std::string xml(const std::string& s) {
   return out;
 }
 
-// A steps control as Kdenlive's list of exact values: a slider's value
-// would be written back rounded, and the plug-ins truncate.
-std::vector<std::pair<std::string, double>> step_items(const control& c) {
-  std::vector<std::pair<std::string, double>> items;
-  for (double d = c.min; d <= c.max; d += 1)
-    items.emplace_back(shortest(d), plugin_value(c, d));
-  return items;
-}
-
 std::string kdenlive(const effect& e) {
   std::ostringstream o;
   o << "<?xml version=\"1.0\"?>\n<!DOCTYPE kpartgui>\n"
@@ -249,35 +321,44 @@ std::string kdenlive(const effect& e) {
     << "    <author>" << xml(e.author) << "</author>\n";
   for (const parameter& p : e.params) {
     const control& c = p.c;
-    std::string label = c.label;
+    std::string label = c.label, help = c.help;
     o << "    <parameter";
     if (c.kind == "checkbox") {
       o << " type=\"bool\" name=\"" << xml(p.name) << "\" default=\""
         << (p.value >= 0.5 ? 1 : 0) << "\">\n";
-    } else if (c.kind == "list" || c.kind == "steps") {
-      const auto items = c.kind == "list" ? c.items : step_items(c);
-      std::string values, labels;
-      for (const auto& item : items) {
-        values += (values.empty() ? "" : ";") + shortest(item.second);
-        labels += (labels.empty() ? "" : ",") + item.first;
+    } else if (kdenlive_list(c)) {
+      std::string values, labels, default_text;
+      for (const auto& [item_label, text] : kdenlive_items(c)) {
+        values += (values.empty() ? "" : ";") + text;
+        labels += (labels.empty() ? "" : ",") + item_label;
+        if (std::strtod(text.c_str(), nullptr) == p.value) default_text = text;
       }
-      if (c.kind == "steps" && !c.suffix.empty())
+      if (c.kind != "list" && !c.suffix.empty())
         label += " (" + c.suffix.substr(c.suffix.find_first_not_of(' ')) + ")";
-      o << " type=\"list\" name=\"" << xml(p.name) << "\" default=\""
-        << shortest(p.value) << "\" paramlist=\"" << values << "\">\n"
+      o << " type=\"list\" name=\"" << xml(p.name) << "\" default=\"" << default_text
+        << "\" paramlist=\"" << values << "\">\n"
         << "        <paramlistdisplay>" << xml(labels) << "</paramlistdisplay>\n";
+    } else if (c.kdenlive == "percent") {
+      // The plug-in's own scale; the label says where the working unit's
+      // zero lies, the comment where both ends lie.
+      if (c.min < 0 && c.max > 0)
+        label += " (" + shortest(plugin_value(c, 0) * 100) + " % = 0" + c.suffix + ")";
+      help += (help.empty() ? "" : ". ") + std::string("In Kdenlive: 0 % = ") +
+              shortest(c.min) + c.suffix + ", 100 % = " + shortest(c.max) + c.suffix;
+      o << " type=\"" << (c.keyframes ? "animated" : "constant") << "\" name=\""
+        << xml(p.name) << "\" default=\"" << shortest(p.value)
+        << "\" min=\"0\" max=\"100\" factor=\"100\" decimals=\"" << c.kdenlive_decimals
+        << "\" suffix=\" %\">\n";
     } else {
       o << " type=\"" << (c.keyframes ? "animated" : "constant") << "\" name=\""
         << xml(p.name) << "\" default=\"" << shortest(p.value) << "\" min=\""
         << shortest(c.min) << "\" max=\"" << shortest(c.max) << "\" factor=\""
-        << shortest(c.factor) << "\"";
-      if (c.offset != 0) o << " offset=\"" << shortest(c.offset) << "\"";
-      o << " decimals=\"" << c.decimals << "\"";
+        << shortest(c.factor) << "\" decimals=\"" << c.decimals << "\"";
       if (!c.suffix.empty()) o << " suffix=\"" << xml(c.suffix) << "\"";
       o << ">\n";
     }
     o << "        <name>" << xml(label) << "</name>\n";
-    if (!c.help.empty()) o << "        <comment>" << xml(c.help) << "</comment>\n";
+    if (!help.empty()) o << "        <comment>" << xml(help) << "</comment>\n";
     o << "    </parameter>\n";
   }
   o << "</effect>\n";

@@ -20,15 +20,12 @@ extern "C" {
 #pragma GCC visibility pop
 }
 
-#include <emmintrin.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
-              "pixel masks assume byte 0 (red) is the low byte");
+#include "vestrale_kernels.h"
 
 namespace {
 
@@ -46,12 +43,6 @@ constexpr param_row vestrale_params[PARAM_COUNT] = {
      "Use simple effect instead of smooth. Reduces RAM usage, less "
      "eye-pleasing"},
 };
-
-// Masks of one pixel's bytes in a little-endian 32-bit load.
-constexpr uint32_t MASK_RED = 0x000000FFu;
-constexpr uint32_t MASK_GREEN = 0x0000FF00u;
-constexpr uint32_t MASK_BLUE_ALPHA = 0xFFFF0000u;
-constexpr uint32_t MASK_ALPHA = 0xFF000000u;
 
 constexpr uint64_t PIXEL_LIMIT = uint64_t(1) << 62;
 
@@ -89,28 +80,6 @@ uint32_t vestrale_delay_from(double x) {
   return uint32_t(std::trunc(v * 15.0)) + 1;
 }
 
-// comp = (comp & ~take) | (in & take); out = comp. Vector loads come before
-// the stores of the same pixels, so out may be the very buffer in is.
-void vestrale_refresh_channel(uint32_t* comp, const uint32_t* in,
-                              uint32_t* out, uint64_t n, uint32_t take) {
-  const __m128i vtake = _mm_set1_epi32(int32_t(take));
-  uint64_t i = 0;
-  for (; i + 4 <= n; i += 4) {
-    const __m128i c =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(comp + i));
-    const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-    const __m128i r =
-        _mm_or_si128(_mm_andnot_si128(vtake, c), _mm_and_si128(vtake, s));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(comp + i), r);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), r);
-  }
-  for (; i < n; ++i) {
-    const uint32_t r = (comp[i] & ~take) | (in[i] & take);
-    comp[i] = r;
-    out[i] = r;
-  }
-}
-
 void vestrale_update_simple(vestrale_instance* inst, const uint32_t* in,
                             uint32_t* out) {
   const uint64_t bytes = inst->pixel_count * 4;
@@ -126,46 +95,16 @@ void vestrale_update_simple(vestrale_instance* inst, const uint32_t* in,
     std::memcpy(inst->composite, in, bytes);
     if (in != out) std::memcpy(out, in, bytes);
   } else {
+    // The refreshed colour byte and alpha come from the input.
     static constexpr uint32_t channel_mask[3] = {
-        MASK_RED | MASK_ALPHA, MASK_GREEN | MASK_ALPHA, 0x00FF0000u | MASK_ALPHA};
+        vestrale_byte_mask(0) | vestrale_byte_mask(3),
+        vestrale_byte_mask(1) | vestrale_byte_mask(3),
+        vestrale_byte_mask(2) | vestrale_byte_mask(3)};
     const uint32_t c = ((n - 1) / inst->delay) % 3;
-    vestrale_refresh_channel(inst->composite, in, out, inst->pixel_count,
-                             channel_mask[c]);
+    vestrale_kernels().refresh(inst->composite, in, out, inst->pixel_count,
+                               channel_mask[c]);
   }
   inst->frame_counter = n + 1;
-}
-
-// slot = in; out = red of r, green of g, blue and alpha of in. No source
-// pointer may be `slot` (the caller substitutes `in` for the current slot);
-// in may be out. The slot is stored past the caches: it is read again only
-// delay frames later, by when a frame-sized write would have left them.
-void vestrale_split(const uint32_t* in, const uint32_t* r, const uint32_t* g,
-                    uint32_t* slot, uint32_t* out, uint64_t n) {
-  uint64_t i = 0;
-  const auto split_one = [&](uint64_t k) {
-    const uint32_t p = in[k];
-    const uint32_t o =
-        (r[k] & MASK_RED) | (g[k] & MASK_GREEN) | (p & MASK_BLUE_ALPHA);
-    slot[k] = p;
-    out[k] = o;
-  };
-  for (; i < n && (reinterpret_cast<uintptr_t>(slot + i) & 15) != 0; ++i)
-    split_one(i);
-  const __m128i mr = _mm_set1_epi32(int32_t(MASK_RED));
-  const __m128i mg = _mm_set1_epi32(int32_t(MASK_GREEN));
-  const __m128i mba = _mm_set1_epi32(int32_t(MASK_BLUE_ALPHA));
-  for (; i + 4 <= n; i += 4) {
-    const __m128i vi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-    const __m128i vr = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + i));
-    const __m128i vg = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + i));
-    const __m128i o = _mm_or_si128(
-        _mm_or_si128(_mm_and_si128(vr, mr), _mm_and_si128(vg, mg)),
-        _mm_and_si128(vi, mba));
-    _mm_stream_si128(reinterpret_cast<__m128i*>(slot + i), vi);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), o);
-  }
-  _mm_sfence();
-  for (; i < n; ++i) split_one(i);
 }
 
 void vestrale_update_smooth(vestrale_instance* inst, const uint32_t* in,
@@ -200,7 +139,7 @@ void vestrale_update_smooth(vestrale_instance* inst, const uint32_t* in,
   // the input itself is the source.
   const uint32_t* red = r == s ? in : inst->ring + uint64_t(r) * pixels;
   const uint32_t* green = g == s ? in : inst->ring + uint64_t(g) * pixels;
-  vestrale_split(in, red, green, slot, out, pixels);
+  vestrale_kernels().split(in, red, green, slot, out, pixels);
   inst->frame_counter = n + 1;
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "alloc_fail.h"
 #include "bramquil_band.h"
 #include "plugin_host.h"
 
@@ -109,7 +110,7 @@ struct model {
         const double b = ring_vertical ? dy : dx;
         uint32_t& o = out[size_t(y) * w + x];
         if (E >= D * std::fabs(a)) {
-          o = 0xFF000000u;
+          o = testhost::pixel(0, 0, 0, 255);
           continue;
         }
         const double z = E / std::fabs(a);
@@ -122,10 +123,10 @@ struct model {
         const uint32_t age = uint32_t((slot_count - 1) * fraction + 0.5);
         const uint32_t src = ring[size_t(slot_of_age(age)) * slit_length + pos];
         const double k = 1 - ((z - 1) * params[FADE]) / (D - 1);
-        uint32_t px = src & 0xFF000000u;
+        uint8_t faded[3];
         for (int c = 0; c < 3; ++c)
-          px |= uint32_t(((src >> (8 * c)) & 0xFF) * k + 0.5) << (8 * c);
-        o = px;
+          faded[c] = uint8_t(testhost::byte_of(src, c) * k + 0.5);
+        o = testhost::pixel(faded[0], faded[1], faded[2], testhost::byte_of(src, 3));
       }
     return out;
   }
@@ -195,6 +196,16 @@ class bramquil_reference : public testing::Test {
   std::vector<std::unique_ptr<testhost::plugin>> builds;
   std::vector<std::string> names;
 
+  // Instances made two per build: the first of each pair updates from a
+  // separate buffer, the second in place.
+  static frame update_pair(std::vector<testhost::instance>& insts, size_t i, double t,
+                           const frame& in) {
+    if (i % 2 == 0) return insts[i].update(t, in);
+    frame out = in;
+    insts[i].update_in_place(t, out);
+    return out;
+  }
+
   // Runs one random clip through the model and through every build, both
   // with separate buffers and in place.
   void run_clip(const size_case& sz, uint64_t seed, int frames) {
@@ -215,18 +226,10 @@ class bramquil_reference : public testing::Test {
       if (std::isinf(t)) t = f;  // keep later times meaningful after one inf
       const frame in = testhost::random_frame(n, seed * 1000 + f);
       const frame expected = ref.update(t, in);
-      for (size_t i = 0; i < insts.size(); ++i) {
-        frame out;
-        if (i % 2 == 0) {
-          out = insts[i].update(t, in);
-        } else {
-          out = in;
-          insts[i].update_in_place(t, out);
-        }
-        ASSERT_EQ(out, expected) << sz.w << "x" << sz.h << " seed " << seed << " frame "
-                                 << f << " " << names[i / 2]
-                                 << (i % 2 ? " in place" : "");
-      }
+      for (size_t i = 0; i < insts.size(); ++i)
+        ASSERT_EQ(update_pair(insts, i, t, in), expected)
+            << sz.w << "x" << sz.h << " seed " << seed << " frame " << f << " " << names[i / 2]
+            << (i % 2 ? " in place" : "");
     }
   }
 };
@@ -307,6 +310,101 @@ TEST_F(bramquil_reference, StargateFadesWithoutAnIntegerForm) {
         const frame expected = ref.update(f, in);
         for (auto& inst : insts)
           ASSERT_EQ(inst.update(f, in), expected) << "fade " << fade << " v" << vertical;
+      }
+    }
+}
+
+// What the Stargate keeps between updates (per wall column or row, and the
+// position of every pixel along the slit) depends only on Depth, Fade,
+// Reverse, the orientation and the size. Sequences that change and stand
+// still, with every value set again before every frame as MLT does and a
+// Scan frame in between, must give the model's bytes through every build,
+// in place and not: A, A, B, A, B, B reads positions computed, stored,
+// computed, read back, computed and stored.
+struct tunnel {
+  double depth, fade, reverse, vertical, mode;
+};
+const tunnel A{0.25, 1.0, 0.0, 1.0, 1.0};
+const tunnel B{0.7, 1.0, 0.0, 1.0, 1.0};
+const tunnel B_faded{0.7, 0.3, 0.0, 1.0, 1.0};
+const tunnel B_reversed{0.7, 0.3, 1.0, 1.0, 1.0};
+const tunnel A_rows{0.25, 1.0, 0.0, 0.0, 1.0};
+const tunnel A_scan{0.25, 1.0, 0.0, 1.0, 0.0};
+const tunnel sequence[] = {A,          A,          B,      A,      B,      B,
+                           B_faded,    B_faded,    B_reversed, B_reversed, B, A_scan,
+                           B,          A,          A,      A_rows, A_rows, B,
+                           B,          A_rows,     A,      A};
+
+void apply(const tunnel& t, model& ref, std::vector<testhost::instance>& insts) {
+  const double values[7] = {t.mode, 0.3, t.vertical, 0.05, t.reverse, t.depth, t.fade};
+  for (int i = 0; i < 7; ++i) {
+    ref.set(i, values[i]);
+    for (auto& inst : insts) inst.set(i, values[i]);
+  }
+}
+
+TEST_F(bramquil_reference, StargateParameterSequences) {
+  // Strips of columns are 128 wide: widths up to three strips, odd and even.
+  const size_case seq_sizes[] = {{1, 1},  {2, 9},   {9, 2},   {7, 5},   {31, 17},
+                                 {130, 9}, {9, 130}, {257, 33}, {33, 257}, {300, 8}};
+  for (const size_case& sz : seq_sizes) {
+    model ref(sz.w, sz.h);
+    std::vector<testhost::instance> insts = construct_all(sz.w, sz.h, 2);
+    const size_t n = size_t(sz.w) * sz.h;
+    int f = 0;
+    for (const tunnel& t : sequence) {
+      apply(t, ref, insts);
+      const frame in = testhost::random_frame(n, 7000 + f);
+      const frame expected = ref.update(f, in);
+      for (size_t i = 0; i < insts.size(); ++i)
+        ASSERT_EQ(update_pair(insts, i, f, in), expected)
+            << sz.w << "x" << sz.h << " step " << f << " " << names[i / 2]
+            << (i % 2 ? " in place" : "");
+      ++f;
+    }
+  }
+}
+
+// Without its cache (the memory for it could not be had) every build works
+// the same values out on every update, with the same bytes.
+TEST_F(bramquil_reference, StargateWithoutItsCache) {
+  for (const size_case& sz : {size_case{97, 53}, size_case{300, 7}, size_case{6, 261}}) {
+    model ref(sz.w, sz.h);
+    std::vector<testhost::instance> insts;
+    for (const auto& b : builds) {
+      alloc_fail::scope fail(3);  // the record and the ring come first
+      insts.push_back(b->construct(sz.w, sz.h));
+      ASSERT_TRUE(insts.back().valid());
+    }
+    int f = 0;
+    for (const tunnel& t : sequence) {
+      apply(t, ref, insts);
+      const frame in = testhost::random_frame(size_t(sz.w) * sz.h, 8000 + f);
+      const frame expected = ref.update(f, in);
+      for (size_t i = 0; i < insts.size(); ++i)
+        ASSERT_EQ(insts[i].update(f, in), expected)
+            << sz.w << "x" << sz.h << " step " << f << " " << names[i];
+      ++f;
+    }
+  }
+}
+
+// Frames with a side above 65536 have no cache (positions would not fit 16
+// bits); 65536 itself is the longest side it serves, with positions up to
+// 65535.
+TEST_F(bramquil_reference, StargateAroundTheLongestCachedSide) {
+  const size_case long_sizes[] = {{65536, 2}, {2, 65536}, {65537, 3}, {3, 65537}};
+  for (const size_case& sz : long_sizes)
+    for (int vertical : {0, 1}) {
+      model ref(sz.w, sz.h);
+      std::vector<testhost::instance> insts = construct_all(sz.w, sz.h);
+      for (int f = 0; f < 3; ++f) {
+        apply(tunnel{f == 2 ? 0.9 : 0.4, 0.8, 0.0, double(vertical), 1.0}, ref, insts);
+        const frame in = testhost::random_frame(size_t(sz.w) * sz.h, 9000 + f);
+        const frame expected = ref.update(f, in);
+        for (size_t i = 0; i < insts.size(); ++i)
+          ASSERT_EQ(insts[i].update(f, in), expected)
+              << sz.w << "x" << sz.h << " v" << vertical << " frame " << f << " " << names[i];
       }
     }
 }

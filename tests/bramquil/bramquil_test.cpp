@@ -24,7 +24,7 @@ using testhost::pixel;
 enum { MODE, POSITION, VERTICAL, WIDTH, REVERSE, DEPTH, FADE };
 const double NaN = std::numeric_limits<double>::quiet_NaN();
 const double inf = std::numeric_limits<double>::infinity();
-constexpr uint32_t black = 0xFF000000u;
+const uint32_t black = pixel(0, 0, 0, 255);
 
 class bramquil : public testing::Test {
  protected:
@@ -425,7 +425,7 @@ TEST_F(stargate, WorkedPixels) {
 TEST_F(stargate, HoleColumns) {
   const unsigned w = 640, h = 3;
   frame in = testhost::random_frame(size_t(w) * h, 51);
-  for (uint32_t& px : in) px = (px & 0x00FFFFFFu) | 0x33000000u;
+  for (uint32_t& px : in) px = pixel(byte_of(px, 0), byte_of(px, 1), byte_of(px, 2), 0x33);
   struct hole_case {
     double depth;
     unsigned first, last;

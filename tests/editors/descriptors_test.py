@@ -5,7 +5,10 @@ descriptors_test.py EDITORS_DIR PLUGIN_DIR
 
 Every Kdenlive descriptor must be well-formed XML whose parameters are the
 plug-in's, by name, in order, all of them, with the plug-in's defaults, and
-whose scales map exactly onto the plug-in's 0..1 values. Every Shotcut
+whose scales map exactly onto the plug-in's 0..1 values as Kdenlive 22.12
+maps them (shown = value x factor; it has no offset), and whose list items
+are six-digit text (Kdenlive saves values so and finds items by text).
+Every Shotcut
 folder must hold a meta.qml for the plug-in's MLT service and a ui.qml that
 parse as far as brackets and strings go, set every parameter by index, and
 give a new filter the plug-in's defaults. What the plug-in is comes from
@@ -69,23 +72,28 @@ def check_kdenlive(path, name, params):
             fail(w, "no label")
         if float(p.get("default")) != default:
             fail(w, f"default {p.get('default')} is not the plug-in's {default}")
+        if p.get("offset") is not None:
+            fail(w, "Kdenlive 22.12 ignores an offset")
         if kind in ("animated", "constant"):
             lo, hi = float(p.get("min")), float(p.get("max"))
             factor = float(p.get("factor", "1"))
-            offset = float(p.get("offset", "0"))
-            if (lo - offset) / factor != 0.0 or (hi - offset) / factor != 1.0:
+            if lo / factor != 0.0 or hi / factor != 1.0:
                 fail(w, "min and max do not map onto 0 and 1")
-            if not lo <= default * factor + offset <= hi:
+            if not lo <= default * factor <= hi:
                 fail(w, "default off the scale")
         elif kind == "list":
-            values = [float(v) for v in p.get("paramlist").split(";")]
+            texts = p.get("paramlist").split(";")
+            values = [float(v) for v in texts]
             labels = p.findtext("paramlistdisplay").split(",")
             if len(values) != len(labels):
                 fail(w, "as many labels as values needed")
-            if default not in values:
+            if default not in values or p.get("default") not in texts:
                 fail(w, "default is no item")
             if any(not 0 <= v <= 1 for v in values):
                 fail(w, "item outside 0..1")
+            for t in texts:
+                if "%g" % float(t) != t:
+                    fail(w, f"item {t} is not what Kdenlive saves ({float(t):g})")
         elif kind == "bool":
             if p.get("default") not in ("0", "1"):
                 fail(w, "a checkbox's default is 0 or 1")

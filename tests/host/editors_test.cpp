@@ -39,11 +39,10 @@ std::string attribute(const std::string& xml, const std::string& name,
   return tag.substr(v, tag.find('"', v) - v);
 }
 
-// What a Kdenlive control set to `display` stores: (display − offset) / factor.
+// What a Kdenlive control set to `display` stores: display / factor
+// (Kdenlive 22.12 has no offset).
 double kdenlive_value(const std::string& xml, const std::string& name, double display) {
-  const double factor = std::stod(attribute(xml, name, "factor", "1"));
-  const double offset = std::stod(attribute(xml, name, "offset", "0"));
-  return (display - offset) / factor;
+  return display / std::stod(attribute(xml, name, "factor", "1"));
 }
 
 // The value of item `index` of a Kdenlive list, as the text it stores.
@@ -89,12 +88,6 @@ void expect_project(const std::string& plugin, const std::string& filters,
   EXPECT_NE(r.output, r.input) << plugin;
 }
 
-std::string text(double v) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.17g", v);
-  return buf;
-}
-
 class editor_project : public testing::Test {
  protected:
   void SetUp() override {
@@ -113,11 +106,11 @@ TEST_F(editor_project, kdenlive_projects_by_name) {
   const std::string kdenlive_id = "<property name=\"kdenlive_id\">";
   {
     const std::string x = descriptor("Orrelind");
-    // Whirl 0° then 90° from one second on; Pinch −0.25, Radius 1.5,
-    // Centre 25 % / 62.5 %.
-    ASSERT_EQ(kdenlive_value(x, "Whirl", 90), 0.5625);
-    ASSERT_EQ(kdenlive_value(x, "Whirl", 0), 0.5);
-    ASSERT_EQ(kdenlive_value(x, "Pinch", -0.25), 0.375);
+    // Whirl 0° (50 %) then 90° (56.25 %) from one second on; Pinch −0.25
+    // (37.5 %), Radius 1.5, Centre 25 % / 62.5 %.
+    ASSERT_EQ(kdenlive_value(x, "Whirl", 56.25), 0.5625);
+    ASSERT_EQ(kdenlive_value(x, "Whirl", 50), 0.5);
+    ASSERT_EQ(kdenlive_value(x, "Pinch", 37.5), 0.375);
     ASSERT_EQ(kdenlive_value(x, "Radius", 1.5), 0.75);
     ASSERT_EQ(kdenlive_value(x, "Center X", 25), 0.25);
     ASSERT_EQ(kdenlive_value(x, "Center Y", 62.5), 0.625);
@@ -148,28 +141,30 @@ TEST_F(editor_project, kdenlive_projects_by_name) {
   }
   {
     const std::string x = descriptor("bramquil");
-    // Stargate, position 37.5 %, rows, 4 slits, reverse, depth 50 %, fade 75 %.
+    // Stargate, position 37.5 %, rows, 4 slits (the list's fourth item),
+    // reverse, depth 50 %, fade 75 %.
     ASSERT_EQ(kdenlive_item(x, "Mode", 1), "1");
     ASSERT_EQ(kdenlive_value(x, "Position", 37.5), 0.375);
-    const double width = kdenlive_value(x, "Width", 4);
-    ASSERT_EQ(width, 3.0 / 63);
+    const std::string width_text = kdenlive_item(x, "Width", 3);
+    const double width = std::strtod(width_text.c_str(), nullptr);
+    ASSERT_NEAR(width, 3.0 / 63, 1e-6);
     expect_project("bramquil",
                    filter_xml("bramquil",
                               {{"Mode", "1"}, {"Position", "0.375"}, {"Vertical", "0"},
-                               {"Width", text(width)}, {"Reverse", "1"},
+                               {"Width", width_text}, {"Reverse", "1"},
                                {"Depth", "0.5"}, {"Fade", "0.75"}},
                               {kdenlive_id + "frei0r.bramquil</property>"}),
                    {1, 0.375, 0, width, 1, 0.5, 0.75});
   }
   {
     const std::string x = descriptor("vestrale");
-    // Delay "3" is the list's third item: exactly 2/15.
+    // Delay "3" is the list's third item, a little above 2/15.
     const std::string delay = kdenlive_item(x, "Delay", 2);
-    ASSERT_EQ(std::strtod(delay.c_str(), nullptr), 2.0 / 15);
+    ASSERT_NEAR(std::strtod(delay.c_str(), nullptr), 2.0 / 15, 1e-6);
     expect_project("vestrale",
                    filter_xml("vestrale", {{"Delay", delay}, {"Simple", "0"}},
                               {kdenlive_id + "frei0r.vestrale</property>"}),
-                   {2.0 / 15, 0});
+                   {std::strtod(delay.c_str(), nullptr), 0});
   }
 }
 
@@ -216,6 +211,49 @@ TEST(editor_values, delay_needs_the_exact_value) {
     std::snprintf(buf, sizeof buf, "%.17g", (frames - 1) / 15.0);
     inst.set(0, std::strtod(buf, nullptr));
     EXPECT_EQ(inst.get(0), (frames - 1) / 15.0) << frames;
+  }
+}
+
+// Kdenlive saves a value with six significant digits and finds a list item
+// by its text on loading: each item of our whole-number lists must be
+// six-digit text and give the plug-in exactly the step its label names.
+TEST(editor_values, kdenlive_list_items_survive_its_save) {
+  const std::string dir = std::string(EFFECTS_SOURCE_DIR) + "/editors/kdenlive/";
+  auto items = [&](const std::string& plugin, const std::string& name) {
+    std::vector<std::string> out;
+    std::istringstream list(
+        attribute(read_text(dir + "frei0r_" + plugin + ".xml"), name, "paramlist"));
+    for (std::string item; std::getline(list, item, ';');) {
+      char saved[40];
+      std::snprintf(saved, sizeof saved, "%g", std::strtod(item.c_str(), nullptr));
+      EXPECT_EQ(item, saved) << plugin << " " << name << ": Kdenlive would save it so";
+      out.push_back(item);
+    }
+    return out;
+  };
+  // vestrale reads its Delay back as (delay − 1) / 15.
+  const auto delays = items("vestrale", "Delay");
+  ASSERT_EQ(delays.size(), 16u);
+  testhost::plugin v(testhost::plugin_path("vestrale"));
+  testhost::instance vi = v.construct(8, 8);
+  for (size_t i = 0; i < delays.size(); ++i) {
+    vi.set(0, std::strtod(delays[i].c_str(), nullptr));
+    EXPECT_EQ(vi.get(0), double(i) / 15) << "Delay " << i + 1 << ": " << delays[i];
+  }
+  // bramquil's Width: the item renders as the exact step i / 63 does.
+  const auto widths = items("bramquil", "Width");
+  ASSERT_EQ(widths.size(), 64u);
+  testhost::plugin b(testhost::plugin_path("bramquil"));
+  const unsigned w = 80, h = 6;
+  for (size_t i = 0; i < widths.size(); ++i) {
+    testhost::instance item = b.construct(w, h), exact = b.construct(w, h);
+    item.set(3, std::strtod(widths[i].c_str(), nullptr));
+    exact.set(3, double(i) / 63);
+    for (int n = 0; n < 3; ++n) {
+      const testhost::frame in = testhost::random_frame(w * h, 7 + n);
+      ASSERT_EQ(item.update(n / 25.0, in), exact.update(n / 25.0, in))
+          << "Width " << i + 1 << ": " << widths[i] << ", frame " << n;
+    }
   }
 }
 

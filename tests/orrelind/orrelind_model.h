@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
+#include <utility>
 
 #include "plugin_host.h"
 
@@ -23,6 +25,13 @@ extern double (*volatile atan2_fn)(double, double);
 struct settings {
   double v[PARAM_COUNT] = {0.5, 0.5, 0.5, 0.5, 0.5};
 };
+
+// Defaults with the listed (index, value) pairs changed.
+inline settings with(std::initializer_list<std::pair<int, double>> changes) {
+  settings s;
+  for (const auto& [i, v] : changes) s.v[i] = v;
+  return s;
+}
 
 // What a stored value becomes: NaN and everything from 1 up is 1, everything
 // below 0 is 0.

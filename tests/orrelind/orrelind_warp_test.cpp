@@ -17,6 +17,7 @@ using orrelind_model::CENTER_Y;
 using orrelind_model::PINCH;
 using orrelind_model::RADIUS;
 using orrelind_model::WHIRL;
+using orrelind_model::with;
 using testhost::byte_of;
 using testhost::frame;
 using testhost::pixel;
@@ -34,11 +35,11 @@ class orrelind_warp : public testing::Test {
   }
 };
 
-orrelind_model::settings with(std::initializer_list<std::pair<int, double>> l) {
-  orrelind_model::settings s;
-  for (auto [i, v] : l) s.v[i] = v;
-  return s;
+// The pixel with its alpha byte replaced, in either byte order.
+uint32_t with_alpha(uint32_t px, uint8_t alpha) {
+  return pixel(byte_of(px, 0), byte_of(px, 1), byte_of(px, 2), alpha);
 }
+
 
 // Opaque ramps: byte 0 is 12 x, byte 1 is 12 y, byte 2 a constant. Bilinear
 // interpolation reproduces a ramp, so a warped pixel shows its own source
@@ -62,9 +63,9 @@ frame patchy_frame(unsigned w, unsigned h, uint64_t seed) {
     for (unsigned x = 0; x < w; ++x) {
       uint32_t& px = f[size_t(y) * w + x];
       const unsigned kind = ((x / patch) * 7 + (y / patch) * 13 + seed) % 4;
-      const uint32_t alpha = kind == 0 ? 0 : kind == 1 ? 255 : kind == 2 ? 128
-                                                                         : px >> 24;
-      px = (px & 0x00FFFFFFu) | (alpha << 24);
+      const uint8_t alpha = kind == 0 ? 0 : kind == 1 ? 255 : kind == 2 ? 128
+                                                                        : byte_of(px, 3);
+      px = with_alpha(px, alpha);
     }
   return f;
 }
@@ -108,7 +109,7 @@ TEST_F(orrelind_warp, neutral_thresholds_and_single_effects) {
   // Transparent pixels with colour show whether the warp ran: a warped one
   // becomes 0, a copied one keeps its colour bytes.
   frame in = testhost::random_frame(31 * 21, 5);
-  for (uint32_t& px : in) px &= 0x00FFFFFFu;
+  for (uint32_t& px : in) px = with_alpha(px, 0);
   const unsigned centre = 10 * 31 + 15;
   const unsigned beside = centre + 2;
 
@@ -172,7 +173,7 @@ TEST_F(orrelind_warp, uniform_frames_stay_uniform_under_every_setting) {
   for (int round = 0; round < 40; ++round) {
     orrelind_model::settings s;
     for (double& v : s.v) v = u(g);
-    const uint32_t value = uint32_t(g()) | 0x01000000u;
+    const uint32_t value = with_alpha(uint32_t(g()), uint8_t(1 + g() % 255));
     const frame in(23 * 19, value);
     auto inst = make(23, 19, s);
     EXPECT_EQ(inst.update(0.0, in), in) << round;
@@ -182,7 +183,8 @@ TEST_F(orrelind_warp, uniform_frames_stay_uniform_under_every_setting) {
 TEST_F(orrelind_warp, transparent_frames_lose_colour_only_where_warped) {
   // 9 x 7 with the centre on pixel (4, 3) and warp radius 7 x 0.5 = 3.5.
   frame in = testhost::random_frame(63, 9);
-  for (uint32_t& px : in) px = (px & 0x00FFFFFFu) | 0x00010101u;
+  for (uint32_t& px : in)
+    px = pixel(byte_of(px, 0) | 1, byte_of(px, 1) | 1, byte_of(px, 2) | 1, 0);
   const auto s = with({{WHIRL, 0.1}, {PINCH, 0.8}, {RADIUS, 0.5}});
   const frame out = make(9, 7, s).update(0.0, in);
   for (unsigned y = 0; y < 7; ++y)
@@ -429,7 +431,7 @@ TEST_F(orrelind_warp, every_instruction_set_variant_gives_the_same_bytes) {
       frame in = round % 2 ? patchy_frame(w, h, 300 + round)
                            : testhost::random_frame(size_t(w) * h, 300 + round);
       if (round % 5 == 0)
-        for (uint32_t& px : in) px |= 0xFF000000u;
+        for (uint32_t& px : in) px = with_alpha(px, 255);
       auto a = make(w, h, s);
       auto b = baseline.construct(w, h);
       for (int i = 0; i < orrelind_model::PARAM_COUNT; ++i) b.set(i, s.v[i]);

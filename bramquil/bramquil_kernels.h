@@ -1,0 +1,108 @@
+// bramquil's hot loops: moving columns between frames and the ring, and the
+// Stargate run (positions along the slit, the ring reads, the fade). Each is
+// written once, in bramquil_kernel.h, over a small adapter per instruction
+// set (bramquil_portable.cpp, bramquil_sse2.cpp, bramquil_avx2.cpp,
+// bramquil_neon.cpp); bramquil_kernels() names the set chosen at load.
+//
+// Every set gives the same bytes: the doubles are computed by the same
+// operations in the same order, the integer parts are exact.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Highest instruction-set level the build may use: 0 portable C++ only,
+// 1 the baseline vector set (SSE2, NEON), 2 AVX2. Test builds lower it to
+// hold every path to the same bytes on one machine.
+#ifndef EFFECTS_ISA_LIMIT
+#define EFFECTS_ISA_LIMIT 3
+#endif
+
+// Shift that brings byte k of a pixel (0 R, 1 G, 2 B, 3 A in memory) to the
+// bottom of the pixel loaded as a 32-bit word, on either byte order.
+constexpr unsigned bramquil_byte_shift(int k) {
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  return 24u - 8u * unsigned(k);
+#else
+  return 8u * unsigned(k);
+#endif
+}
+
+constexpr uint32_t bramquil_alpha_mask = 0xFFu << bramquil_byte_shift(3);
+// R = G = B = 0, A = 255.
+constexpr uint32_t bramquil_black = bramquil_alpha_mask;
+
+// A colour factor k that has no exact 24-bit integer form (see
+// bramquil_kernel_set::sg_factor): its wall pixels are faded in doubles.
+constexpr uint32_t bramquil_no_factor = 0xFFFFFFFFu;
+
+// Stargate values fixed for one update, as the run needs them.
+struct bramquil_sg_consts {
+  double length;       // L, pixels per slit
+  double along;        // S, the frame's extent along the slits
+  double half_length;  // 0.5 × L
+  double period;       // P = 2 × L, the period of the folded slit
+  double inv_period;   // 1 / P, rounded
+  double period_m1;    // P − 1
+};
+
+// One run of n wall pixels of an output row, out[0 … n − 1].
+//
+// Column slits: every pixel is its own column, with its own depth z[i],
+// factor k[i] (and its integer form factor[i]) and slot, whose first pixel
+// is ring[offset[i]]; b is the row's offset along the slits. Each pixel is
+// also written to its mirror image mirror_end[−1 − i].
+// Row slits: the row has one depth, factor and slot (z[0], k[0], factor[0],
+// offset[0]); b is the first pixel's offset, one more for each next pixel;
+// mirror_end is unused.
+//
+// Positions along the slit come from `table` when it is set (as an earlier
+// run stored them); otherwise they are computed, and also stored into
+// `store` when that is set.
+struct bramquil_sg_run {
+  const bramquil_sg_consts* consts;
+  double b;
+  const double* z;
+  const double* k;
+  const uint32_t* factor;
+  const uint32_t* ring;
+  const uint64_t* offset;
+  const uint16_t* table;
+  uint16_t* store;
+  uint32_t* out;
+  uint32_t* mirror_end;
+  size_t n;
+};
+
+struct bramquil_kernel_set {
+  // Moves n <= 16 frame columns, all `height` rows, between the row-major
+  // frame (offset to the first of them; rows `width` pixels apart) and the
+  // slots: slots[c][j] = frame[j × width + c].
+  void (*columns_to_slots)(uint32_t* const* slots, size_t n, const uint32_t* frame,
+                           size_t width, size_t height);
+  // frame[j × width + c] = slots[c][j].
+  void (*slots_to_columns)(const uint32_t* const* slots, size_t n, uint32_t* frame,
+                           size_t width, size_t height);
+  void (*sg_columns)(const bramquil_sg_run& run);
+  void (*sg_rows)(const bramquil_sg_run& run);
+  // The 24-bit fraction K nearest k if (c × K + 2^23) >> 24 equals
+  // trunc(c × k + 0.5) in doubles for every byte value c, else
+  // bramquil_no_factor. k lies in 0..1.
+  uint32_t (*sg_factor)(double k);
+};
+
+extern const bramquil_kernel_set bramquil_portable_kernels;
+#if defined(__x86_64__) && EFFECTS_ISA_LIMIT >= 1
+extern const bramquil_kernel_set bramquil_sse2_kernels;
+#endif
+#if defined(__x86_64__) && EFFECTS_ISA_LIMIT >= 2
+extern const bramquil_kernel_set bramquil_avx2_kernels;
+#endif
+#if defined(__aarch64__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && \
+    EFFECTS_ISA_LIMIT >= 1
+#define BRAMQUIL_NEON 1
+extern const bramquil_kernel_set bramquil_neon_kernels;
+#endif
+
+// The set for this processor, chosen once when the library is loaded.
+const bramquil_kernel_set& bramquil_kernels();

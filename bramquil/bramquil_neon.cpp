@@ -1,0 +1,95 @@
+// bramquil's kernels for NEON (aarch64, little-endian): two doubles or four
+// pixels a step. NEON is part of every aarch64 processor, so no run-time
+// check is needed.
+#include "bramquil_kernels.h"
+
+#if defined(BRAMQUIL_NEON)
+#include <arm_neon.h>
+
+namespace {
+
+struct neon {
+  using vd = float64x2_t;
+  using md = uint64x2_t;
+  using vi = uint32x4_t;
+  static constexpr size_t dlanes = 2;
+  static constexpr size_t lanes = 4;
+
+  static vd splat_d(double x) { return vdupq_n_f64(x); }
+  static vd load_d(const double* p) { return vld1q_f64(p); }
+  static vd ramp_d() {
+    static const double ramp[2] = {0.0, 1.0};
+    return vld1q_f64(ramp);
+  }
+  static vd add_d(vd a, vd b) { return vaddq_f64(a, b); }
+  static vd sub_d(vd a, vd b) { return vsubq_f64(a, b); }
+  static vd mul_d(vd a, vd b) { return vmulq_f64(a, b); }
+  static vd div_d(vd a, vd b) { return vdivq_f64(a, b); }
+  static vd floor_d(vd a) { return vrndmq_f64(a); }
+  static md less_d(vd a, vd b) { return vcltq_f64(a, b); }
+  static md at_least_d(vd a, vd b) { return vcgeq_f64(a, b); }
+  static vd and_d(md m, vd a) {
+    return vreinterpretq_f64_u64(vandq_u64(m, vreinterpretq_u64_f64(a)));
+  }
+  static vd select_d(md m, vd a, vd b) { return vbslq_f64(m, a, b); }
+  static bool same_d(vd a, vd b) {
+    const uint64x2_t eq = vceqq_f64(a, b);
+    return (vgetq_lane_u64(eq, 0) & vgetq_lane_u64(eq, 1)) != 0;
+  }
+  // Whole doubles convert exactly; the low halves are the 32-bit values.
+  static void store_index(uint32_t* p, vd a) { vst1_u32(p, vmovn_u64(vcvtq_u64_f64(a))); }
+
+  static vi load(const uint32_t* p) { return vld1q_u32(p); }
+  static void store(uint32_t* p, vi a) { vst1q_u32(p, a); }
+  static vi splat(uint32_t x) { return vdupq_n_u32(x); }
+  static vi bit_and(vi a, vi b) { return vandq_u32(a, b); }
+  static vi bit_or(vi a, vi b) { return vorrq_u32(a, b); }
+  static vi add(vi a, vi b) { return vaddq_u32(a, b); }
+  static vi mul(vi a, vi b) { return vmulq_u32(a, b); }
+  // The immediate right shift takes 1 … 32 only.
+  template <unsigned k>
+  static vi shift_right(vi a) {
+    if constexpr (k == 0)
+      return a;
+    else
+      return vshrq_n_u32(a, k);
+  }
+  template <unsigned k>
+  static vi shift_left(vi a) {
+    return vshlq_n_u32(a, k);
+  }
+  static bool any_equal(vi a, uint32_t x) { return vmaxvq_u32(vceqq_u32(a, splat(x))) != 0; }
+  static vi reverse(vi a) {
+    const uint32x4_t pairs = vrev64q_u32(a);
+    return vextq_u32(pairs, pairs, 2);
+  }
+  template <class Index>
+  static vi gather(const uint32_t* ring, const uint64_t* offset, const Index* pos) {
+    const uint32_t px[4] = {ring[offset[0] + pos[0]], ring[offset[1] + pos[1]],
+                            ring[offset[2] + pos[2]], ring[offset[3] + pos[3]]};
+    return vld1q_u32(px);
+  }
+  template <class Index>
+  static vi gather(const uint32_t* ring, uint64_t offset, const Index* pos) {
+    const uint32_t* slot = ring + offset;
+    const uint32_t px[4] = {slot[pos[0]], slot[pos[1]], slot[pos[2]], slot[pos[3]]};
+    return vld1q_u32(px);
+  }
+
+  static void transpose4(const uint32_t* const s[4], uint32_t* const d[4]) {
+    const uint32x4x2_t t01 = vtrnq_u32(vld1q_u32(s[0]), vld1q_u32(s[1]));
+    const uint32x4x2_t t23 = vtrnq_u32(vld1q_u32(s[2]), vld1q_u32(s[3]));
+    vst1q_u32(d[0], vcombine_u32(vget_low_u32(t01.val[0]), vget_low_u32(t23.val[0])));
+    vst1q_u32(d[1], vcombine_u32(vget_low_u32(t01.val[1]), vget_low_u32(t23.val[1])));
+    vst1q_u32(d[2], vcombine_u32(vget_high_u32(t01.val[0]), vget_high_u32(t23.val[0])));
+    vst1q_u32(d[3], vcombine_u32(vget_high_u32(t01.val[1]), vget_high_u32(t23.val[1])));
+  }
+};
+
+#include "bramquil_kernel.h"
+
+}  // namespace
+
+extern const bramquil_kernel_set bramquil_neon_kernels = make_kernels<neon>();
+
+#endif

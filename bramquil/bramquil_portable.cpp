@@ -1,0 +1,12 @@
+// bramquil's kernels in plain C++, one pixel at a time: what every
+// processor runs when the build allows no vector code, and what the last
+// few pixels of every vector run go through.
+#include "bramquil_kernels.h"
+
+namespace {
+
+#include "bramquil_kernel.h"
+
+}  // namespace
+
+extern const bramquil_kernel_set bramquil_portable_kernels = make_kernels<scalar_lanes>();

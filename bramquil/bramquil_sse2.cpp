@@ -1,0 +1,100 @@
+// bramquil's kernels for SSE2, the x86-64 baseline: two doubles or four
+// pixels a step.
+#include "bramquil_kernels.h"
+
+#if defined(__x86_64__) && EFFECTS_ISA_LIMIT >= 1
+#include <emmintrin.h>
+
+namespace {
+
+#include "bramquil_transpose_sse.h"
+
+struct sse2 {
+  using vd = __m128d;
+  using md = __m128d;
+  using vi = __m128i;
+  static constexpr size_t dlanes = 2;
+  static constexpr size_t lanes = 4;
+
+  static vd splat_d(double x) { return _mm_set1_pd(x); }
+  static vd load_d(const double* p) { return _mm_loadu_pd(p); }
+  static vd ramp_d() { return _mm_setr_pd(0.0, 1.0); }
+  static vd add_d(vd a, vd b) { return _mm_add_pd(a, b); }
+  static vd sub_d(vd a, vd b) { return _mm_sub_pd(a, b); }
+  static vd mul_d(vd a, vd b) { return _mm_mul_pd(a, b); }
+  static vd div_d(vd a, vd b) { return _mm_div_pd(a, b); }
+  // SSE2 has no rounding instruction. Adding and taking away 1.5 × 2^52
+  // rounds any |a| below 2^51 to a whole number exactly (to nearest); one
+  // less where that went up. Every value floored here is far smaller.
+  static vd floor_d(vd a) {
+    const vd magic = _mm_set1_pd(6755399441055744.0);
+    const vd rounded = _mm_sub_pd(_mm_add_pd(a, magic), magic);
+    return _mm_sub_pd(rounded, _mm_and_pd(_mm_cmpgt_pd(rounded, a), _mm_set1_pd(1.0)));
+  }
+  static md less_d(vd a, vd b) { return _mm_cmplt_pd(a, b); }
+  static md at_least_d(vd a, vd b) { return _mm_cmpge_pd(a, b); }
+  static vd and_d(md m, vd a) { return _mm_and_pd(m, a); }
+  static vd select_d(md m, vd a, vd b) {
+    return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b));
+  }
+  static bool same_d(vd a, vd b) { return _mm_movemask_pd(_mm_cmpeq_pd(a, b)) == 3; }
+  // Adding 2^52 puts a whole number below 2^32 into the low mantissa bits.
+  static void store_index(uint32_t* p, vd a) {
+    const __m128i bits = _mm_castpd_si128(_mm_add_pd(a, _mm_set1_pd(4503599627370496.0)));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p),
+                     _mm_shuffle_epi32(bits, _MM_SHUFFLE(3, 1, 2, 0)));
+  }
+
+  static vi load(const uint32_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  }
+  static void store(uint32_t* p, vi a) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), a);
+  }
+  static vi splat(uint32_t x) { return _mm_set1_epi32(int(x)); }
+  static vi bit_and(vi a, vi b) { return _mm_and_si128(a, b); }
+  static vi bit_or(vi a, vi b) { return _mm_or_si128(a, b); }
+  static vi add(vi a, vi b) { return _mm_add_epi32(a, b); }
+  // Lanes 0 and 2, then 1 and 3, as 64-bit products; their low halves.
+  static vi mul(vi a, vi b) {
+    const __m128i even = _mm_mul_epu32(a, b);
+    const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
+    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                              _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+  }
+  template <unsigned k>
+  static vi shift_right(vi a) {
+    return _mm_srli_epi32(a, int(k));
+  }
+  template <unsigned k>
+  static vi shift_left(vi a) {
+    return _mm_slli_epi32(a, int(k));
+  }
+  static bool any_equal(vi a, uint32_t x) {
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(a, splat(x))) != 0;
+  }
+  static vi reverse(vi a) { return _mm_shuffle_epi32(a, _MM_SHUFFLE(0, 1, 2, 3)); }
+  template <class Index>
+  static vi gather(const uint32_t* ring, const uint64_t* offset, const Index* pos) {
+    return _mm_setr_epi32(int(ring[offset[0] + pos[0]]), int(ring[offset[1] + pos[1]]),
+                          int(ring[offset[2] + pos[2]]), int(ring[offset[3] + pos[3]]));
+  }
+  template <class Index>
+  static vi gather(const uint32_t* ring, uint64_t offset, const Index* pos) {
+    const uint32_t* slot = ring + offset;
+    return _mm_setr_epi32(int(slot[pos[0]]), int(slot[pos[1]]), int(slot[pos[2]]),
+                          int(slot[pos[3]]));
+  }
+
+  static void transpose4(const uint32_t* const s[4], uint32_t* const d[4]) {
+    transpose4_sse(s, d);
+  }
+};
+
+#include "bramquil_kernel.h"
+
+}  // namespace
+
+extern const bramquil_kernel_set bramquil_sse2_kernels = make_kernels<sse2>();
+
+#endif

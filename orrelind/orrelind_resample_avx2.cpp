@@ -1,0 +1,102 @@
+// The AVX2 adapter: four pixels a step, their neighbours gathered with
+// 32-bit indices, so only for frames below 2^31 pixels. Chosen at load time
+// only on processors that have AVX2.
+#include "orrelind_resample.h"
+
+#if EFFECTS_ISA_LIMIT >= 2 && defined(__x86_64__)
+#include <immintrin.h>
+
+// Everything below is compiled for AVX2; nothing of the standard library is
+// included from here on, so no AVX2 copy of a shared inline function can
+// reach the rest of the library.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+
+namespace {
+
+#include "orrelind_resample_kernel.h"
+#include "orrelind_resample_x86.h"
+
+struct avx2 : x86_pixels {
+  using vd = __m256d;
+  static constexpr size_t lanes = 4;
+
+  static vd load_d(const double* p) { return _mm256_loadu_pd(p); }
+  static vd splat_d(double x) { return _mm256_set1_pd(x); }
+  static vd add_d(vd a, vd b) { return _mm256_add_pd(a, b); }
+  static vd sub_d(vd a, vd b) { return _mm256_sub_pd(a, b); }
+  static vd mul_d(vd a, vd b) { return _mm256_mul_pd(a, b); }
+  static vd div_d(vd a, vd b) { return _mm256_div_pd(a, b); }
+  static vd floor_d(vd a) { return _mm256_floor_pd(a); }
+  // Two neighbours side by side are one 8-byte load: each row's pair is
+  // read from the point's column on, or, in the last column (where the
+  // right neighbour repeats it), from the column before, and the point's
+  // own pixel taken from the half where it lies. Frames one pixel wide take
+  // another adapter.
+  static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00,
+                    vi* p10, vi* p01, vi* p11) {
+    const vi x0 = _mm256_cvttpd_epi32(fsx), y0 = _mm256_cvttpd_epi32(fsy);
+    const vi width = _mm_set1_epi32(int(s.width));
+    const vi last_column = _mm_cmpeq_epi32(x0, _mm_set1_epi32(int(s.width - 1)));
+    const vi at = _mm_add_epi32(_mm_add_epi32(_mm_mullo_epi32(y0, width), x0), last_column);
+    const vi below = _mm_add_epi32(
+        at, _mm_and_si128(_mm_cmplt_epi32(y0, _mm_set1_epi32(int(s.height - 1))), width));
+    // Lanes 0..3 hold the left pixels of the pairs, 4..7 the right ones.
+    const __m256i split = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+    const __m256i top = _mm256_permutevar8x32_epi32(pairs(s.pixels, at), split);
+    const __m256i bottom = _mm256_permutevar8x32_epi32(pairs(s.pixels, below), split);
+    *p10 = _mm256_extracti128_si256(top, 1);
+    *p11 = _mm256_extracti128_si256(bottom, 1);
+    *p00 = _mm_blendv_epi8(_mm256_castsi256_si128(top), *p10, last_column);
+    *p01 = _mm_blendv_epi8(_mm256_castsi256_si128(bottom), *p11, last_column);
+  }
+  // The pixel pairs that start at four indices. Plain loads: a hardware
+  // gather costs more on the processors that have one.
+  static __m256i pairs(const uint32_t* pixels, vi at) {
+    alignas(16) uint32_t index[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(index), at);
+    const auto load = [pixels](uint32_t i) {
+      return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixels + i));
+    };
+    const __m128i low = _mm_unpacklo_epi64(load(index[0]), load(index[1]));
+    const __m128i high = _mm_unpacklo_epi64(load(index[2]), load(index[3]));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+  }
+  // Byte k of every pixel into the low byte of its lane, the rest zero.
+  template <int k>
+  static vd byte_d(vi p) {
+    const vi pick = _mm_setr_epi32(int(0x80808000u + k), int(0x80808004u + k),
+                                   int(0x80808008u + k), int(0x8080800Cu + k));
+    return _mm256_cvtepi32_pd(_mm_shuffle_epi8(p, pick));
+  }
+  static bool all(vm m) { return _mm_movemask_ps(_mm_castsi128_ps(m)) == 0xF; }
+  static vd select_d(vm m, vd a, vd b) {
+    return _mm256_blendv_pd(b, a, _mm256_castsi256_pd(_mm256_cvtepi32_epi64(m)));
+  }
+  static vi to_byte(vd v) {
+    v = _mm256_max_pd(v, _mm256_setzero_pd());
+    v = _mm256_min_pd(v, _mm256_set1_pd(255.0));
+    return _mm256_cvttpd_epi32(_mm256_add_pd(v, _mm256_set1_pd(0.5)));
+  }
+  static void store(uint32_t* p, vi v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+  }
+};
+
+}  // namespace
+
+extern const orrelind_resample_fn orrelind_resample_avx2 =
+    &orrelind_resample_run<avx2>;
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+#else
+extern const orrelind_resample_fn orrelind_resample_avx2 = nullptr;
+#endif

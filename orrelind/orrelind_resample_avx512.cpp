@@ -1,0 +1,123 @@
+// The AVX-512 adapter: eight pixels a step, indexed in 32-bit lanes, so
+// only for frames below 2^31 pixels and at least two columns. Chosen at load
+// time only on processors that have AVX-512 F, VL and DQ.
+#include "orrelind_resample.h"
+
+#if EFFECTS_ISA_LIMIT >= 3 && defined(__x86_64__)
+// GCC 12's own AVX-512 headers leave the pass-through operand of the
+// rounding builtins undefined on purpose, and then warn about it.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <immintrin.h>
+
+// Everything below is compiled for AVX-512; nothing of the standard library
+// is included from here on (see orrelind_resample_avx2.cpp).
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512vl,avx512dq,avx2"))), \
+                             apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512vl,avx512dq,avx2")
+#endif
+
+namespace {
+
+#include "orrelind_resample_kernel.h"
+
+struct avx512 {
+  using vd = __m512d;
+  using vi = __m256i;  // eight pixels
+  using vm = __mmask8;
+  static constexpr size_t lanes = 8;
+
+  static vd load_d(const double* p) { return _mm512_loadu_pd(p); }
+  static vd splat_d(double x) { return _mm512_set1_pd(x); }
+  static vd add_d(vd a, vd b) { return _mm512_add_pd(a, b); }
+  static vd sub_d(vd a, vd b) { return _mm512_sub_pd(a, b); }
+  static vd mul_d(vd a, vd b) { return _mm512_mul_pd(a, b); }
+  static vd div_d(vd a, vd b) { return _mm512_div_pd(a, b); }
+  static vd floor_d(vd a) {
+    return _mm512_roundscale_pd(a, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+  }
+  // The neighbour pairs as in the AVX2 adapter: one 8-byte load per row,
+  // from the column before in the last column.
+  static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00,
+                    vi* p10, vi* p01, vi* p11) {
+    const vi x0 = _mm512_cvttpd_epi32(fsx), y0 = _mm512_cvttpd_epi32(fsy);
+    const vi width = _mm256_set1_epi32(int(s.width));
+    const __mmask8 last_column = _mm256_cmpeq_epi32_mask(x0, _mm256_set1_epi32(int(s.width - 1)));
+    const vi point = _mm256_add_epi32(_mm256_mullo_epi32(y0, width), x0);
+    const vi at = _mm256_mask_sub_epi32(point, last_column, point, _mm256_set1_epi32(1));
+    const vi below = _mm256_mask_add_epi32(
+        at, _mm256_cmplt_epi32_mask(y0, _mm256_set1_epi32(int(s.height - 1))), at, width);
+    const __m512i top = pairs(s.pixels, at), bottom = pairs(s.pixels, below);
+    *p10 = _mm512_cvtepi64_epi32(_mm512_srli_epi64(top, 32));
+    *p11 = _mm512_cvtepi64_epi32(_mm512_srli_epi64(bottom, 32));
+    *p00 = _mm256_mask_mov_epi32(_mm512_cvtepi64_epi32(top), last_column, *p10);
+    *p01 = _mm256_mask_mov_epi32(_mm512_cvtepi64_epi32(bottom), last_column, *p11);
+  }
+  // The pixel pairs that start at eight indices, one plain load each.
+  static __m512i pairs(const uint32_t* pixels, vi at) {
+    alignas(32) uint32_t index[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(index), at);
+    const auto load = [pixels](uint32_t i) {
+      return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixels + i));
+    };
+    const __m256i low = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_unpacklo_epi64(load(index[0]), load(index[1]))),
+        _mm_unpacklo_epi64(load(index[2]), load(index[3])), 1);
+    const __m256i high = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_unpacklo_epi64(load(index[4]), load(index[5]))),
+        _mm_unpacklo_epi64(load(index[6]), load(index[7])), 1);
+    return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
+  }
+  // Byte k of every pixel into the low byte of its lane, the rest zero.
+  template <int k>
+  static vd byte_d(vi p) {
+    const vi pick = _mm256_setr_epi32(int(0x80808000u + k), int(0x80808004u + k),
+                                      int(0x80808008u + k), int(0x8080800Cu + k),
+                                      int(0x80808000u + k), int(0x80808004u + k),
+                                      int(0x80808008u + k), int(0x8080800Cu + k));
+    return _mm512_cvtepi32_pd(_mm256_shuffle_epi8(p, pick));
+  }
+  static vi alpha(vi p) { return _mm256_srli_epi32(p, 24); }
+  static vm same_alpha(vi p00, vi p10, vi p01, vi p11) {
+    const vi differ = _mm256_or_si256(_mm256_or_si256(_mm256_xor_si256(p00, p10),
+                                                      _mm256_xor_si256(p00, p01)),
+                                      _mm256_xor_si256(p00, p11));
+    return is_zero(_mm256_srli_epi32(differ, 24));
+  }
+  static vm is_zero(vi a) { return _mm256_testn_epi32_mask(a, a); }
+  static vm or_m(vm a, vm b) { return vm(a | b); }
+  static bool all(vm m) { return m == 0xFF; }
+  static vd select_d(vm m, vd a, vd b) { return _mm512_mask_blend_pd(m, b, a); }
+  static vi to_byte(vd v) {
+    v = _mm512_max_pd(v, _mm512_setzero_pd());
+    v = _mm512_min_pd(v, _mm512_set1_pd(255.0));
+    return _mm512_cvttpd_epi32(_mm512_add_pd(v, _mm512_set1_pd(0.5)));
+  }
+  static vi pack(vi b0, vi b1, vi b2, vi b3, vm zero) {
+    const vi pixel = _mm256_or_si256(_mm256_or_si256(b0, _mm256_slli_epi32(b1, 8)),
+                                     _mm256_or_si256(_mm256_slli_epi32(b2, 16),
+                                                     _mm256_slli_epi32(b3, 24)));
+    return _mm256_maskz_mov_epi32(vm(~zero), pixel);
+  }
+  static void store(uint32_t* p, vi v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+  }
+};
+
+}  // namespace
+
+extern const orrelind_resample_fn orrelind_resample_avx512 =
+    &orrelind_resample_run<avx512>;
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+#else
+extern const orrelind_resample_fn orrelind_resample_avx512 = nullptr;
+#endif

@@ -1,0 +1,203 @@
+// The resampling written once for any number of lanes, one output pixel per
+// lane. Each adapter source defines a type V and includes this file inside
+// its target region and an unnamed namespace, so every instantiation stays
+// private to that source. It includes nothing itself: whatever it pulled in
+// would be compiled for that target too.
+//
+// V provides: vd (doubles), vi (32-bit pixels), vm (a lane mask), lanes;
+// load_d, splat_d, add_d, sub_d, mul_d, div_d; floor_d (of values in
+// 0..2^32); fetch (the four neighbours of source points whose floors are
+// given); byte_d<k> (byte k of each pixel as a double); alpha (byte 3 as a
+// 32-bit lane); same_alpha (all ones where four pixels share an alpha);
+// is_zero, or_m, all; select_d (mask ? a : b); to_byte (clamp to 0..255,
+// add 0.5, truncate); pack (four byte lanes into pixels, zero where masked);
+// store.
+
+// The four neighbours of one source point (fsx, fsy: its floors, exact
+// integers within the frame), indexed in 64 bits. The right neighbour
+// repeats the last column, the lower one the last row.
+inline void orrelind_fetch_one(const orrelind_source_frame& s, double fsx,
+                               double fsy, uint32_t* p00, uint32_t* p10,
+                               uint32_t* p01, uint32_t* p11) {
+  const uint32_t x0 = static_cast<uint32_t>(fsx);
+  const uint32_t y0 = static_cast<uint32_t>(fsy);
+  const uint32_t* top = s.pixels + (static_cast<uint64_t>(y0) * s.width + x0);
+  const size_t right = x0 + 1 < s.width ? 1 : 0;
+  const size_t down = y0 + 1 < s.height ? s.width : 0;
+  *p00 = top[0];
+  *p10 = top[right];
+  *p01 = top[down];
+  *p11 = top[down + right];
+}
+
+// One lane, plain C++, on any processor and in either byte order: byte k of
+// a pixel is its k-th byte in memory.
+struct portable {
+  using vd = double;
+  using vi = uint32_t;
+  using vm = bool;
+  static constexpr size_t lanes = 1;
+
+  static constexpr unsigned shift(int k) {
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return 24 - 8 * unsigned(k);
+#else
+    return 8 * unsigned(k);
+#endif
+  }
+
+  static vd load_d(const double* p) { return *p; }
+  static vd splat_d(double x) { return x; }
+  static vd add_d(vd a, vd b) { return a + b; }
+  static vd sub_d(vd a, vd b) { return a - b; }
+  static vd mul_d(vd a, vd b) { return a * b; }
+  static vd div_d(vd a, vd b) { return a / b; }
+  static vd floor_d(vd a) { return static_cast<double>(static_cast<uint64_t>(a)); }
+  static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00,
+                    vi* p10, vi* p01, vi* p11) {
+    orrelind_fetch_one(s, fsx, fsy, p00, p10, p01, p11);
+  }
+  template <int k>
+  static vd byte_d(vi p) {
+    return static_cast<double>((p >> shift(k)) & 0xFFu);
+  }
+  static vi alpha(vi p) { return (p >> shift(3)) & 0xFFu; }
+  static vm same_alpha(vi p00, vi p10, vi p01, vi p11) {
+    const vi a = alpha(p00);
+    return a == alpha(p10) && a == alpha(p01) && a == alpha(p11);
+  }
+  static vm is_zero(vi a) { return a == 0; }
+  static vm or_m(vm a, vm b) { return a || b; }
+  static bool all(vm m) { return m; }
+  static vd select_d(vm m, vd a, vd b) { return m ? a : b; }
+  static vi to_byte(vd v) {
+    if (!(v > 0.0)) v = 0.0;
+    if (!(v < 255.0)) v = 255.0;
+    return static_cast<vi>(v + 0.5);
+  }
+  static vi pack(vi b0, vi b1, vi b2, vi b3, vm zero) {
+    if (zero) return 0;
+    return (b0 << shift(0)) | (b1 << shift(1)) | (b2 << shift(2)) | (b3 << shift(3));
+  }
+  static void store(uint32_t* p, vi v) { *p = v; }
+};
+
+// One colour byte position of the interpolation, from the neighbours'
+// (weighted) values q: top = (q10 - q00) fx + q00,
+// v = (q01 - top) + (q11 - q01) fx, m = v fy + top. Colour combines its
+// rows differently from alpha below, and each is evaluated as written.
+template <class V>
+inline typename V::vd orrelind_colour(typename V::vd q00, typename V::vd q10,
+                                      typename V::vd q01, typename V::vd q11,
+                                      typename V::vd fx, typename V::vd fy) {
+  const typename V::vd top = V::add_d(V::mul_d(V::sub_d(q10, q00), fx), q00);
+  const typename V::vd v =
+      V::add_d(V::sub_d(q01, top), V::mul_d(V::sub_d(q11, q01), fx));
+  return V::add_d(V::mul_d(v, fy), top);
+}
+
+template <class V, int k>
+inline typename V::vd orrelind_weighted(typename V::vi p, typename V::vd w) {
+  return V::mul_d(V::template byte_d<k>(p), w);
+}
+
+// Output pixels of V::lanes source points.
+template <class V>
+inline typename V::vi orrelind_resample_lanes(const orrelind_source_frame& s,
+                                              typename V::vd sx,
+                                              typename V::vd sy) {
+  using vd = typename V::vd;
+  using vi = typename V::vi;
+  using vm = typename V::vm;
+  const vd fsx = V::floor_d(sx), fsy = V::floor_d(sy);
+  const vd fx = V::sub_d(sx, fsx), fy = V::sub_d(sy, fsy);
+  vi p00, p10, p01, p11;
+  V::fetch(s, fsx, fsy, &p00, &p10, &p01, &p11);
+  const vm one_alpha = V::same_alpha(p00, p10, p01, p11);
+
+  if (V::all(one_alpha)) {
+    // Opaque video, mostly. With one alpha around every point the
+    // interpolated alpha is that alpha exactly, and every weight and k are 1,
+    // so multiplying by them would change no bit: left out.
+    const vi alpha = V::alpha(p00);
+    return V::pack(
+        V::to_byte(orrelind_colour<V>(V::template byte_d<0>(p00), V::template byte_d<0>(p10),
+                                      V::template byte_d<0>(p01), V::template byte_d<0>(p11),
+                                      fx, fy)),
+        V::to_byte(orrelind_colour<V>(V::template byte_d<1>(p00), V::template byte_d<1>(p10),
+                                      V::template byte_d<1>(p01), V::template byte_d<1>(p11),
+                                      fx, fy)),
+        V::to_byte(orrelind_colour<V>(V::template byte_d<2>(p00), V::template byte_d<2>(p10),
+                                      V::template byte_d<2>(p01), V::template byte_d<2>(p11),
+                                      fx, fy)),
+        alpha, V::is_zero(alpha));
+  }
+
+  const vd a00 = V::template byte_d<3>(p00), a10 = V::template byte_d<3>(p10);
+  const vd a01 = V::template byte_d<3>(p01), a11 = V::template byte_d<3>(p11);
+  // top = (a10 - a00) fx + a00; bottom = (a11 - a01) fx + a01;
+  // A = (bottom - top) fy + top.
+  const vd top = V::add_d(V::mul_d(V::sub_d(a10, a00), fx), a00);
+  const vd bottom = V::add_d(V::mul_d(V::sub_d(a11, a01), fx), a01);
+  const vd a = V::add_d(V::mul_d(V::sub_d(bottom, top), fy), top);
+  const vi alpha = V::to_byte(a);
+  const vm transparent = V::is_zero(alpha);
+
+  // Where the alphas differ each colour weighs as much as its alpha and the
+  // sum is divided by A; where they agree the weights and the divisor are
+  // 1. A lane that ends transparent is zeroed whatever k is; it divides by
+  // 1 rather than by an A that may be 0.
+  const vd one = V::splat_d(1.0);
+  const vd w00 = V::select_d(one_alpha, one, a00);
+  const vd w10 = V::select_d(one_alpha, one, a10);
+  const vd w01 = V::select_d(one_alpha, one, a01);
+  const vd w11 = V::select_d(one_alpha, one, a11);
+  const vd k = V::div_d(one, V::select_d(V::or_m(one_alpha, transparent), one, a));
+  return V::pack(
+      V::to_byte(V::mul_d(
+          orrelind_colour<V>(orrelind_weighted<V, 0>(p00, w00), orrelind_weighted<V, 0>(p10, w10),
+                             orrelind_weighted<V, 0>(p01, w01), orrelind_weighted<V, 0>(p11, w11),
+                             fx, fy),
+          k)),
+      V::to_byte(V::mul_d(
+          orrelind_colour<V>(orrelind_weighted<V, 1>(p00, w00), orrelind_weighted<V, 1>(p10, w10),
+                             orrelind_weighted<V, 1>(p01, w01), orrelind_weighted<V, 1>(p11, w11),
+                             fx, fy),
+          k)),
+      V::to_byte(V::mul_d(
+          orrelind_colour<V>(orrelind_weighted<V, 2>(p00, w00), orrelind_weighted<V, 2>(p10, w10),
+                             orrelind_weighted<V, 2>(p01, w01), orrelind_weighted<V, 2>(p11, w11),
+                             fx, fy),
+          k)),
+      alpha, transparent);
+}
+
+// How many pixels ahead the two source rows of a point are requested. The
+// source points of consecutive pixels follow an arc through the frame,
+// which no hardware prefetcher foresees; without the requests the
+// resampling waits on memory most of the time.
+constexpr size_t orrelind_prefetch_distance = 32;
+
+inline void orrelind_prefetch(const orrelind_source_frame& s, double sx, double sy) {
+  const uint32_t y = static_cast<uint32_t>(sy);
+  const uint32_t* p = s.pixels + (static_cast<uint64_t>(y) * s.width + static_cast<uint32_t>(sx));
+  __builtin_prefetch(p);
+  __builtin_prefetch(p + (y + 1 < s.height ? s.width : 0));
+}
+
+// A run of n output pixels: whole vectors first, the rest a lane at a time.
+template <class V>
+void orrelind_resample_run(const orrelind_source_frame& s, const double* sx,
+                           const double* sy, size_t n, uint32_t* dst) {
+  for (size_t j = 0; j < n && j < orrelind_prefetch_distance; ++j)
+    orrelind_prefetch(s, sx[j], sy[j]);
+  size_t i = 0;
+  for (; i + V::lanes <= n; i += V::lanes) {
+    for (size_t j = i + orrelind_prefetch_distance;
+         j < i + orrelind_prefetch_distance + V::lanes && j < n; ++j)
+      orrelind_prefetch(s, sx[j], sy[j]);
+    V::store(dst + i, orrelind_resample_lanes<V>(s, V::load_d(sx + i), V::load_d(sy + i)));
+  }
+  for (; i < n; ++i)
+    dst[i] = orrelind_resample_lanes<portable>(s, sx[i], sy[i]);
+}

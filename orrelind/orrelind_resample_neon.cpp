@@ -1,0 +1,79 @@
+// The NEON adapter for aarch64, little-endian: two pixels a step, indexed in
+// 64 bits, so it serves frames of any size.
+#include "orrelind_resample.h"
+
+#if EFFECTS_ISA_LIMIT >= 1 && defined(__aarch64__) && \
+    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#include <arm_neon.h>
+
+namespace {
+
+#include "orrelind_resample_kernel.h"
+
+struct neon {
+  using vd = float64x2_t;
+  using vi = uint32x2_t;  // two pixels
+  using vm = uint32x2_t;  // all ones in a lane where set
+  static constexpr size_t lanes = 2;
+
+  static vd load_d(const double* p) { return vld1q_f64(p); }
+  static vd splat_d(double x) { return vdupq_n_f64(x); }
+  static vd add_d(vd a, vd b) { return vaddq_f64(a, b); }
+  static vd sub_d(vd a, vd b) { return vsubq_f64(a, b); }
+  static vd mul_d(vd a, vd b) { return vmulq_f64(a, b); }
+  static vd div_d(vd a, vd b) { return vdivq_f64(a, b); }
+  static vd floor_d(vd a) { return vrndmq_f64(a); }
+  static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00,
+                    vi* p10, vi* p01, vi* p11) {
+    uint32_t a[4], b[4];
+    orrelind_fetch_one(s, vgetq_lane_f64(fsx, 0), vgetq_lane_f64(fsy, 0), &a[0],
+                       &a[1], &a[2], &a[3]);
+    orrelind_fetch_one(s, vgetq_lane_f64(fsx, 1), vgetq_lane_f64(fsy, 1), &b[0],
+                       &b[1], &b[2], &b[3]);
+    *p00 = pair(a[0], b[0]);
+    *p10 = pair(a[1], b[1]);
+    *p01 = pair(a[2], b[2]);
+    *p11 = pair(a[3], b[3]);
+  }
+  static vi pair(uint32_t first, uint32_t second) {
+    return vset_lane_u32(second, vdup_n_u32(first), 1);
+  }
+  template <int k>
+  static vd byte_d(vi p) {
+    vi b = p;
+    if constexpr (k > 0) b = vshr_n_u32(p, 8 * k);
+    return vcvtq_f64_u64(vmovl_u32(vand_u32(b, vdup_n_u32(0xFF))));
+  }
+  static vi alpha(vi p) { return vshr_n_u32(p, 24); }
+  static vm same_alpha(vi p00, vi p10, vi p01, vi p11) {
+    const vi differ =
+        vorr_u32(vorr_u32(veor_u32(p00, p10), veor_u32(p00, p01)), veor_u32(p00, p11));
+    return is_zero(vshr_n_u32(differ, 24));
+  }
+  static vm is_zero(vi a) { return vceq_u32(a, vdup_n_u32(0)); }
+  static vm or_m(vm a, vm b) { return vorr_u32(a, b); }
+  static bool all(vm m) { return vminv_u32(m) != 0; }
+  static vd select_d(vm m, vd a, vd b) {
+    const uint64x2_t wide = vreinterpretq_u64_s64(vmovl_s32(vreinterpret_s32_u32(m)));
+    return vbslq_f64(wide, a, b);
+  }
+  static vi to_byte(vd v) {
+    v = vmaxq_f64(v, vdupq_n_f64(0.0));
+    v = vminq_f64(v, vdupq_n_f64(255.0));
+    return vmovn_u64(vcvtq_u64_f64(vaddq_f64(v, vdupq_n_f64(0.5))));
+  }
+  static vi pack(vi b0, vi b1, vi b2, vi b3, vm zero) {
+    const vi pixel = vorr_u32(vorr_u32(b0, vshl_n_u32(b1, 8)),
+                              vorr_u32(vshl_n_u32(b2, 16), vshl_n_u32(b3, 24)));
+    return vbic_u32(pixel, zero);
+  }
+  static void store(uint32_t* p, vi v) { vst1_u32(p, v); }
+};
+
+}  // namespace
+
+extern const orrelind_resample_fn orrelind_resample_neon =
+    &orrelind_resample_run<neon>;
+#else
+extern const orrelind_resample_fn orrelind_resample_neon = nullptr;
+#endif

@@ -1,0 +1,74 @@
+// The SSE2 adapter, the x86-64 baseline: two pixels a step, indexed in 64
+// bits, so it serves frames of any size.
+#include "orrelind_resample.h"
+
+#if EFFECTS_ISA_LIMIT >= 1 && defined(__x86_64__)
+#include <emmintrin.h>
+
+namespace {
+
+#include "orrelind_resample_kernel.h"
+#include "orrelind_resample_x86.h"
+
+// Two pixels in the low lanes of x86_pixels' vectors.
+struct sse2 : x86_pixels {
+  using vd = __m128d;
+  static constexpr size_t lanes = 2;
+
+  static vd load_d(const double* p) { return _mm_loadu_pd(p); }
+  static vd splat_d(double x) { return _mm_set1_pd(x); }
+  static vd add_d(vd a, vd b) { return _mm_add_pd(a, b); }
+  static vd sub_d(vd a, vd b) { return _mm_sub_pd(a, b); }
+  static vd mul_d(vd a, vd b) { return _mm_mul_pd(a, b); }
+  static vd div_d(vd a, vd b) { return _mm_div_pd(a, b); }
+  // SSE2 has no rounding instruction. Adding 2^52 rounds a value below 2^52
+  // to the nearest integer, exactly; one less where that rounded up.
+  static vd floor_d(vd a) {
+    const vd big = _mm_set1_pd(4503599627370496.0);
+    const vd nearest = _mm_sub_pd(_mm_add_pd(a, big), big);
+    return _mm_sub_pd(nearest,
+                      _mm_and_pd(_mm_cmpgt_pd(nearest, a), _mm_set1_pd(1.0)));
+  }
+  static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00,
+                    vi* p10, vi* p01, vi* p11) {
+    uint32_t a[4], b[4];
+    orrelind_fetch_one(s, _mm_cvtsd_f64(fsx), _mm_cvtsd_f64(fsy), &a[0], &a[1],
+                       &a[2], &a[3]);
+    orrelind_fetch_one(s, _mm_cvtsd_f64(_mm_unpackhi_pd(fsx, fsx)),
+                       _mm_cvtsd_f64(_mm_unpackhi_pd(fsy, fsy)), &b[0], &b[1],
+                       &b[2], &b[3]);
+    *p00 = pair(a[0], b[0]);
+    *p10 = pair(a[1], b[1]);
+    *p01 = pair(a[2], b[2]);
+    *p11 = pair(a[3], b[3]);
+  }
+  static vi pair(uint32_t first, uint32_t second) {
+    return _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(first)),
+                              _mm_cvtsi32_si128(int(second)));
+  }
+  template <int k>
+  static vd byte_d(vi p) {
+    return _mm_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(p, 8 * k), _mm_set1_epi32(0xFF)));
+  }
+  static bool all(vm m) { return (_mm_movemask_ps(_mm_castsi128_ps(m)) & 3) == 3; }
+  static vd select_d(vm m, vd a, vd b) {
+    const vd wide = _mm_castsi128_pd(_mm_unpacklo_epi32(m, m));
+    return _mm_or_pd(_mm_and_pd(wide, a), _mm_andnot_pd(wide, b));
+  }
+  static vi to_byte(vd v) {
+    v = _mm_max_pd(v, _mm_setzero_pd());
+    v = _mm_min_pd(v, _mm_set1_pd(255.0));
+    return _mm_cvttpd_epi32(_mm_add_pd(v, _mm_set1_pd(0.5)));
+  }
+  static void store(uint32_t* p, vi v) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
+  }
+};
+
+}  // namespace
+
+extern const orrelind_resample_fn orrelind_resample_sse2 =
+    &orrelind_resample_run<sse2>;
+#else
+extern const orrelind_resample_fn orrelind_resample_sse2 = nullptr;
+#endif

@@ -1,0 +1,11 @@
+// vestrale's passes in plain C++, one pixel at a time: what every processor
+// runs when the build allows no vector code.
+#include "vestrale_kernels.h"
+
+namespace {
+
+#include "vestrale_kernel.h"
+
+}  // namespace
+
+extern const vestrale_kernel_set vestrale_portable_kernels = make_kernels<scalar_lanes>();
