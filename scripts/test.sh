@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Configures, builds and runs the whole suite: the optimised build with
 # warnings as errors, the same suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the concurrency test under ThreadSanitizer, a
-# few iterations of the benchmark, and a short libFuzzer run per plug-in.
-# Installs missing Debian packages first.
+# UndefinedBehaviorSanitizer, the concurrency test under ThreadSanitizer, the
+# unit suites of an aarch64 cross build under qemu, a few iterations of the
+# benchmark, and a short libFuzzer run per plug-in. Installs missing Debian
+# packages first.
 #
 #   FUZZ_SECONDS  seconds per fuzzer (default 60; 0 skips fuzzing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
-ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${CROSS_PACKAGES[@]}"
 
 fuzz_seconds=${FUZZ_SECONDS:-60}
 jobs=$(nproc)
@@ -35,6 +36,9 @@ cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEFFECTS_TSAN=ON \
   -DEFFECTS_WERROR=OFF >/dev/null
 cmake --build build/tsan -j"$jobs" --target concurrency_test
 ctest --test-dir build/tsan -j"$jobs" --output-on-failure
+
+step "aarch64 cross build, unit suites under qemu-aarch64"
+scripts/cross-test.sh build/aarch64
 
 step "benchmark smoke run"
 build/release/bench/effects_bench --benchmark_min_time=0.01 \
