@@ -1,20 +1,24 @@
-// The compositing written once for any vector width. Each kernel source
-// defines a vector type V (32-bit lanes, one pixel per lane, and doubles of
-// half as many lanes) and includes this file inside its target region and an
-// unnamed namespace, so every instantiation stays private to that source.
-// This file includes nothing itself: whatever it pulled in would be compiled
-// for that target too.
+// The compositing written once for any vector width, and the only place its
+// formulas live. Each kernel source defines an adapter V and includes this
+// file inside its target region and an unnamed namespace, so every
+// instantiation stays private to that source. This file includes nothing
+// itself: whatever it pulled in would be compiled for that target too.
 //
-// V provides: vi, vd, lanes; load, store, splat, splat_double; bit_and,
-// bit_or, and_not (~a & b), add, sub, shift_right<k>, shift_left<k>;
-// abs_diff_u8, max_u8 and subs_u8 (saturating) per byte; is_zero (all
-// ones where a 32-bit lane is 0); madd16 (signed 16-bit pairs summed into
-// 32 bits) and mulhi_u16; less (all ones where a < b, signed 32-bit);
-// select (mask ? a : b, bitwise); clamp_byte (signed 32-bit to 0..255);
-// pack_i16 (signed saturation of two 32-bit vectors to 16 bits), pack_u8
-// (unsigned saturation of two 16-bit vectors to bytes), interleave_u8,
-// interleave_u16 and high_half (unpacklo epi8, unpacklo epi16 and unpackhi
-// epi64, within each 128-bit lane); low_double, high_double (lanes to
+// V has 32-bit lanes holding one pixel each (byte k at bits 8k, see
+// pixel_word) and doubles of half as many lanes; with a single lane,
+// high_double gives a value that truncate ignores. V provides: vi, vd,
+// lanes; load, store (pixels), splat, splat_double; bit_and, bit_or,
+// bit_xor, and_not (~a & b), add, sub, mul_lo (low 32 bits of the product),
+// shift_right<k>, shift_right_signed<k>, shift_left<k>; abs_diff_u8, max_u8
+// and subs_u8 (saturating) per byte; is_zero (all ones where a 32-bit lane
+// is 0), any (some bit set in some lane); madd16 (signed 16-bit pairs
+// summed into 32 bits) and mulhi_u16; less (all ones where a < b, signed
+// 32-bit), min_i32, max_i32; select (mask ? a : b, bitwise); clamp_byte
+// (signed 32-bit to 0..255); pack_i16 (signed saturation of two 32-bit
+// vectors to 16 bits), pack_u8 (unsigned saturation of two 16-bit vectors to
+// bytes), interleave_u8, interleave_u16 and high_half (unpacklo epi8,
+// unpacklo epi16 and unpackhi epi64, within each 128-bit lane, or within the
+// whole vector when it is narrower); low_double, high_double (lanes to
 // doubles); truncate (two double halves back to 32-bit lanes, rounding
 // toward zero); add_d, sub_d, mul_d, div_d.
 
@@ -114,6 +118,13 @@ inline typename V::vi assemble(typename V::vi r, typename V::vi g,
   return V::interleave_u16(pairs, V::high_half(pairs));
 }
 
+// All ones in the pixels where no colour difference reaches the level: such
+// a pixel counts as unchanged, compared with itself.
+template <class V>
+inline typename V::vi quiet_colour(typename V::vi diff, const constants<V>& c) {
+  return V::is_zero(V::bit_and(V::subs_u8(diff, c.level_below), c.colour));
+}
+
 template <class V, mode_kind mode, bool threshold>
 inline typename V::vi block_luma(typename V::vi cur, typename V::vi ref,
                                  const constants<V>& c) {
@@ -155,10 +166,7 @@ inline typename V::vi block_colour(typename V::vi cur, typename V::vi ref,
         c.byte);
   }
   if (threshold) {
-    // Quiet: no colour difference reaches the level. A quiet pixel compares
-    // with itself, so every difference becomes 0.
-    const vi quiet =
-        V::is_zero(V::bit_and(V::subs_u8(diff, c.level_below), c.colour));
+    const vi quiet = quiet_colour<V>(diff, c);
     ref = V::select(quiet, cur, ref);
     diff = V::and_not(quiet, diff);
     m = V::and_not(quiet, m);
@@ -181,35 +189,209 @@ inline typename V::vi block_colour(typename V::vi cur, typename V::vi ref,
                    V::template shift_left<24>(mask_alpha<V>(cur, m, c)));
 }
 
-template <class V, mode_kind mode, bool monochrome, bool threshold>
-void composite(const job& work) {
-  const constants<V> c(work);
-  const size_t whole = work.pixels - work.pixels % V::lanes;
-  for (size_t i = 0; i < whole; i += V::lanes) {
-    const typename V::vi cur = V::load(work.in + i);
-    V::store(work.current + i, cur);
-    const typename V::vi ref = V::load(work.reference + i);
-    V::store(work.out + i, monochrome
-                               ? block_luma<V, mode, threshold>(cur, ref, c)
-                               : block_colour<V, mode, threshold>(cur, ref, c));
+// The overlay's integer form. The overlay is
+//   v (1 - opacity) + ((v - r) gain + 255 - v) opacity
+//   = v ((1 - opacity) - opacity) + (v - r) (gain opacity) + 255 opacity,
+// so with each weight rounded to 2^-fit_bits the estimate is off by at most
+// 255.5 units, and the doubles' own rounding is far below one unit. Which
+// pairs it gets wrong is not derived from that bound but found by
+// comparison with the doubles (fit_overlay). Magnitudes stay below 2^31:
+// 255 * 2^18 + 255 * 16 * 2^18 + 255.5 * 2^18 < 1.2e9.
+inline int32_t fixed_point(double x) {
+  const double scaled = x * static_cast<double>(int32_t(1) << fit_bits);
+  return static_cast<int32_t>(scaled < 0.0 ? scaled - 0.5 : scaled + 0.5);
+}
+
+template <class V>
+struct fit_constants {
+  typename V::vi current_weight, difference_weight, offset, margin, whole;
+
+  explicit fit_constants(const overlay_fit& fit)
+      : current_weight(V::splat(fit.current_weight)),
+        difference_weight(V::splat(fit.difference_weight)),
+        offset(V::splat(fit.offset)),
+        margin(V::splat(fit.margin)),
+        whole(V::splat(~((int32_t(1) << fit_bits) - 1))) {}
+};
+
+template <class V>
+inline typename V::vi estimate(typename V::vi v, typename V::vi r,
+                               const fit_constants<V>& f) {
+  return V::add(V::add(V::mul_lo(v, f.current_weight),
+                       V::mul_lo(V::sub(v, r), f.difference_weight)),
+                f.offset);
+}
+
+// Bits at or above fit_bits are set where a byte boundary lies within the
+// margin of the estimate x (the integer parts of x - margin and x + margin
+// differ), so the estimate cannot be trusted there.
+template <class V>
+inline typename V::vi doubt(typename V::vi x, const fit_constants<V>& f) {
+  return V::bit_xor(V::add(x, f.margin), V::sub(x, f.margin));
+}
+
+// The overlay of a block by the integer form; false when some value of the
+// block is in doubt, and the block must be computed in doubles.
+template <class V, bool monochrome, bool threshold>
+inline bool fitted_block(typename V::vi cur, typename V::vi ref,
+                         const constants<V>& c, const fit_constants<V>& f,
+                         typename V::vi& out) {
+  using vi = typename V::vi;
+  const vi alpha = V::template shift_right<24>(cur);
+  if (monochrome) {
+    const vi lc = luma<V>(cur);
+    vi lr = luma<V>(ref);
+    if (threshold) lr = V::select(V::less(V::abs_diff_u8(lc, lr), c.level), lc, lr);
+    const vi x = estimate<V>(lc, lr, f);
+    if (V::any(V::bit_and(doubt<V>(x, f), f.whole))) return false;
+    const vi t = V::template shift_right_signed<fit_bits>(x);
+    out = assemble<V>(t, t, t, alpha);
+    return true;
   }
-  composite_plain(work, whole);
+  if (threshold) ref = V::select(quiet_colour<V>(V::abs_diff_u8(cur, ref), c), cur, ref);
+  const vi x0 = estimate<V>(channel<V, 0>(cur, c), channel<V, 0>(ref, c), f);
+  const vi x1 = estimate<V>(channel<V, 1>(cur, c), channel<V, 1>(ref, c), f);
+  const vi x2 = estimate<V>(channel<V, 2>(cur, c), channel<V, 2>(ref, c), f);
+  const vi doubts =
+      V::bit_or(V::bit_or(doubt<V>(x0, f), doubt<V>(x1, f)), doubt<V>(x2, f));
+  if (V::any(V::bit_and(doubts, f.whole))) return false;
+  out = assemble<V>(V::template shift_right_signed<fit_bits>(x0),
+                    V::template shift_right_signed<fit_bits>(x1),
+                    V::template shift_right_signed<fit_bits>(x2), alpha);
+  return true;
+}
+
+// The kernel that finishes a frame after the last whole vector.
+template <mode_kind mode, bool monochrome, bool threshold, bool fitted>
+inline kernel tail_kernel() {
+  return fitted ? portable_kernels.fitted[monochrome][threshold]
+                : portable_kernels.exact[static_cast<int>(mode)][monochrome][threshold];
+}
+
+template <class V, mode_kind mode, bool monochrome, bool threshold, bool fitted>
+void composite(const job& work, size_t first) {
+  using vi = typename V::vi;
+  const constants<V> c(work);
+  const fit_constants<V> f(fitted ? *work.fit : overlay_fit{});
+  size_t i = first;
+  for (; work.pixels - i >= V::lanes; i += V::lanes) {
+    const vi cur = V::load(work.in + i);
+    V::store(work.current + i, cur);
+    const vi ref = V::load(work.reference + i);
+    vi out;
+    if (!fitted || !fitted_block<V, monochrome, threshold>(cur, ref, c, f, out))
+      out = monochrome ? block_luma<V, mode, threshold>(cur, ref, c)
+                       : block_colour<V, mode, threshold>(cur, ref, c);
+    V::store(work.out + i, out);
+  }
+  if (V::lanes > 1 && i < work.pixels)
+    tail_kernel<mode, monochrome, threshold, fitted>()(work, i);
+}
+
+// Lanes to and from plain numbers, whatever the byte order.
+template <class V>
+inline typename V::vi counting_from(int32_t first) {
+  uint32_t numbers[V::lanes];
+  for (size_t k = 0; k < V::lanes; ++k)
+    numbers[k] = pixel_word(static_cast<uint32_t>(first) + static_cast<uint32_t>(k));
+  return V::load(numbers);
+}
+
+template <class V>
+inline void lanes_of(typename V::vi x, uint32_t (&numbers)[V::lanes]) {
+  V::store(numbers, x);
+  for (uint32_t& n : numbers) n = pixel_word(n);
+}
+
+// Makes the integer form for this gain and opacity and finds its margin by
+// comparing it with the doubles over every pair of current and reference
+// value. The form is worth using when few pairs fall within the margin and
+// none where the reference equals the current value: still parts of a
+// picture, and every pixel that the threshold quiets, are such pairs.
+template <class V>
+void fit_overlay(const job& work, overlay_fit& fit) {
+  using vi = typename V::vi;
+  fit.current_weight = fixed_point(work.inverse_opacity - work.opacity);
+  fit.difference_weight = fixed_point(work.gain * work.opacity);
+  fit.offset = fixed_point(255.0 * work.opacity + 0.5);
+  fit.margin = 0;
+  fit.usable = false;
+  const constants<V> c(work);
+  const vi fraction = V::splat((int32_t(1) << fit_bits) - 1);
+  const vi unit = V::splat(int32_t(1) << fit_bits);
+  const vi one = V::splat(1);
+  const vi ones = V::splat(-1);
+  const vi zero = V::splat(0);
+
+  // The margin: the largest distance from a wrong estimate to the nearest
+  // boundary (a boundary just above x counts from x + 1).
+  {
+    const fit_constants<V> f(fit);
+    vi margin = zero;
+    for (int32_t v = 0; v < 256; ++v) {
+      const vi cv = V::splat(v);
+      for (int32_t r = 0; r < 256; r += static_cast<int32_t>(V::lanes)) {
+        const vi cr = counting_from<V>(r);
+        const vi x = estimate<V>(cv, cr, f);
+        const vi wrong = V::and_not(
+            V::is_zero(V::sub(V::clamp_byte(overlay<V>(cv, cr, c)),
+                              V::clamp_byte(V::template shift_right_signed<fit_bits>(x)))),
+            ones);
+        const vi below = V::bit_and(x, fraction);
+        const vi distance = V::min_i32(V::add(below, one), V::sub(unit, below));
+        margin = V::max_i32(margin, V::bit_and(wrong, distance));
+      }
+    }
+    uint32_t lanes[V::lanes];
+    lanes_of<V>(margin, lanes);
+    for (uint32_t m : lanes)
+      if (static_cast<int32_t>(m) > fit.margin) fit.margin = static_cast<int32_t>(m);
+  }
+  if (fit.margin >= (int32_t(1) << (fit_bits - 1))) return;
+
+  // How many pairs the margin puts in doubt, in all and on the diagonal.
+  const fit_constants<V> f(fit);
+  vi in_doubt = zero, diagonal = zero;
+  for (int32_t v = 0; v < 256; ++v) {
+    const vi cv = V::splat(v);
+    for (int32_t r = 0; r < 256; r += static_cast<int32_t>(V::lanes)) {
+      const vi cr = counting_from<V>(r);
+      const vi doubtful = V::and_not(
+          V::is_zero(V::bit_and(doubt<V>(estimate<V>(cv, cr, f), f), f.whole)), ones);
+      in_doubt = V::sub(in_doubt, doubtful);
+      diagonal = V::sub(diagonal, V::bit_and(doubtful, V::is_zero(V::sub(cv, cr))));
+    }
+  }
+  uint32_t counts[V::lanes], diagonal_counts[V::lanes];
+  lanes_of<V>(in_doubt, counts);
+  lanes_of<V>(diagonal, diagonal_counts);
+  uint32_t total = 0, on_diagonal = 0;
+  for (size_t k = 0; k < V::lanes; ++k) {
+    total += counts[k];
+    on_diagonal += diagonal_counts[k];
+  }
+  fit.usable = total <= 256 && on_diagonal == 0;
 }
 
 template <class V>
 constexpr kernel_set make_kernels() {
   kernel_set set{};
-  set.by_mode[0][0][0] = &composite<V, mode_kind::negative_overlay, false, false>;
-  set.by_mode[0][0][1] = &composite<V, mode_kind::negative_overlay, false, true>;
-  set.by_mode[0][1][0] = &composite<V, mode_kind::negative_overlay, true, false>;
-  set.by_mode[0][1][1] = &composite<V, mode_kind::negative_overlay, true, true>;
-  set.by_mode[1][0][0] = &composite<V, mode_kind::absolute_difference, false, false>;
-  set.by_mode[1][0][1] = &composite<V, mode_kind::absolute_difference, false, true>;
-  set.by_mode[1][1][0] = &composite<V, mode_kind::absolute_difference, true, false>;
-  set.by_mode[1][1][1] = &composite<V, mode_kind::absolute_difference, true, true>;
-  set.by_mode[2][0][0] = &composite<V, mode_kind::motion_mask, false, false>;
-  set.by_mode[2][0][1] = &composite<V, mode_kind::motion_mask, false, true>;
-  set.by_mode[2][1][0] = &composite<V, mode_kind::motion_mask, true, false>;
-  set.by_mode[2][1][1] = &composite<V, mode_kind::motion_mask, true, true>;
+  set.exact[0][0][0] = &composite<V, mode_kind::negative_overlay, false, false, false>;
+  set.exact[0][0][1] = &composite<V, mode_kind::negative_overlay, false, true, false>;
+  set.exact[0][1][0] = &composite<V, mode_kind::negative_overlay, true, false, false>;
+  set.exact[0][1][1] = &composite<V, mode_kind::negative_overlay, true, true, false>;
+  set.exact[1][0][0] = &composite<V, mode_kind::absolute_difference, false, false, false>;
+  set.exact[1][0][1] = &composite<V, mode_kind::absolute_difference, false, true, false>;
+  set.exact[1][1][0] = &composite<V, mode_kind::absolute_difference, true, false, false>;
+  set.exact[1][1][1] = &composite<V, mode_kind::absolute_difference, true, true, false>;
+  set.exact[2][0][0] = &composite<V, mode_kind::motion_mask, false, false, false>;
+  set.exact[2][0][1] = &composite<V, mode_kind::motion_mask, false, true, false>;
+  set.exact[2][1][0] = &composite<V, mode_kind::motion_mask, true, false, false>;
+  set.exact[2][1][1] = &composite<V, mode_kind::motion_mask, true, true, false>;
+  set.fitted[0][0] = &composite<V, mode_kind::negative_overlay, false, false, true>;
+  set.fitted[0][1] = &composite<V, mode_kind::negative_overlay, false, true, true>;
+  set.fitted[1][0] = &composite<V, mode_kind::negative_overlay, true, false, true>;
+  set.fitted[1][1] = &composite<V, mode_kind::negative_overlay, true, true, true>;
+  set.fit_overlay = &fit_overlay<V>;
   return set;
 }

@@ -106,6 +106,8 @@ class kestrune : public frei0r::filter {
   uint64_t fresh_slot = 0;
   frame_slot* slots = nullptr;
   uint32_t* pixel_store = nullptr;
+  // The overlay's integer form for the last gain and opacity used.
+  kestrune_composite::fit_cache overlay_fit;
 };
 
 kestrune::kestrune(unsigned int frame_width, unsigned int frame_height) {
@@ -214,8 +216,7 @@ void kestrune::update(double time, uint32_t* out, const uint32_t* in) {
   work.opacity = clamp_unit_number(blend);
   work.inverse_opacity = 1.0 - work.opacity;
   work.level = static_cast<int32_t>(clamp_unit_number(threshold) * 255.0 + 0.5);
-  kestrune_composite::select_kernel(work.mode, work.monochrome,
-                                    work.level > 0)(work);
+  kestrune_composite::composite(work, overlay_fit);
 }
 
 const frei0r::registration<kestrune> kestrune_registered(
