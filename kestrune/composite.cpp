@@ -1,5 +1,5 @@
 // The choice of kernels, once when the library loads, and the per-update
-// choice between the overlay's integer form and its doubles.
+// choice between a mode's integer form and its doubles.
 #include <cstring>
 
 #include "composite.h"
@@ -38,22 +38,26 @@ uint64_t bits_of(double x) {
 }  // namespace
 
 void composite(job& work, fit_cache& cache) {
+  const int mode = static_cast<int>(work.mode);
   const bool threshold = work.level > 0;
-  if (work.mode == mode_kind::negative_overlay) {
-    const uint64_t gain_bits = bits_of(work.gain), opacity_bits = bits_of(work.opacity);
-    if (!cache.made || gain_bits != cache.gain_bits || opacity_bits != cache.opacity_bits) {
-      active_kernels->fit_overlay(work, cache.fit);
-      cache.gain_bits = gain_bits;
-      cache.opacity_bits = opacity_bits;
-      cache.made = true;
+  if (work.mode != mode_kind::motion_mask) {
+    fit_cache::entry& made = cache.by_mode[mode];
+    const uint64_t gain_bits = bits_of(work.gain);
+    const uint64_t opacity_bits =
+        work.mode == mode_kind::negative_overlay ? bits_of(work.opacity) : 0;
+    if (!made.made || gain_bits != made.gain_bits || opacity_bits != made.opacity_bits) {
+      active_kernels->fit[mode](work, made.fit);
+      made.gain_bits = gain_bits;
+      made.opacity_bits = opacity_bits;
+      made.made = true;
     }
-    work.fit = &cache.fit;
-    if (cache.fit.usable) {
-      active_kernels->fitted[work.monochrome][threshold](work, 0);
+    work.fit = &made.fit;
+    if (made.fit.usable) {
+      active_kernels->fitted[mode][work.monochrome][threshold](work, 0);
       return;
     }
   }
-  active_kernels->exact[static_cast<int>(work.mode)][work.monochrome][threshold](work, 0);
+  active_kernels->exact[mode][work.monochrome][threshold](work, 0);
 }
 
 }  // namespace kestrune_composite

@@ -33,16 +33,18 @@ constexpr uint32_t pixel_word(uint32_t x) {
 #endif
 }
 
-// The overlay in integers: for current value v and reference value r,
-// current_weight v + difference_weight (v - r) + offset is the overlay plus
-// one half, in units of 2^-fit_bits, and its integer part is the byte.
-// Within `margin` units of a byte boundary the estimate may round the other
-// way, and the pixel is computed in doubles instead; outside it, the
-// estimate has been checked against the doubles for all 256 x 256 pairs of
-// values. `usable` is false when so many pairs lie within the margin that
-// the doubles alone are cheaper.
+// The overlay and the absolute difference in integers. For current value v
+// and reference value r the overlay plus one half is
+//   current_weight v + difference_weight (v - r) + offset
+// in units of 2^-fit_bits, and its integer part is the byte; the difference
+// is the same with current_weight 0 and r 0, v being the magnitude. Within
+// `margin` units of a byte boundary the estimate may round the other way,
+// and the pixel is computed in doubles instead; outside it, the estimate has
+// been checked against the doubles for every value or pair of values.
+// `usable` is false when so many values lie within the margin that the
+// doubles alone are cheaper.
 constexpr int fit_bits = 18;
-struct overlay_fit {
+struct integer_fit {
   int32_t current_weight;
   int32_t difference_weight;
   int32_t offset;
@@ -66,7 +68,7 @@ struct job {
   double opacity;          // 0..1
   double inverse_opacity;  // 1 - opacity
   int32_t level;           // 0..255; differences below it count as none
-  const overlay_fit* fit;  // the overlay's integer form, where it is used
+  const integer_fit* fit;  // the mode's integer form, where it is used
 };
 
 // Composites pixels `first` on.
@@ -74,21 +76,25 @@ using kernel = void (*)(const job&, size_t first);
 
 struct kernel_set {
   kernel exact[3][2][2];   // by mode, monochrome, threshold (level > 0)
-  kernel fitted[2][2];     // the overlay by its integer form: monochrome, threshold
-  void (*fit_overlay)(const job&, overlay_fit&);
+  kernel fitted[2][2][2];  // overlay and difference by their integer forms
+  void (*fit[2])(const job&, integer_fit&);
 };
 
-// What an instance's overlay fit was made for: it is made again only when
-// the gain or the opacity changes.
+// The integer forms an instance made last, with the gain and opacity each
+// was made for: one is made again only when a value it depends on changes
+// (the difference depends on the gain alone).
 struct fit_cache {
-  uint64_t gain_bits = 0;
-  uint64_t opacity_bits = 0;
-  bool made = false;
-  overlay_fit fit{};
+  struct entry {
+    uint64_t gain_bits = 0;
+    uint64_t opacity_bits = 0;
+    bool made = false;
+    integer_fit fit{};
+  };
+  entry by_mode[2];
 };
 
 // One update's compositing with the kernels chosen for this processor when
-// the library loaded; refreshes `cache` first when the overlay needs it.
+// the library loaded; refreshes `cache` first when the mode needs it.
 void composite(job& work, fit_cache& cache);
 
 // Every set that this build has; the vector sets finish a frame's last

@@ -189,24 +189,39 @@ inline typename V::vi block_colour(typename V::vi cur, typename V::vi ref,
                    V::template shift_left<24>(mask_alpha<V>(cur, m, c)));
 }
 
-// The overlay's integer form. The overlay is
+// The integer forms. The overlay is
 //   v (1 - opacity) + ((v - r) gain + 255 - v) opacity
 //   = v ((1 - opacity) - opacity) + (v - r) (gain opacity) + 255 opacity,
 // so with each weight rounded to 2^-fit_bits the estimate is off by at most
-// 255.5 units, and the doubles' own rounding is far below one unit. Which
-// pairs it gets wrong is not derived from that bound but found by
-// comparison with the doubles (fit_overlay). Magnitudes stay below 2^31:
-// 255 * 2^18 + 255 * 16 * 2^18 + 255.5 * 2^18 < 1.2e9.
+// 255.5 units (the difference, |d| gain, by at most 128), and the doubles'
+// own rounding is far below one unit. Which values it gets wrong is not
+// derived from that bound but found by comparison with the doubles (fit).
+// Magnitudes stay below 2^31: 255 * 2^18 + 255 * 16 * 2^18 + 255.5 * 2^18
+// < 1.2e9.
 inline int32_t fixed_point(double x) {
   const double scaled = x * static_cast<double>(int32_t(1) << fit_bits);
   return static_cast<int32_t>(scaled < 0.0 ? scaled - 0.5 : scaled + 0.5);
+}
+
+template <mode_kind mode>
+inline integer_fit unchecked_fit(const job& work) {
+  integer_fit fit{};
+  if (mode == mode_kind::negative_overlay) {
+    fit.current_weight = fixed_point(work.inverse_opacity - work.opacity);
+    fit.difference_weight = fixed_point(work.gain * work.opacity);
+    fit.offset = fixed_point(255.0 * work.opacity + 0.5);
+  } else {
+    fit.difference_weight = fixed_point(work.gain);
+    fit.offset = fixed_point(0.5);
+  }
+  return fit;
 }
 
 template <class V>
 struct fit_constants {
   typename V::vi current_weight, difference_weight, offset, margin, whole;
 
-  explicit fit_constants(const overlay_fit& fit)
+  explicit fit_constants(const integer_fit& fit)
       : current_weight(V::splat(fit.current_weight)),
         difference_weight(V::splat(fit.difference_weight)),
         offset(V::splat(fit.offset)),
@@ -214,12 +229,17 @@ struct fit_constants {
         whole(V::splat(~((int32_t(1) << fit_bits) - 1))) {}
 };
 
+// The difference of magnitude m.
+template <class V>
+inline typename V::vi scaled(typename V::vi m, const fit_constants<V>& f) {
+  return V::add(V::mul_lo(m, f.difference_weight), f.offset);
+}
+
+// The overlay of v over r.
 template <class V>
 inline typename V::vi estimate(typename V::vi v, typename V::vi r,
                                const fit_constants<V>& f) {
-  return V::add(V::add(V::mul_lo(v, f.current_weight),
-                       V::mul_lo(V::sub(v, r), f.difference_weight)),
-                f.offset);
+  return V::add(V::mul_lo(v, f.current_weight), scaled<V>(V::sub(v, r), f));
 }
 
 // Bits at or above fit_bits are set where a byte boundary lies within the
@@ -230,28 +250,43 @@ inline typename V::vi doubt(typename V::vi x, const fit_constants<V>& f) {
   return V::bit_xor(V::add(x, f.margin), V::sub(x, f.margin));
 }
 
-// The overlay of a block by the integer form; false when some value of the
-// block is in doubt, and the block must be computed in doubles.
-template <class V, bool monochrome, bool threshold>
+// A block by the integer form of the overlay or the difference; false when
+// some value of the block is in doubt, and the block must be computed in
+// doubles.
+template <class V, mode_kind mode, bool monochrome, bool threshold>
 inline bool fitted_block(typename V::vi cur, typename V::vi ref,
                          const constants<V>& c, const fit_constants<V>& f,
                          typename V::vi& out) {
   using vi = typename V::vi;
+  constexpr bool overlaid = mode == mode_kind::negative_overlay;
   const vi alpha = V::template shift_right<24>(cur);
   if (monochrome) {
     const vi lc = luma<V>(cur);
     vi lr = luma<V>(ref);
-    if (threshold) lr = V::select(V::less(V::abs_diff_u8(lc, lr), c.level), lc, lr);
-    const vi x = estimate<V>(lc, lr, f);
+    vi m = V::abs_diff_u8(lc, lr);
+    if (threshold) {
+      const vi quiet = V::less(m, c.level);
+      lr = V::select(quiet, lc, lr);
+      m = V::and_not(quiet, m);
+    }
+    const vi x = overlaid ? estimate<V>(lc, lr, f) : scaled<V>(m, f);
     if (V::any(V::bit_and(doubt<V>(x, f), f.whole))) return false;
     const vi t = V::template shift_right_signed<fit_bits>(x);
     out = assemble<V>(t, t, t, alpha);
     return true;
   }
-  if (threshold) ref = V::select(quiet_colour<V>(V::abs_diff_u8(cur, ref), c), cur, ref);
-  const vi x0 = estimate<V>(channel<V, 0>(cur, c), channel<V, 0>(ref, c), f);
-  const vi x1 = estimate<V>(channel<V, 1>(cur, c), channel<V, 1>(ref, c), f);
-  const vi x2 = estimate<V>(channel<V, 2>(cur, c), channel<V, 2>(ref, c), f);
+  vi diff = V::abs_diff_u8(cur, ref);
+  if (threshold) {
+    const vi quiet = quiet_colour<V>(diff, c);
+    ref = V::select(quiet, cur, ref);
+    diff = V::and_not(quiet, diff);
+  }
+  const vi x0 = overlaid ? estimate<V>(channel<V, 0>(cur, c), channel<V, 0>(ref, c), f)
+                         : scaled<V>(channel<V, 0>(diff, c), f);
+  const vi x1 = overlaid ? estimate<V>(channel<V, 1>(cur, c), channel<V, 1>(ref, c), f)
+                         : scaled<V>(channel<V, 1>(diff, c), f);
+  const vi x2 = overlaid ? estimate<V>(channel<V, 2>(cur, c), channel<V, 2>(ref, c), f)
+                         : scaled<V>(channel<V, 2>(diff, c), f);
   const vi doubts =
       V::bit_or(V::bit_or(doubt<V>(x0, f), doubt<V>(x1, f)), doubt<V>(x2, f));
   if (V::any(V::bit_and(doubts, f.whole))) return false;
@@ -264,22 +299,23 @@ inline bool fitted_block(typename V::vi cur, typename V::vi ref,
 // The kernel that finishes a frame after the last whole vector.
 template <mode_kind mode, bool monochrome, bool threshold, bool fitted>
 inline kernel tail_kernel() {
-  return fitted ? portable_kernels.fitted[monochrome][threshold]
-                : portable_kernels.exact[static_cast<int>(mode)][monochrome][threshold];
+  const int m = static_cast<int>(mode);
+  return fitted ? portable_kernels.fitted[m][monochrome][threshold]
+                : portable_kernels.exact[m][monochrome][threshold];
 }
 
 template <class V, mode_kind mode, bool monochrome, bool threshold, bool fitted>
 void composite(const job& work, size_t first) {
   using vi = typename V::vi;
   const constants<V> c(work);
-  const fit_constants<V> f(fitted ? *work.fit : overlay_fit{});
+  const fit_constants<V> f(fitted ? *work.fit : integer_fit{});
   size_t i = first;
   for (; work.pixels - i >= V::lanes; i += V::lanes) {
     const vi cur = V::load(work.in + i);
     V::store(work.current + i, cur);
     const vi ref = V::load(work.reference + i);
     vi out;
-    if (!fitted || !fitted_block<V, monochrome, threshold>(cur, ref, c, f, out))
+    if (!fitted || !fitted_block<V, mode, monochrome, threshold>(cur, ref, c, f, out))
       out = monochrome ? block_luma<V, mode, threshold>(cur, ref, c)
                        : block_colour<V, mode, threshold>(cur, ref, c);
     V::store(work.out + i, out);
@@ -298,79 +334,81 @@ inline typename V::vi counting_from(int32_t first) {
 }
 
 template <class V>
-inline void lanes_of(typename V::vi x, uint32_t (&numbers)[V::lanes]) {
+inline uint32_t lane_sum(typename V::vi x) {
+  uint32_t numbers[V::lanes];
   V::store(numbers, x);
-  for (uint32_t& n : numbers) n = pixel_word(n);
+  uint32_t sum = 0;
+  for (uint32_t n : numbers) sum += pixel_word(n);
+  return sum;
 }
 
-// Makes the integer form for this gain and opacity and finds its margin by
-// comparing it with the doubles over every pair of current and reference
-// value. The form is worth using when few pairs fall within the margin and
-// none where the reference equals the current value: still parts of a
-// picture, and every pixel that the threshold quiets, are such pairs.
 template <class V>
-void fit_overlay(const job& work, overlay_fit& fit) {
+inline int32_t lane_max(typename V::vi x) {
+  uint32_t numbers[V::lanes];
+  V::store(numbers, x);
+  int32_t most = 0;
+  for (uint32_t n : numbers)
+    if (static_cast<int32_t>(pixel_word(n)) > most) most = static_cast<int32_t>(pixel_word(n));
+  return most;
+}
+
+// Makes the mode's integer form for this update's gain (and opacity) and
+// finds its margin by comparing it with the doubles: for the overlay over
+// every pair of current and reference value, for the difference over every
+// magnitude (the pairs with reference 0). The form is worth using when few
+// values fall within the margin and none where nothing changed (reference
+// equal to current, or magnitude 0): still parts of a picture, and every
+// pixel that the threshold quiets, are such values.
+template <class V, mode_kind mode>
+void fit(const job& work, integer_fit& made) {
   using vi = typename V::vi;
-  fit.current_weight = fixed_point(work.inverse_opacity - work.opacity);
-  fit.difference_weight = fixed_point(work.gain * work.opacity);
-  fit.offset = fixed_point(255.0 * work.opacity + 0.5);
-  fit.margin = 0;
-  fit.usable = false;
+  constexpr bool overlaid = mode == mode_kind::negative_overlay;
+  constexpr int32_t currents = overlaid ? 256 : 1;
+  made = unchecked_fit<mode>(work);
   const constants<V> c(work);
   const vi fraction = V::splat((int32_t(1) << fit_bits) - 1);
   const vi unit = V::splat(int32_t(1) << fit_bits);
   const vi one = V::splat(1);
   const vi ones = V::splat(-1);
   const vi zero = V::splat(0);
+  // Pairs (v, r), or magnitudes r with v 0.
+  auto for_each_value = [&](auto&& visit) {
+    for (int32_t v = 0; v < currents; ++v)
+      for (int32_t r = 0; r < 256; r += static_cast<int32_t>(V::lanes))
+        visit(V::splat(v), counting_from<V>(r));
+  };
 
   // The margin: the largest distance from a wrong estimate to the nearest
   // boundary (a boundary just above x counts from x + 1).
   {
-    const fit_constants<V> f(fit);
+    const fit_constants<V> f(made);
     vi margin = zero;
-    for (int32_t v = 0; v < 256; ++v) {
-      const vi cv = V::splat(v);
-      for (int32_t r = 0; r < 256; r += static_cast<int32_t>(V::lanes)) {
-        const vi cr = counting_from<V>(r);
-        const vi x = estimate<V>(cv, cr, f);
-        const vi wrong = V::and_not(
-            V::is_zero(V::sub(V::clamp_byte(overlay<V>(cv, cr, c)),
-                              V::clamp_byte(V::template shift_right_signed<fit_bits>(x)))),
-            ones);
-        const vi below = V::bit_and(x, fraction);
-        const vi distance = V::min_i32(V::add(below, one), V::sub(unit, below));
-        margin = V::max_i32(margin, V::bit_and(wrong, distance));
-      }
-    }
-    uint32_t lanes[V::lanes];
-    lanes_of<V>(margin, lanes);
-    for (uint32_t m : lanes)
-      if (static_cast<int32_t>(m) > fit.margin) fit.margin = static_cast<int32_t>(m);
+    for_each_value([&](vi v, vi r) {
+      const vi exact = overlaid ? overlay<V>(v, r, c) : amplified<V>(r, c);
+      const vi x = overlaid ? estimate<V>(v, r, f) : scaled<V>(r, f);
+      const vi wrong = V::and_not(
+          V::is_zero(V::sub(V::clamp_byte(exact),
+                            V::clamp_byte(V::template shift_right_signed<fit_bits>(x)))),
+          ones);
+      const vi below = V::bit_and(x, fraction);
+      const vi distance = V::min_i32(V::add(below, one), V::sub(unit, below));
+      margin = V::max_i32(margin, V::bit_and(wrong, distance));
+    });
+    made.margin = lane_max<V>(margin);
   }
-  if (fit.margin >= (int32_t(1) << (fit_bits - 1))) return;
+  if (made.margin >= (int32_t(1) << (fit_bits - 1))) return;
 
-  // How many pairs the margin puts in doubt, in all and on the diagonal.
-  const fit_constants<V> f(fit);
-  vi in_doubt = zero, diagonal = zero;
-  for (int32_t v = 0; v < 256; ++v) {
-    const vi cv = V::splat(v);
-    for (int32_t r = 0; r < 256; r += static_cast<int32_t>(V::lanes)) {
-      const vi cr = counting_from<V>(r);
-      const vi doubtful = V::and_not(
-          V::is_zero(V::bit_and(doubt<V>(estimate<V>(cv, cr, f), f), f.whole)), ones);
-      in_doubt = V::sub(in_doubt, doubtful);
-      diagonal = V::sub(diagonal, V::bit_and(doubtful, V::is_zero(V::sub(cv, cr))));
-    }
-  }
-  uint32_t counts[V::lanes], diagonal_counts[V::lanes];
-  lanes_of<V>(in_doubt, counts);
-  lanes_of<V>(diagonal, diagonal_counts);
-  uint32_t total = 0, on_diagonal = 0;
-  for (size_t k = 0; k < V::lanes; ++k) {
-    total += counts[k];
-    on_diagonal += diagonal_counts[k];
-  }
-  fit.usable = total <= 256 && on_diagonal == 0;
+  // How many values the margin puts in doubt, in all and where nothing
+  // changed.
+  const fit_constants<V> f(made);
+  vi in_doubt = zero, unchanged = zero;
+  for_each_value([&](vi v, vi r) {
+    const vi x = overlaid ? estimate<V>(v, r, f) : scaled<V>(r, f);
+    const vi doubtful = V::and_not(V::is_zero(V::bit_and(doubt<V>(x, f), f.whole)), ones);
+    in_doubt = V::sub(in_doubt, doubtful);
+    unchanged = V::sub(unchanged, V::bit_and(doubtful, V::is_zero(V::sub(overlaid ? v : zero, r))));
+  });
+  made.usable = lane_sum<V>(in_doubt) <= (overlaid ? 256u : 1u) && lane_sum<V>(unchanged) == 0;
 }
 
 template <class V>
@@ -388,10 +426,15 @@ constexpr kernel_set make_kernels() {
   set.exact[2][0][1] = &composite<V, mode_kind::motion_mask, false, true, false>;
   set.exact[2][1][0] = &composite<V, mode_kind::motion_mask, true, false, false>;
   set.exact[2][1][1] = &composite<V, mode_kind::motion_mask, true, true, false>;
-  set.fitted[0][0] = &composite<V, mode_kind::negative_overlay, false, false, true>;
-  set.fitted[0][1] = &composite<V, mode_kind::negative_overlay, false, true, true>;
-  set.fitted[1][0] = &composite<V, mode_kind::negative_overlay, true, false, true>;
-  set.fitted[1][1] = &composite<V, mode_kind::negative_overlay, true, true, true>;
-  set.fit_overlay = &fit_overlay<V>;
+  set.fitted[0][0][0] = &composite<V, mode_kind::negative_overlay, false, false, true>;
+  set.fitted[0][0][1] = &composite<V, mode_kind::negative_overlay, false, true, true>;
+  set.fitted[0][1][0] = &composite<V, mode_kind::negative_overlay, true, false, true>;
+  set.fitted[0][1][1] = &composite<V, mode_kind::negative_overlay, true, true, true>;
+  set.fitted[1][0][0] = &composite<V, mode_kind::absolute_difference, false, false, true>;
+  set.fitted[1][0][1] = &composite<V, mode_kind::absolute_difference, false, true, true>;
+  set.fitted[1][1][0] = &composite<V, mode_kind::absolute_difference, true, false, true>;
+  set.fitted[1][1][1] = &composite<V, mode_kind::absolute_difference, true, true, true>;
+  set.fit[0] = &fit<V, mode_kind::negative_overlay>;
+  set.fit[1] = &fit<V, mode_kind::absolute_difference>;
   return set;
 }

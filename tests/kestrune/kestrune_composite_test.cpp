@@ -390,11 +390,12 @@ TEST(kestrune_kernels, every_pair_of_values) {
 }
 
 // Every pair of current and reference value fills a block of 16 pixels by
-// itself, so that no other pair decides whether its block is computed by the
+// itself, so that no other pair decides whether its block is computed by an
 // integer form or in doubles (a block with any value in doubt is computed in
-// doubles as a whole): the integer form is checked against the model for
-// every pair wherever it is used. Blends and contrasts both arbitrary and
-// round, among them ones whose ties the doubles decide by their rounding.
+// doubles as a whole): the overlay's and the difference's integer forms are
+// checked against the model for every pair, and so every magnitude,
+// wherever they are used. Blends and contrasts both arbitrary and round,
+// among them ones whose ties the doubles decide by their rounding.
 void expect_every_pair_alone(const std::string& path) {
   const size_t block = 16;
   testhost::plugin p(path);
@@ -414,21 +415,24 @@ void expect_every_pair_alone(const std::string& path) {
                                 {0.5013, 0.4}, {0.6180339887, 0.123}, {0.37, 0.4},
                                 {0.999, 0.9}, {0.002, 0.6}, {1.0, 0.7},   {0.25, 0.75}};
   double t = 0.0;
-  for (const auto& setting : settings) {
-    inst.set(BLEND, setting[0]);
-    inst.set(CONTRAST, setting[1]);
-    m.set(BLEND, setting[0]);
-    m.set(CONTRAST, setting[1]);
-    inst.update(t, ref);
-    const frame out = inst.update(t + 1.0, cur);
-    t += 2.0;
-    for (uint32_t i = 0; i < 65536; ++i) {
-      const uint32_t expected = m.composite(cur[i * block], ref[i * block]);
-      for (size_t k = 0; k < block; ++k) {
-        if (out[i * block + k] != expected) {
-          ADD_FAILURE() << path << " blend " << setting[0] << " contrast " << setting[1]
-                        << " pair " << i << " pixel " << k;
-          return;
+  for (double mode : {0.0, 0.5}) {
+    for (const auto& values : settings) {
+      for (const setting& s : {setting{MODE, mode}, {BLEND, values[0]},
+                                     {CONTRAST, values[1]}}) {
+        inst.set(s.index, s.value);
+        m.set(s.index, s.value);
+      }
+      inst.update(t, ref);
+      const frame out = inst.update(t + 1.0, cur);
+      t += 2.0;
+      for (uint32_t i = 0; i < 65536; ++i) {
+        const uint32_t expected = m.composite(cur[i * block], ref[i * block]);
+        for (size_t k = 0; k < block; ++k) {
+          if (out[i * block + k] != expected) {
+            ADD_FAILURE() << path << " mode " << mode << " blend " << values[0]
+                          << " contrast " << values[1] << " pair " << i << " pixel " << k;
+            return;
+          }
         }
       }
     }
