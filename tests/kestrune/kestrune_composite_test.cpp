@@ -457,14 +457,18 @@ void expect_luma_of_every_colour(const std::string& path) {
   inst.set(MODE, 1.0);
   inst.set(MONOCHROME, 1.0);
   frame f(size_t(width) * height);
+  // Colour c as red c & 255, green (c >> 8) & 255, blue c >> 16, opaque.
+  auto opaque = [](uint32_t c) {
+    return pixel(uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), 255);
+  };
   for (uint32_t chunk = 0; chunk < 16; ++chunk) {
-    for (uint32_t i = 0; i < f.size(); ++i) f[i] = (chunk << 20 | i) | 0xFF000000u;
+    for (uint32_t i = 0; i < f.size(); ++i) f[i] = opaque(chunk << 20 | i);
     // Always time 0: the held frame is dropped, each frame is its own
     // reference.
     inst.update_in_place(0.0, f);
     for (uint32_t i = 0; i < f.size(); ++i) {
       const uint32_t c = chunk << 20 | i;
-      const uint8_t l = uint8_t(model::luma(c));
+      const uint8_t l = uint8_t(model::luma(opaque(c)));
       if (f[i] != pixel(l, l, l, 0)) {
         ADD_FAILURE() << path << ": colour " << std::hex << c;
         return;
