@@ -40,6 +40,7 @@ uint64_t bits_of(double x) {
 void composite(job& work, fit_cache& cache) {
   const int mode = static_cast<int>(work.mode);
   const bool threshold = work.level > 0;
+  work.fit = nullptr;
   if (work.mode != mode_kind::motion_mask) {
     fit_cache::entry& made = cache.by_mode[mode];
     const uint64_t gain_bits = bits_of(work.gain);
