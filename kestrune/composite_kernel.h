@@ -22,10 +22,17 @@
 // doubles); truncate (two double halves back to 32-bit lanes, rounding
 // toward zero); add_d, sub_d, mul_d, div_d.
 
+// A gain that is a whole number (1, 2, 4, 8 or 16 for Contrast 0, 0.25,
+// 0.5, 0.75 and 1) makes (v - r) gain + 255 - v an integer.
+inline bool whole(double gain) {
+  return gain == static_cast<double>(static_cast<int32_t>(gain));
+}
+
 template <class V>
 struct constants {
   typename V::vd gain, opacity, inverse_opacity, full, half;
-  typename V::vi level, level_below, byte, colour;
+  typename V::vi level, level_below, byte, colour, whole_gain, full_value;
+  bool gain_is_whole;
 
   explicit constants(const job& work)
       : gain(V::splat_double(work.gain)),
@@ -37,7 +44,10 @@ struct constants {
         level_below(V::splat(static_cast<int32_t>(
             0x01010101u * static_cast<uint32_t>(work.level > 0 ? work.level - 1 : 0)))),
         byte(V::splat(0xFF)),
-        colour(V::splat(0x00FFFFFF)) {}
+        colour(V::splat(0x00FFFFFF)),
+        whole_gain(V::splat(whole(work.gain) ? static_cast<int32_t>(work.gain) : 0)),
+        full_value(V::splat(255)),
+        gain_is_whole(whole(work.gain)) {}
 };
 
 template <class V, int k>
@@ -63,24 +73,39 @@ inline typename V::vi luma(typename V::vi p) {
 }
 
 // Negative overlay of channel values v over reference values r (0..255):
-// byte of v (1 - opacity) + ((v - r) gain + (255 - v)) opacity.
+// byte of v (1 - opacity) + ((v - r) gain + (255 - v)) opacity, the inner
+// sum given as `laid`.
 template <class V>
-inline typename V::vd overlay_half(typename V::vd v, typename V::vd d,
+inline typename V::vd overlay_half(typename V::vd v, typename V::vd laid,
                                    const constants<V>& c) {
-  const typename V::vd kept = V::mul_d(v, c.inverse_opacity);
-  const typename V::vd laid =
-      V::mul_d(V::add_d(V::mul_d(d, c.gain), V::sub_d(c.full, v)), c.opacity);
-  return V::add_d(V::add_d(kept, laid), c.half);
+  return V::add_d(V::add_d(V::mul_d(v, c.inverse_opacity), V::mul_d(laid, c.opacity)),
+                  c.half);
+}
+
+template <class V>
+inline typename V::vd laid_half(typename V::vd v, typename V::vd d,
+                                const constants<V>& c) {
+  return V::add_d(V::mul_d(d, c.gain), V::sub_d(c.full, v));
 }
 
 // Both return the value before clamping to a byte (assemble clamps): an
-// integer within -4335..4590, so a 16-bit saturation keeps it.
+// integer within -4335..4590, so a 16-bit saturation keeps it. With a whole
+// gain the inner sum is formed in integers: the doubles hold it exactly,
+// so it is the same number.
 template <class V>
 inline typename V::vi overlay(typename V::vi v, typename V::vi r,
                               const constants<V>& c) {
   const typename V::vi d = V::sub(v, r);
-  return V::truncate(overlay_half(V::low_double(v), V::low_double(d), c),
-                     overlay_half(V::high_double(v), V::high_double(d), c));
+  if (c.gain_is_whole) {
+    const typename V::vi laid =
+        V::add(V::mul_lo(d, c.whole_gain), V::sub(c.full_value, v));
+    return V::truncate(overlay_half(V::low_double(v), V::low_double(laid), c),
+                       overlay_half(V::high_double(v), V::high_double(laid), c));
+  }
+  return V::truncate(
+      overlay_half(V::low_double(v), laid_half(V::low_double(v), V::low_double(d), c), c),
+      overlay_half(V::high_double(v), laid_half(V::high_double(v), V::high_double(d), c),
+                   c));
 }
 
 // |d| gain + 0.5, truncated, for magnitudes 0..255.
