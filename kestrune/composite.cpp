@@ -40,25 +40,19 @@ uint64_t bits_of(double x) {
 void composite(job& work, fit_cache& cache) {
   const int mode = static_cast<int>(work.mode);
   const bool threshold = work.level > 0;
-  work.fit = nullptr;
-  if (work.mode != mode_kind::motion_mask) {
-    fit_cache::entry& made = cache.by_mode[mode];
-    const uint64_t gain_bits = bits_of(work.gain);
-    const uint64_t opacity_bits =
-        work.mode == mode_kind::negative_overlay ? bits_of(work.opacity) : 0;
-    if (!made.made || gain_bits != made.gain_bits || opacity_bits != made.opacity_bits) {
-      active_kernels->fit[mode](work, made.fit);
-      made.gain_bits = gain_bits;
-      made.opacity_bits = opacity_bits;
-      made.made = true;
-    }
-    work.fit = &made.fit;
-    if (made.fit.usable) {
-      active_kernels->fitted[mode][work.monochrome][threshold](work, 0);
-      return;
-    }
+  fit_cache::entry& made = cache.by_mode[mode];
+  const uint64_t gain_bits = bits_of(work.gain);
+  const uint64_t opacity_bits =
+      work.mode == mode_kind::negative_overlay ? bits_of(work.opacity) : 0;
+  if (!made.made || gain_bits != made.gain_bits || opacity_bits != made.opacity_bits) {
+    active_kernels->fit[mode](work, made.fit);
+    made.gain_bits = gain_bits;
+    made.opacity_bits = opacity_bits;
+    made.made = true;
   }
-  active_kernels->exact[mode][work.monochrome][threshold](work, 0);
+  work.fit = &made.fit;
+  (made.fit.usable ? active_kernels->fitted : active_kernels->exact)[mode][work.monochrome]
+                                                                     [threshold](work, 0);
 }
 
 }  // namespace kestrune_composite

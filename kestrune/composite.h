@@ -33,11 +33,14 @@ constexpr uint32_t pixel_word(uint32_t x) {
 #endif
 }
 
-// The overlay and the absolute difference in integers. For current value v
-// and reference value r the overlay plus one half is
+// Every mode's computed byte in integers. For current value v and reference
+// value r the overlay plus one half is
 //   current_weight v + difference_weight (v - r) + offset
 // in units of 2^-fit_bits, and its integer part is the byte; the difference
-// is the same with current_weight 0 and r 0, v being the magnitude. Within
+// is the same with current_weight 0 and r 0, v being the magnitude. The
+// mask's alpha for alpha a and magnitude m is
+//   (a m) product_weight + ((a m) product_fraction) / 2^16 + offset,
+// the two weights being one of 2^-34 split in two. Within
 // `margin` units of a byte boundary the estimate may round the other way,
 // and the pixel is computed in doubles instead; outside it, the estimate has
 // been checked against the doubles for every value or pair of values.
@@ -47,6 +50,8 @@ constexpr int fit_bits = 18;
 struct integer_fit {
   int32_t current_weight;
   int32_t difference_weight;
+  int32_t product_weight;
+  int32_t product_fraction;
   int32_t offset;
   int32_t margin;
   bool usable;
@@ -76,13 +81,13 @@ using kernel = void (*)(const job&, size_t first);
 
 struct kernel_set {
   kernel exact[3][2][2];   // by mode, monochrome, threshold (level > 0)
-  kernel fitted[2][2][2];  // overlay and difference by their integer forms
-  void (*fit[2])(const job&, integer_fit&);
+  kernel fitted[3][2][2];  // by mode, monochrome, threshold, by the integer forms
+  void (*fit[3])(const job&, integer_fit&);
 };
 
 // The integer forms an instance made last, with the gain and opacity each
 // was made for: one is made again only when a value it depends on changes
-// (the difference depends on the gain alone).
+// (the difference and the mask depend on the gain alone).
 struct fit_cache {
   struct entry {
     uint64_t gain_bits = 0;
@@ -90,7 +95,7 @@ struct fit_cache {
     bool made = false;
     integer_fit fit{};
   };
-  entry by_mode[2];
+  entry by_mode[3];
 };
 
 // One update's compositing with the kernels chosen for this processor when

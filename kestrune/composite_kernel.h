@@ -123,9 +123,8 @@ inline typename V::vd mask_half(typename V::vd a, typename V::vd m,
 }
 
 template <class V>
-inline typename V::vi mask_alpha(typename V::vi p, typename V::vi m,
+inline typename V::vi mask_value(typename V::vi a, typename V::vi m,
                                  const constants<V>& c) {
-  const typename V::vi a = V::template shift_right<24>(p);
   return V::clamp_byte(
       V::truncate(mask_half(V::low_double(a), V::low_double(m), c),
                   mask_half(V::high_double(a), V::high_double(m), c)));
@@ -150,18 +149,28 @@ inline typename V::vi quiet_colour(typename V::vi diff, const constants<V>& c) {
   return V::is_zero(V::bit_and(V::subs_u8(diff, c.level_below), c.colour));
 }
 
+// The lumas lc and lr of the current and reference pixels and the magnitude
+// m of their difference; where it is below the level the pixel counts as
+// unchanged, compared with itself.
+template <class V, bool threshold>
+inline void compare_lumas(typename V::vi cur, typename V::vi ref, const constants<V>& c,
+                          typename V::vi& lc, typename V::vi& lr, typename V::vi& m) {
+  lc = luma<V>(cur);
+  lr = luma<V>(ref);
+  m = V::abs_diff_u8(lc, lr);
+  if (threshold) {
+    const typename V::vi quiet = V::less(m, c.level);
+    lr = V::select(quiet, lc, lr);
+    m = V::and_not(quiet, m);
+  }
+}
+
 template <class V, mode_kind mode, bool threshold>
 inline typename V::vi block_luma(typename V::vi cur, typename V::vi ref,
                                  const constants<V>& c) {
   using vi = typename V::vi;
-  const vi lc = luma<V>(cur);
-  vi lr = luma<V>(ref);
-  vi m = V::abs_diff_u8(lc, lr);
-  if (threshold) {
-    const vi quiet = V::less(m, c.level);
-    lr = V::select(quiet, lc, lr);
-    m = V::and_not(quiet, m);
-  }
+  vi lc, lr, m;
+  compare_lumas<V, threshold>(cur, ref, c, lc, lr, m);
   const vi alpha = V::template shift_right<24>(cur);
   switch (mode) {
     case mode_kind::negative_overlay: {
@@ -175,7 +184,7 @@ inline typename V::vi block_luma(typename V::vi cur, typename V::vi ref,
     case mode_kind::motion_mask:
       break;
   }
-  return assemble<V>(lc, lc, lc, mask_alpha<V>(cur, m, c));
+  return assemble<V>(lc, lc, lc, mask_value<V>(alpha, m, c));
 }
 
 template <class V, mode_kind mode, bool threshold>
@@ -211,7 +220,7 @@ inline typename V::vi block_colour(typename V::vi cur, typename V::vi ref,
       break;
   }
   return V::bit_or(V::bit_and(cur, c.colour),
-                   V::template shift_left<24>(mask_alpha<V>(cur, m, c)));
+                   V::template shift_left<24>(mask_value<V>(alpha, m, c)));
 }
 
 // The integer forms. The overlay is
@@ -235,8 +244,16 @@ inline integer_fit unchecked_fit(const job& work) {
     fit.current_weight = fixed_point(work.inverse_opacity - work.opacity);
     fit.difference_weight = fixed_point(work.gain * work.opacity);
     fit.offset = fixed_point(255.0 * work.opacity + 0.5);
-  } else {
+  } else if (mode == mode_kind::absolute_difference) {
     fit.difference_weight = fixed_point(work.gain);
+    fit.offset = fixed_point(0.5);
+  } else {
+    // gain / 255 in units of 2^-34 is below 2^31; a m is below 2^16, so
+    // each part of the product stays within 32 unsigned bits.
+    const int32_t weight = static_cast<int32_t>(
+        work.gain / 255.0 * static_cast<double>(int64_t(1) << (fit_bits + 16)) + 0.5);
+    fit.product_weight = weight >> 16;
+    fit.product_fraction = weight & 0xFFFF;
     fit.offset = fixed_point(0.5);
   }
   return fit;
@@ -244,11 +261,14 @@ inline integer_fit unchecked_fit(const job& work) {
 
 template <class V>
 struct fit_constants {
-  typename V::vi current_weight, difference_weight, offset, margin, whole;
+  typename V::vi current_weight, difference_weight, product_weight, product_fraction,
+      offset, margin, whole;
 
   explicit fit_constants(const integer_fit& fit)
       : current_weight(V::splat(fit.current_weight)),
         difference_weight(V::splat(fit.difference_weight)),
+        product_weight(V::splat(fit.product_weight)),
+        product_fraction(V::splat(fit.product_fraction)),
         offset(V::splat(fit.offset)),
         margin(V::splat(fit.margin)),
         whole(V::splat(~((int32_t(1) << fit_bits) - 1))) {}
@@ -267,6 +287,32 @@ inline typename V::vi estimate(typename V::vi v, typename V::vi r,
   return V::add(V::mul_lo(v, f.current_weight), scaled<V>(V::sub(v, r), f));
 }
 
+// The mask's alpha from alpha a and magnitude m.
+template <class V>
+inline typename V::vi multiplied(typename V::vi a, typename V::vi m,
+                                 const fit_constants<V>& f) {
+  const typename V::vi p = V::mul_lo(a, m);
+  return V::add(V::add(V::mul_lo(p, f.product_weight),
+                       V::template shift_right<16>(V::mul_lo(p, f.product_fraction))),
+                f.offset);
+}
+
+// One mode's estimate for the pair (v, r): current and reference value,
+// magnitude and (0), or alpha and magnitude.
+template <class V, mode_kind mode>
+inline typename V::vi estimated(typename V::vi v, typename V::vi r,
+                                const fit_constants<V>& f) {
+  switch (mode) {
+    case mode_kind::negative_overlay:
+      return estimate<V>(v, r, f);
+    case mode_kind::absolute_difference:
+      return scaled<V>(v, f);
+    case mode_kind::motion_mask:
+      break;
+  }
+  return multiplied<V>(v, r, f);
+}
+
 // Bits at or above fit_bits are set where a byte boundary lies within the
 // margin of the estimate x (the integer parts of x - margin and x + margin
 // differ), so the estimate cannot be trusted there.
@@ -275,29 +321,24 @@ inline typename V::vi doubt(typename V::vi x, const fit_constants<V>& f) {
   return V::bit_xor(V::add(x, f.margin), V::sub(x, f.margin));
 }
 
-// A block by the integer form of the overlay or the difference; false when
-// some value of the block is in doubt, and the block must be computed in
-// doubles.
+// A block by the mode's integer form; false when some value of the block is
+// in doubt, and the block must be computed in doubles.
 template <class V, mode_kind mode, bool monochrome, bool threshold>
 inline bool fitted_block(typename V::vi cur, typename V::vi ref,
                          const constants<V>& c, const fit_constants<V>& f,
                          typename V::vi& out) {
   using vi = typename V::vi;
-  constexpr bool overlaid = mode == mode_kind::negative_overlay;
   const vi alpha = V::template shift_right<24>(cur);
   if (monochrome) {
-    const vi lc = luma<V>(cur);
-    vi lr = luma<V>(ref);
-    vi m = V::abs_diff_u8(lc, lr);
-    if (threshold) {
-      const vi quiet = V::less(m, c.level);
-      lr = V::select(quiet, lc, lr);
-      m = V::and_not(quiet, m);
-    }
-    const vi x = overlaid ? estimate<V>(lc, lr, f) : scaled<V>(m, f);
+    vi lc, lr, m;
+    compare_lumas<V, threshold>(cur, ref, c, lc, lr, m);
+    const vi x = mode == mode_kind::negative_overlay ? estimated<V, mode>(lc, lr, f)
+                 : mode == mode_kind::absolute_difference ? estimated<V, mode>(m, m, f)
+                                                          : estimated<V, mode>(alpha, m, f);
     if (V::any(V::bit_and(doubt<V>(x, f), f.whole))) return false;
     const vi t = V::template shift_right_signed<fit_bits>(x);
-    out = assemble<V>(t, t, t, alpha);
+    out = mode == mode_kind::motion_mask ? assemble<V>(lc, lc, lc, t)
+                                         : assemble<V>(t, t, t, alpha);
     return true;
   }
   vi diff = V::abs_diff_u8(cur, ref);
@@ -306,12 +347,24 @@ inline bool fitted_block(typename V::vi cur, typename V::vi ref,
     ref = V::select(quiet, cur, ref);
     diff = V::and_not(quiet, diff);
   }
-  const vi x0 = overlaid ? estimate<V>(channel<V, 0>(cur, c), channel<V, 0>(ref, c), f)
-                         : scaled<V>(channel<V, 0>(diff, c), f);
-  const vi x1 = overlaid ? estimate<V>(channel<V, 1>(cur, c), channel<V, 1>(ref, c), f)
-                         : scaled<V>(channel<V, 1>(diff, c), f);
-  const vi x2 = overlaid ? estimate<V>(channel<V, 2>(cur, c), channel<V, 2>(ref, c), f)
-                         : scaled<V>(channel<V, 2>(diff, c), f);
+  if (mode == mode_kind::motion_mask) {
+    const vi m = V::bit_and(V::max_u8(V::max_u8(diff, V::template shift_right<8>(diff)),
+                                      V::template shift_right<16>(diff)),
+                            c.byte);
+    const vi x = estimated<V, mode>(alpha, m, f);
+    if (V::any(V::bit_and(doubt<V>(x, f), f.whole))) return false;
+    out = V::bit_or(V::bit_and(cur, c.colour),
+                    V::template shift_left<24>(
+                        V::clamp_byte(V::template shift_right_signed<fit_bits>(x))));
+    return true;
+  }
+  constexpr bool overlaid = mode == mode_kind::negative_overlay;
+  const vi x0 = overlaid ? estimated<V, mode>(channel<V, 0>(cur, c), channel<V, 0>(ref, c), f)
+                         : estimated<V, mode>(channel<V, 0>(diff, c), diff, f);
+  const vi x1 = overlaid ? estimated<V, mode>(channel<V, 1>(cur, c), channel<V, 1>(ref, c), f)
+                         : estimated<V, mode>(channel<V, 1>(diff, c), diff, f);
+  const vi x2 = overlaid ? estimated<V, mode>(channel<V, 2>(cur, c), channel<V, 2>(ref, c), f)
+                         : estimated<V, mode>(channel<V, 2>(diff, c), diff, f);
   const vi doubts =
       V::bit_or(V::bit_or(doubt<V>(x0, f), doubt<V>(x1, f)), doubt<V>(x2, f));
   if (V::any(V::bit_and(doubts, f.whole))) return false;
@@ -378,17 +431,17 @@ inline int32_t lane_max(typename V::vi x) {
 }
 
 // Makes the mode's integer form for this update's gain (and opacity) and
-// finds its margin by comparing it with the doubles: for the overlay over
-// every pair of current and reference value, for the difference over every
-// magnitude (the pairs with reference 0). The form is worth using when few
-// values fall within the margin and none where nothing changed (reference
-// equal to current, or magnitude 0): still parts of a picture, and every
-// pixel that the threshold quiets, are such values.
+// finds its margin by comparing it with the doubles: over every pair of
+// current and reference value for the overlay, every magnitude for the
+// difference, every pair of alpha and magnitude for the mask. The form is
+// worth using when few values fall within the margin and none where nothing
+// changed (reference equal to current, or magnitude 0): still parts of a
+// picture, and every pixel that the threshold quiets, are such values.
 template <class V, mode_kind mode>
 void fit(const job& work, integer_fit& made) {
   using vi = typename V::vi;
-  constexpr bool overlaid = mode == mode_kind::negative_overlay;
-  constexpr int32_t currents = overlaid ? 256 : 1;
+  constexpr bool paired = mode != mode_kind::absolute_difference;
+  constexpr int32_t rows = paired ? 256 : 1;
   made = unchecked_fit<mode>(work);
   const constants<V> c(work);
   const vi fraction = V::splat((int32_t(1) << fit_bits) - 1);
@@ -396,11 +449,19 @@ void fit(const job& work, integer_fit& made) {
   const vi one = V::splat(1);
   const vi ones = V::splat(-1);
   const vi zero = V::splat(0);
-  // Pairs (v, r), or magnitudes r with v 0.
+  // Every value the mode sees: (v, r) pairs, or magnitudes r with v 0.
   auto for_each_value = [&](auto&& visit) {
-    for (int32_t v = 0; v < currents; ++v)
+    for (int32_t v = 0; v < rows; ++v)
       for (int32_t r = 0; r < 256; r += static_cast<int32_t>(V::lanes))
         visit(V::splat(v), counting_from<V>(r));
+  };
+  auto estimate_of = [&](vi v, vi r, const fit_constants<V>& f) {
+    return paired ? estimated<V, mode>(v, r, f) : estimated<V, mode>(r, r, f);
+  };
+  // Nothing changed: the reference equals the current value, or the
+  // magnitude is 0.
+  auto unchanged = [&](vi v, vi r) {
+    return V::is_zero(mode == mode_kind::negative_overlay ? V::sub(v, r) : r);
   };
 
   // The margin: the largest distance from a wrong estimate to the nearest
@@ -409,8 +470,10 @@ void fit(const job& work, integer_fit& made) {
     const fit_constants<V> f(made);
     vi margin = zero;
     for_each_value([&](vi v, vi r) {
-      const vi exact = overlaid ? overlay<V>(v, r, c) : amplified<V>(r, c);
-      const vi x = overlaid ? estimate<V>(v, r, f) : scaled<V>(r, f);
+      const vi exact = mode == mode_kind::negative_overlay ? overlay<V>(v, r, c)
+                       : mode == mode_kind::absolute_difference ? amplified<V>(r, c)
+                                                                : mask_value<V>(v, r, c);
+      const vi x = estimate_of(v, r, f);
       const vi wrong = V::and_not(
           V::is_zero(V::sub(V::clamp_byte(exact),
                             V::clamp_byte(V::template shift_right_signed<fit_bits>(x)))),
@@ -426,14 +489,14 @@ void fit(const job& work, integer_fit& made) {
   // How many values the margin puts in doubt, in all and where nothing
   // changed.
   const fit_constants<V> f(made);
-  vi in_doubt = zero, unchanged = zero;
+  vi in_doubt = zero, still = zero;
   for_each_value([&](vi v, vi r) {
-    const vi x = overlaid ? estimate<V>(v, r, f) : scaled<V>(r, f);
+    const vi x = estimate_of(v, r, f);
     const vi doubtful = V::and_not(V::is_zero(V::bit_and(doubt<V>(x, f), f.whole)), ones);
     in_doubt = V::sub(in_doubt, doubtful);
-    unchanged = V::sub(unchanged, V::bit_and(doubtful, V::is_zero(V::sub(overlaid ? v : zero, r))));
+    still = V::sub(still, V::bit_and(doubtful, unchanged(v, r)));
   });
-  made.usable = lane_sum<V>(in_doubt) <= (overlaid ? 256u : 1u) && lane_sum<V>(unchanged) == 0;
+  made.usable = lane_sum<V>(in_doubt) <= (paired ? 256u : 1u) && lane_sum<V>(still) == 0;
 }
 
 template <class V>
@@ -459,7 +522,12 @@ constexpr kernel_set make_kernels() {
   set.fitted[1][0][1] = &composite<V, mode_kind::absolute_difference, false, true, true>;
   set.fitted[1][1][0] = &composite<V, mode_kind::absolute_difference, true, false, true>;
   set.fitted[1][1][1] = &composite<V, mode_kind::absolute_difference, true, true, true>;
+  set.fitted[2][0][0] = &composite<V, mode_kind::motion_mask, false, false, true>;
+  set.fitted[2][0][1] = &composite<V, mode_kind::motion_mask, false, true, true>;
+  set.fitted[2][1][0] = &composite<V, mode_kind::motion_mask, true, false, true>;
+  set.fitted[2][1][1] = &composite<V, mode_kind::motion_mask, true, true, true>;
   set.fit[0] = &fit<V, mode_kind::negative_overlay>;
   set.fit[1] = &fit<V, mode_kind::absolute_difference>;
+  set.fit[2] = &fit<V, mode_kind::motion_mask>;
   return set;
 }

@@ -393,20 +393,25 @@ TEST(kestrune_kernels, every_pair_of_values) {
 // itself, so that no other pair decides whether its block is computed by an
 // integer form or in doubles (a block with any value in doubt is computed in
 // doubles as a whole): the overlay's and the difference's integer forms are
-// checked against the model for every pair, and so every magnitude,
-// wherever they are used. Blends and contrasts both arbitrary and round,
-// among them ones whose ties the doubles decide by their rounding.
+// checked against the model for every pair, and so every magnitude, and
+// the mask's for every pair of alpha and magnitude, wherever they are used.
+// Blends and contrasts both arbitrary and round, among them ones whose ties
+// the doubles decide by their rounding.
 void expect_every_pair_alone(const std::string& path) {
   const size_t block = 16;
   testhost::plugin p(path);
   instance inst = p.construct(1024, 1024);
   ASSERT_TRUE(inst.valid());
-  frame ref(65536 * block), cur(65536 * block);
+  // Overlay and difference: channel values (v, r), (r, v), (v ^ 0xA5, r).
+  // Mask: alpha r, magnitude v (in red; green moves by half as much).
+  frame ref(65536 * block), cur(65536 * block), masked(65536 * block);
+  const frame black(65536 * block, pixel(0, 0, 0, 0));
   for (uint32_t i = 0; i < 65536; ++i) {
     const uint8_t v = uint8_t(i >> 8), r = uint8_t(i);
     for (size_t k = 0; k < block; ++k) {
       cur[i * block + k] = pixel(v, r, uint8_t(v ^ 0xA5), r);
       ref[i * block + k] = pixel(r, v, r, 0);
+      masked[i * block + k] = pixel(v, uint8_t(v / 2), 0, r);
     }
   }
   model m(1);
@@ -415,18 +420,20 @@ void expect_every_pair_alone(const std::string& path) {
                                 {0.5013, 0.4}, {0.6180339887, 0.123}, {0.37, 0.4},
                                 {0.999, 0.9}, {0.002, 0.6}, {1.0, 0.7},   {0.25, 0.75}};
   double t = 0.0;
-  for (double mode : {0.0, 0.5}) {
+  for (double mode : {0.0, 0.5, 1.0}) {
+    const frame& before = mode == 1.0 ? black : ref;
+    const frame& now = mode == 1.0 ? masked : cur;
     for (const auto& values : settings) {
       for (const setting& s : {setting{MODE, mode}, {BLEND, values[0]},
-                                     {CONTRAST, values[1]}}) {
+                               {CONTRAST, values[1]}}) {
         inst.set(s.index, s.value);
         m.set(s.index, s.value);
       }
-      inst.update(t, ref);
-      const frame out = inst.update(t + 1.0, cur);
+      inst.update(t, before);
+      const frame out = inst.update(t + 1.0, now);
       t += 2.0;
       for (uint32_t i = 0; i < 65536; ++i) {
-        const uint32_t expected = m.composite(cur[i * block], ref[i * block]);
+        const uint32_t expected = m.composite(now[i * block], before[i * block]);
         for (size_t k = 0; k < block; ++k) {
           if (out[i * block + k] != expected) {
             ADD_FAILURE() << path << " mode " << mode << " blend " << values[0]
