@@ -106,8 +106,7 @@ class kestrune : public frei0r::filter {
   uint64_t fresh_slot = 0;
   frame_slot* slots = nullptr;
   uint32_t* pixel_store = nullptr;
-  // The integer forms of the overlay and the difference, kept while the
-  // gain and opacity stay.
+  // Each mode's integer form, kept while the gain and opacity stay.
   kestrune_composite::fit_cache integer_forms;
 };
 
