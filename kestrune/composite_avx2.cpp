@@ -1,8 +1,9 @@
 // The compositing kernels for AVX2: 8 pixels a step. Chosen at load time
 // only on processors that have it.
-#include <immintrin.h>
-
 #include "composite.h"
+
+#if defined(__x86_64__) && EFFECTS_ISA_LIMIT >= 2
+#include <immintrin.h>
 
 // Everything below is compiled for AVX2; nothing of the standard library is
 // included from here on, so no AVX2 copy of a shared inline function can
@@ -32,12 +33,18 @@ struct avx2 {
   static vd splat_double(double x) { return _mm256_set1_pd(x); }
   static vi bit_and(vi a, vi b) { return _mm256_and_si256(a, b); }
   static vi bit_or(vi a, vi b) { return _mm256_or_si256(a, b); }
+  static vi bit_xor(vi a, vi b) { return _mm256_xor_si256(a, b); }
   static vi and_not(vi a, vi b) { return _mm256_andnot_si256(a, b); }
   static vi add(vi a, vi b) { return _mm256_add_epi32(a, b); }
   static vi sub(vi a, vi b) { return _mm256_sub_epi32(a, b); }
   template <int k>
   static vi shift_right(vi a) {
     return _mm256_srli_epi32(a, k);
+  }
+  static vi mul_lo(vi a, vi b) { return _mm256_mullo_epi32(a, b); }
+  template <int k>
+  static vi shift_right_signed(vi a) {
+    return _mm256_srai_epi32(a, k);
   }
   template <int k>
   static vi shift_left(vi a) {
@@ -49,10 +56,13 @@ struct avx2 {
   static vi max_u8(vi a, vi b) { return _mm256_max_epu8(a, b); }
   static vi subs_u8(vi a, vi b) { return _mm256_subs_epu8(a, b); }
   static vi is_zero(vi a) { return _mm256_cmpeq_epi32(a, _mm256_setzero_si256()); }
+  static bool any(vi a) { return !_mm256_testz_si256(a, a); }
   static vi madd16(vi a, vi b) { return _mm256_madd_epi16(a, b); }
   static vi mulhi_u16(vi a, vi b) { return _mm256_mulhi_epu16(a, b); }
   static vi less(vi a, vi b) { return _mm256_cmpgt_epi32(b, a); }
   static vi select(vi mask, vi a, vi b) { return _mm256_blendv_epi8(b, a, mask); }
+  static vi min_i32(vi a, vi b) { return _mm256_min_epi32(a, b); }
+  static vi max_i32(vi a, vi b) { return _mm256_max_epi32(a, b); }
   static vi clamp_byte(vi a) {
     return _mm256_min_epi32(_mm256_max_epi32(a, _mm256_setzero_si256()),
                             _mm256_set1_epi32(255));
@@ -91,4 +101,6 @@ extern const kernel_set avx2_kernels = make_kernels<avx2>();
 #pragma clang attribute pop
 #else
 #pragma GCC pop_options
+#endif
+
 #endif

@@ -5,10 +5,12 @@
 // file.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
-#include <immintrin.h>
-
 #include "composite.h"
+
+#if defined(__x86_64__) && EFFECTS_ISA_LIMIT >= 3
+#include <immintrin.h>
 
 // Everything below is compiled for AVX-512; nothing of the standard library
 // is included from here on, so no AVX-512 copy of a shared inline function
@@ -35,12 +37,18 @@ struct avx512 {
   static vd splat_double(double x) { return _mm512_set1_pd(x); }
   static vi bit_and(vi a, vi b) { return _mm512_and_si512(a, b); }
   static vi bit_or(vi a, vi b) { return _mm512_or_si512(a, b); }
+  static vi bit_xor(vi a, vi b) { return _mm512_xor_si512(a, b); }
   static vi and_not(vi a, vi b) { return _mm512_andnot_si512(a, b); }
   static vi add(vi a, vi b) { return _mm512_add_epi32(a, b); }
   static vi sub(vi a, vi b) { return _mm512_sub_epi32(a, b); }
   template <int k>
   static vi shift_right(vi a) {
     return _mm512_srli_epi32(a, k);
+  }
+  static vi mul_lo(vi a, vi b) { return _mm512_mullo_epi32(a, b); }
+  template <int k>
+  static vi shift_right_signed(vi a) {
+    return _mm512_srai_epi32(a, k);
   }
   template <int k>
   static vi shift_left(vi a) {
@@ -52,6 +60,7 @@ struct avx512 {
   static vi max_u8(vi a, vi b) { return _mm512_max_epu8(a, b); }
   static vi subs_u8(vi a, vi b) { return _mm512_subs_epu8(a, b); }
   static vi is_zero(vi a) { return _mm512_maskz_set1_epi32(_mm512_testn_epi32_mask(a, a), -1); }
+  static bool any(vi a) { return _mm512_test_epi32_mask(a, a) != 0; }
   static vi madd16(vi a, vi b) { return _mm512_madd_epi16(a, b); }
   static vi mulhi_u16(vi a, vi b) { return _mm512_mulhi_epu16(a, b); }
   static vi less(vi a, vi b) {
@@ -60,6 +69,8 @@ struct avx512 {
   static vi select(vi mask, vi a, vi b) {
     return _mm512_ternarylogic_epi32(mask, a, b, 0xCA);
   }
+  static vi min_i32(vi a, vi b) { return _mm512_min_epi32(a, b); }
+  static vi max_i32(vi a, vi b) { return _mm512_max_epi32(a, b); }
   static vi clamp_byte(vi a) {
     return _mm512_min_epi32(_mm512_max_epi32(a, _mm512_setzero_si512()),
                             _mm512_set1_epi32(255));
@@ -98,4 +109,6 @@ extern const kernel_set avx512_kernels = make_kernels<avx512>();
 #pragma clang attribute pop
 #else
 #pragma GCC pop_options
+#endif
+
 #endif

@@ -1,27 +1,38 @@
-// The compositing written once for any vector width. Each kernel source
-// defines a vector type V (32-bit lanes, one pixel per lane, and doubles of
-// half as many lanes) and includes this file inside its target region and an
-// unnamed namespace, so every instantiation stays private to that source.
-// This file includes nothing itself: whatever it pulled in would be compiled
-// for that target too.
+// The compositing written once for any vector width, and the only place its
+// formulas live. Each kernel source defines an adapter V and includes this
+// file inside its target region and an unnamed namespace, so every
+// instantiation stays private to that source. This file includes nothing
+// itself: whatever it pulled in would be compiled for that target too.
 //
-// V provides: vi, vd, lanes; load, store, splat, splat_double; bit_and,
-// bit_or, and_not (~a & b), add, sub, shift_right<k>, shift_left<k>;
-// abs_diff_u8, max_u8 and subs_u8 (saturating) per byte; is_zero (all
-// ones where a 32-bit lane is 0); madd16 (signed 16-bit pairs summed into
-// 32 bits) and mulhi_u16; less (all ones where a < b, signed 32-bit);
-// select (mask ? a : b, bitwise); clamp_byte (signed 32-bit to 0..255);
-// pack_i16 (signed saturation of two 32-bit vectors to 16 bits), pack_u8
-// (unsigned saturation of two 16-bit vectors to bytes), interleave_u8,
-// interleave_u16 and high_half (unpacklo epi8, unpacklo epi16 and unpackhi
-// epi64, within each 128-bit lane); low_double, high_double (lanes to
+// V has 32-bit lanes holding one pixel each (byte k at bits 8k, see
+// pixel_word) and doubles of half as many lanes; with a single lane,
+// high_double gives a value that truncate ignores. V provides: vi, vd,
+// lanes; load, store (pixels), splat, splat_double; bit_and, bit_or,
+// bit_xor, and_not (~a & b), add, sub, mul_lo (low 32 bits of the product),
+// shift_right<k>, shift_right_signed<k>, shift_left<k>; abs_diff_u8, max_u8
+// and subs_u8 (saturating) per byte; is_zero (all ones where a 32-bit lane
+// is 0), any (some bit set in some lane); madd16 (signed 16-bit pairs
+// summed into 32 bits) and mulhi_u16; less (all ones where a < b, signed
+// 32-bit), min_i32, max_i32; select (mask ? a : b, bitwise); clamp_byte
+// (signed 32-bit to 0..255); pack_i16 (signed saturation of two 32-bit
+// vectors to 16 bits), pack_u8 (unsigned saturation of two 16-bit vectors to
+// bytes), interleave_u8, interleave_u16 and high_half (unpacklo epi8,
+// unpacklo epi16 and unpackhi epi64, within each 128-bit lane, or within the
+// whole vector when it is narrower); low_double, high_double (lanes to
 // doubles); truncate (two double halves back to 32-bit lanes, rounding
 // toward zero); add_d, sub_d, mul_d, div_d.
+
+// A gain that is a whole number (1, 2, 4, 8 or 16 for Contrast 0, 0.25,
+// 0.5, 0.75 and 1) makes (v - r) gain + 255 - v an integer.
+inline bool whole(double gain) {
+  return gain == static_cast<double>(static_cast<int32_t>(gain));
+}
 
 template <class V>
 struct constants {
   typename V::vd gain, opacity, inverse_opacity, full, half;
-  typename V::vi level, level_below, byte, colour;
+  typename V::vi level, level_below, byte, colour, whole_gain, full_value;
+  bool gain_is_whole;
 
   explicit constants(const job& work)
       : gain(V::splat_double(work.gain)),
@@ -33,7 +44,10 @@ struct constants {
         level_below(V::splat(static_cast<int32_t>(
             0x01010101u * static_cast<uint32_t>(work.level > 0 ? work.level - 1 : 0)))),
         byte(V::splat(0xFF)),
-        colour(V::splat(0x00FFFFFF)) {}
+        colour(V::splat(0x00FFFFFF)),
+        whole_gain(V::splat(whole(work.gain) ? static_cast<int32_t>(work.gain) : 0)),
+        full_value(V::splat(255)),
+        gain_is_whole(whole(work.gain)) {}
 };
 
 template <class V, int k>
@@ -59,24 +73,39 @@ inline typename V::vi luma(typename V::vi p) {
 }
 
 // Negative overlay of channel values v over reference values r (0..255):
-// byte of v (1 - opacity) + ((v - r) gain + (255 - v)) opacity.
+// byte of v (1 - opacity) + ((v - r) gain + (255 - v)) opacity, the inner
+// sum given as `laid`.
 template <class V>
-inline typename V::vd overlay_half(typename V::vd v, typename V::vd d,
+inline typename V::vd overlay_half(typename V::vd v, typename V::vd laid,
                                    const constants<V>& c) {
-  const typename V::vd kept = V::mul_d(v, c.inverse_opacity);
-  const typename V::vd laid =
-      V::mul_d(V::add_d(V::mul_d(d, c.gain), V::sub_d(c.full, v)), c.opacity);
-  return V::add_d(V::add_d(kept, laid), c.half);
+  return V::add_d(V::add_d(V::mul_d(v, c.inverse_opacity), V::mul_d(laid, c.opacity)),
+                  c.half);
+}
+
+template <class V>
+inline typename V::vd laid_half(typename V::vd v, typename V::vd d,
+                                const constants<V>& c) {
+  return V::add_d(V::mul_d(d, c.gain), V::sub_d(c.full, v));
 }
 
 // Both return the value before clamping to a byte (assemble clamps): an
-// integer within -4335..4590, so a 16-bit saturation keeps it.
+// integer within -4335..4590, so a 16-bit saturation keeps it. With a whole
+// gain the inner sum is formed in integers: the doubles hold it exactly,
+// so it is the same number.
 template <class V>
 inline typename V::vi overlay(typename V::vi v, typename V::vi r,
                               const constants<V>& c) {
   const typename V::vi d = V::sub(v, r);
-  return V::truncate(overlay_half(V::low_double(v), V::low_double(d), c),
-                     overlay_half(V::high_double(v), V::high_double(d), c));
+  if (c.gain_is_whole) {
+    const typename V::vi laid =
+        V::add(V::mul_lo(d, c.whole_gain), V::sub(c.full_value, v));
+    return V::truncate(overlay_half(V::low_double(v), V::low_double(laid), c),
+                       overlay_half(V::high_double(v), V::high_double(laid), c));
+  }
+  return V::truncate(
+      overlay_half(V::low_double(v), laid_half(V::low_double(v), V::low_double(d), c), c),
+      overlay_half(V::high_double(v), laid_half(V::high_double(v), V::high_double(d), c),
+                   c));
 }
 
 // |d| gain + 0.5, truncated, for magnitudes 0..255.
@@ -94,9 +123,8 @@ inline typename V::vd mask_half(typename V::vd a, typename V::vd m,
 }
 
 template <class V>
-inline typename V::vi mask_alpha(typename V::vi p, typename V::vi m,
+inline typename V::vi mask_value(typename V::vi a, typename V::vi m,
                                  const constants<V>& c) {
-  const typename V::vi a = V::template shift_right<24>(p);
   return V::clamp_byte(
       V::truncate(mask_half(V::low_double(a), V::low_double(m), c),
                   mask_half(V::high_double(a), V::high_double(m), c)));
@@ -114,18 +142,35 @@ inline typename V::vi assemble(typename V::vi r, typename V::vi g,
   return V::interleave_u16(pairs, V::high_half(pairs));
 }
 
+// All ones in the pixels where no colour difference reaches the level: such
+// a pixel counts as unchanged, compared with itself.
+template <class V>
+inline typename V::vi quiet_colour(typename V::vi diff, const constants<V>& c) {
+  return V::is_zero(V::bit_and(V::subs_u8(diff, c.level_below), c.colour));
+}
+
+// The lumas lc and lr of the current and reference pixels and the magnitude
+// m of their difference; where it is below the level the pixel counts as
+// unchanged, compared with itself.
+template <class V, bool threshold>
+inline void compare_lumas(typename V::vi cur, typename V::vi ref, const constants<V>& c,
+                          typename V::vi& lc, typename V::vi& lr, typename V::vi& m) {
+  lc = luma<V>(cur);
+  lr = luma<V>(ref);
+  m = V::abs_diff_u8(lc, lr);
+  if (threshold) {
+    const typename V::vi quiet = V::less(m, c.level);
+    lr = V::select(quiet, lc, lr);
+    m = V::and_not(quiet, m);
+  }
+}
+
 template <class V, mode_kind mode, bool threshold>
 inline typename V::vi block_luma(typename V::vi cur, typename V::vi ref,
                                  const constants<V>& c) {
   using vi = typename V::vi;
-  const vi lc = luma<V>(cur);
-  vi lr = luma<V>(ref);
-  vi m = V::abs_diff_u8(lc, lr);
-  if (threshold) {
-    const vi quiet = V::less(m, c.level);
-    lr = V::select(quiet, lc, lr);
-    m = V::and_not(quiet, m);
-  }
+  vi lc, lr, m;
+  compare_lumas<V, threshold>(cur, ref, c, lc, lr, m);
   const vi alpha = V::template shift_right<24>(cur);
   switch (mode) {
     case mode_kind::negative_overlay: {
@@ -139,7 +184,7 @@ inline typename V::vi block_luma(typename V::vi cur, typename V::vi ref,
     case mode_kind::motion_mask:
       break;
   }
-  return assemble<V>(lc, lc, lc, mask_alpha<V>(cur, m, c));
+  return assemble<V>(lc, lc, lc, mask_value<V>(alpha, m, c));
 }
 
 template <class V, mode_kind mode, bool threshold>
@@ -155,10 +200,7 @@ inline typename V::vi block_colour(typename V::vi cur, typename V::vi ref,
         c.byte);
   }
   if (threshold) {
-    // Quiet: no colour difference reaches the level. A quiet pixel compares
-    // with itself, so every difference becomes 0.
-    const vi quiet =
-        V::is_zero(V::bit_and(V::subs_u8(diff, c.level_below), c.colour));
+    const vi quiet = quiet_colour<V>(diff, c);
     ref = V::select(quiet, cur, ref);
     diff = V::and_not(quiet, diff);
     m = V::and_not(quiet, m);
@@ -178,38 +220,314 @@ inline typename V::vi block_colour(typename V::vi cur, typename V::vi ref,
       break;
   }
   return V::bit_or(V::bit_and(cur, c.colour),
-                   V::template shift_left<24>(mask_alpha<V>(cur, m, c)));
+                   V::template shift_left<24>(mask_value<V>(alpha, m, c)));
 }
 
-template <class V, mode_kind mode, bool monochrome, bool threshold>
-void composite(const job& work) {
-  const constants<V> c(work);
-  const size_t whole = work.pixels - work.pixels % V::lanes;
-  for (size_t i = 0; i < whole; i += V::lanes) {
-    const typename V::vi cur = V::load(work.in + i);
-    V::store(work.current + i, cur);
-    const typename V::vi ref = V::load(work.reference + i);
-    V::store(work.out + i, monochrome
-                               ? block_luma<V, mode, threshold>(cur, ref, c)
-                               : block_colour<V, mode, threshold>(cur, ref, c));
+// The integer forms. The overlay is
+//   v (1 - opacity) + ((v - r) gain + 255 - v) opacity
+//   = v ((1 - opacity) - opacity) + (v - r) (gain opacity) + 255 opacity,
+// so with each weight rounded to 2^-fit_bits the estimate is off by at most
+// 255.5 units (the difference, |d| gain, by at most 128), and the doubles'
+// own rounding is far below one unit. Which values it gets wrong is not
+// derived from that bound but found by comparison with the doubles (fit).
+// Magnitudes stay below 2^31: 255 * 2^18 + 255 * 16 * 2^18 + 255.5 * 2^18
+// < 1.2e9.
+inline int32_t fixed_point(double x) {
+  const double scaled = x * static_cast<double>(int32_t(1) << fit_bits);
+  return static_cast<int32_t>(scaled < 0.0 ? scaled - 0.5 : scaled + 0.5);
+}
+
+template <mode_kind mode>
+inline integer_fit unchecked_fit(const job& work) {
+  integer_fit fit{};
+  if (mode == mode_kind::negative_overlay) {
+    fit.current_weight = fixed_point(work.inverse_opacity - work.opacity);
+    fit.difference_weight = fixed_point(work.gain * work.opacity);
+    fit.offset = fixed_point(255.0 * work.opacity + 0.5);
+  } else if (mode == mode_kind::absolute_difference) {
+    fit.difference_weight = fixed_point(work.gain);
+    fit.offset = fixed_point(0.5);
+  } else {
+    // gain / 255 in units of 2^-34 is below 2^31; a m is below 2^16, so
+    // each part of the product stays within 32 unsigned bits.
+    const int32_t weight = static_cast<int32_t>(
+        work.gain / 255.0 * static_cast<double>(int64_t(1) << (fit_bits + 16)) + 0.5);
+    fit.product_weight = weight >> 16;
+    fit.product_fraction = weight & 0xFFFF;
+    fit.offset = fixed_point(0.5);
   }
-  composite_plain(work, whole);
+  return fit;
+}
+
+template <class V>
+struct fit_constants {
+  typename V::vi current_weight, difference_weight, product_weight, product_fraction,
+      offset, margin, whole;
+
+  explicit fit_constants(const integer_fit& fit)
+      : current_weight(V::splat(fit.current_weight)),
+        difference_weight(V::splat(fit.difference_weight)),
+        product_weight(V::splat(fit.product_weight)),
+        product_fraction(V::splat(fit.product_fraction)),
+        offset(V::splat(fit.offset)),
+        margin(V::splat(fit.margin)),
+        whole(V::splat(~((int32_t(1) << fit_bits) - 1))) {}
+};
+
+// The difference of magnitude m.
+template <class V>
+inline typename V::vi scaled(typename V::vi m, const fit_constants<V>& f) {
+  return V::add(V::mul_lo(m, f.difference_weight), f.offset);
+}
+
+// The overlay of v over r.
+template <class V>
+inline typename V::vi estimate(typename V::vi v, typename V::vi r,
+                               const fit_constants<V>& f) {
+  return V::add(V::mul_lo(v, f.current_weight), scaled<V>(V::sub(v, r), f));
+}
+
+// The mask's alpha from alpha a and magnitude m.
+template <class V>
+inline typename V::vi multiplied(typename V::vi a, typename V::vi m,
+                                 const fit_constants<V>& f) {
+  const typename V::vi p = V::mul_lo(a, m);
+  return V::add(V::add(V::mul_lo(p, f.product_weight),
+                       V::template shift_right<16>(V::mul_lo(p, f.product_fraction))),
+                f.offset);
+}
+
+// One mode's estimate for the pair (v, r): current and reference value,
+// magnitude and (0), or alpha and magnitude.
+template <class V, mode_kind mode>
+inline typename V::vi estimated(typename V::vi v, typename V::vi r,
+                                const fit_constants<V>& f) {
+  switch (mode) {
+    case mode_kind::negative_overlay:
+      return estimate<V>(v, r, f);
+    case mode_kind::absolute_difference:
+      return scaled<V>(v, f);
+    case mode_kind::motion_mask:
+      break;
+  }
+  return multiplied<V>(v, r, f);
+}
+
+// Bits at or above fit_bits are set where a byte boundary lies within the
+// margin of the estimate x (the integer parts of x - margin and x + margin
+// differ), so the estimate cannot be trusted there.
+template <class V>
+inline typename V::vi doubt(typename V::vi x, const fit_constants<V>& f) {
+  return V::bit_xor(V::add(x, f.margin), V::sub(x, f.margin));
+}
+
+// A block by the mode's integer form; false when some value of the block is
+// in doubt, and the block must be computed in doubles.
+template <class V, mode_kind mode, bool monochrome, bool threshold>
+inline bool fitted_block(typename V::vi cur, typename V::vi ref,
+                         const constants<V>& c, const fit_constants<V>& f,
+                         typename V::vi& out) {
+  using vi = typename V::vi;
+  const vi alpha = V::template shift_right<24>(cur);
+  if (monochrome) {
+    vi lc, lr, m;
+    compare_lumas<V, threshold>(cur, ref, c, lc, lr, m);
+    const vi x = mode == mode_kind::negative_overlay ? estimated<V, mode>(lc, lr, f)
+                 : mode == mode_kind::absolute_difference ? estimated<V, mode>(m, m, f)
+                                                          : estimated<V, mode>(alpha, m, f);
+    if (V::any(V::bit_and(doubt<V>(x, f), f.whole))) return false;
+    const vi t = V::template shift_right_signed<fit_bits>(x);
+    out = mode == mode_kind::motion_mask ? assemble<V>(lc, lc, lc, t)
+                                         : assemble<V>(t, t, t, alpha);
+    return true;
+  }
+  vi diff = V::abs_diff_u8(cur, ref);
+  if (threshold) {
+    const vi quiet = quiet_colour<V>(diff, c);
+    ref = V::select(quiet, cur, ref);
+    diff = V::and_not(quiet, diff);
+  }
+  if (mode == mode_kind::motion_mask) {
+    const vi m = V::bit_and(V::max_u8(V::max_u8(diff, V::template shift_right<8>(diff)),
+                                      V::template shift_right<16>(diff)),
+                            c.byte);
+    const vi x = estimated<V, mode>(alpha, m, f);
+    if (V::any(V::bit_and(doubt<V>(x, f), f.whole))) return false;
+    out = V::bit_or(V::bit_and(cur, c.colour),
+                    V::template shift_left<24>(
+                        V::clamp_byte(V::template shift_right_signed<fit_bits>(x))));
+    return true;
+  }
+  constexpr bool overlaid = mode == mode_kind::negative_overlay;
+  const vi x0 = overlaid ? estimated<V, mode>(channel<V, 0>(cur, c), channel<V, 0>(ref, c), f)
+                         : estimated<V, mode>(channel<V, 0>(diff, c), diff, f);
+  const vi x1 = overlaid ? estimated<V, mode>(channel<V, 1>(cur, c), channel<V, 1>(ref, c), f)
+                         : estimated<V, mode>(channel<V, 1>(diff, c), diff, f);
+  const vi x2 = overlaid ? estimated<V, mode>(channel<V, 2>(cur, c), channel<V, 2>(ref, c), f)
+                         : estimated<V, mode>(channel<V, 2>(diff, c), diff, f);
+  const vi doubts =
+      V::bit_or(V::bit_or(doubt<V>(x0, f), doubt<V>(x1, f)), doubt<V>(x2, f));
+  if (V::any(V::bit_and(doubts, f.whole))) return false;
+  out = assemble<V>(V::template shift_right_signed<fit_bits>(x0),
+                    V::template shift_right_signed<fit_bits>(x1),
+                    V::template shift_right_signed<fit_bits>(x2), alpha);
+  return true;
+}
+
+// The kernel that finishes a frame after the last whole vector.
+template <mode_kind mode, bool monochrome, bool threshold, bool fitted>
+inline kernel tail_kernel() {
+  const int m = static_cast<int>(mode);
+  return fitted ? portable_kernels.fitted[m][monochrome][threshold]
+                : portable_kernels.exact[m][monochrome][threshold];
+}
+
+template <class V, mode_kind mode, bool monochrome, bool threshold, bool fitted>
+void composite(const job& work, size_t first) {
+  using vi = typename V::vi;
+  const constants<V> c(work);
+  const fit_constants<V> f(fitted ? *work.fit : integer_fit{});
+  size_t i = first;
+  for (; work.pixels - i >= V::lanes; i += V::lanes) {
+    const vi cur = V::load(work.in + i);
+    V::store(work.current + i, cur);
+    const vi ref = V::load(work.reference + i);
+    vi out;
+    if (!fitted || !fitted_block<V, mode, monochrome, threshold>(cur, ref, c, f, out))
+      out = monochrome ? block_luma<V, mode, threshold>(cur, ref, c)
+                       : block_colour<V, mode, threshold>(cur, ref, c);
+    V::store(work.out + i, out);
+  }
+  if (V::lanes > 1 && i < work.pixels)
+    tail_kernel<mode, monochrome, threshold, fitted>()(work, i);
+}
+
+// Lanes to and from plain numbers, whatever the byte order.
+template <class V>
+inline typename V::vi counting_from(int32_t first) {
+  uint32_t numbers[V::lanes];
+  for (size_t k = 0; k < V::lanes; ++k)
+    numbers[k] = pixel_word(static_cast<uint32_t>(first) + static_cast<uint32_t>(k));
+  return V::load(numbers);
+}
+
+template <class V>
+inline uint32_t lane_sum(typename V::vi x) {
+  uint32_t numbers[V::lanes];
+  V::store(numbers, x);
+  uint32_t sum = 0;
+  for (uint32_t n : numbers) sum += pixel_word(n);
+  return sum;
+}
+
+template <class V>
+inline int32_t lane_max(typename V::vi x) {
+  uint32_t numbers[V::lanes];
+  V::store(numbers, x);
+  int32_t most = 0;
+  for (uint32_t n : numbers)
+    if (static_cast<int32_t>(pixel_word(n)) > most) most = static_cast<int32_t>(pixel_word(n));
+  return most;
+}
+
+// Makes the mode's integer form for this update's gain (and opacity) and
+// finds its margin by comparing it with the doubles: over every pair of
+// current and reference value for the overlay, every magnitude for the
+// difference, every pair of alpha and magnitude for the mask. The form is
+// worth using when few values fall within the margin and none where nothing
+// changed (reference equal to current, or magnitude 0): still parts of a
+// picture, and every pixel that the threshold quiets, are such values.
+template <class V, mode_kind mode>
+void fit(const job& work, integer_fit& made) {
+  using vi = typename V::vi;
+  constexpr bool paired = mode != mode_kind::absolute_difference;
+  constexpr int32_t rows = paired ? 256 : 1;
+  made = unchecked_fit<mode>(work);
+  const constants<V> c(work);
+  const vi fraction = V::splat((int32_t(1) << fit_bits) - 1);
+  const vi unit = V::splat(int32_t(1) << fit_bits);
+  const vi one = V::splat(1);
+  const vi ones = V::splat(-1);
+  const vi zero = V::splat(0);
+  // Every value the mode sees: (v, r) pairs, or magnitudes r with v 0.
+  auto for_each_value = [&](auto&& visit) {
+    for (int32_t v = 0; v < rows; ++v)
+      for (int32_t r = 0; r < 256; r += static_cast<int32_t>(V::lanes))
+        visit(V::splat(v), counting_from<V>(r));
+  };
+  auto estimate_of = [&](vi v, vi r, const fit_constants<V>& f) {
+    return paired ? estimated<V, mode>(v, r, f) : estimated<V, mode>(r, r, f);
+  };
+  // Nothing changed: the reference equals the current value, or the
+  // magnitude is 0.
+  auto unchanged = [&](vi v, vi r) {
+    return V::is_zero(mode == mode_kind::negative_overlay ? V::sub(v, r) : r);
+  };
+
+  // The margin: the largest distance from a wrong estimate to the nearest
+  // boundary (a boundary just above x counts from x + 1).
+  {
+    const fit_constants<V> f(made);
+    vi margin = zero;
+    for_each_value([&](vi v, vi r) {
+      const vi exact = mode == mode_kind::negative_overlay ? overlay<V>(v, r, c)
+                       : mode == mode_kind::absolute_difference ? amplified<V>(r, c)
+                                                                : mask_value<V>(v, r, c);
+      const vi x = estimate_of(v, r, f);
+      const vi wrong = V::and_not(
+          V::is_zero(V::sub(V::clamp_byte(exact),
+                            V::clamp_byte(V::template shift_right_signed<fit_bits>(x)))),
+          ones);
+      const vi below = V::bit_and(x, fraction);
+      const vi distance = V::min_i32(V::add(below, one), V::sub(unit, below));
+      margin = V::max_i32(margin, V::bit_and(wrong, distance));
+    });
+    made.margin = lane_max<V>(margin);
+  }
+  if (made.margin >= (int32_t(1) << (fit_bits - 1))) return;
+
+  // How many values the margin puts in doubt, in all and where nothing
+  // changed.
+  const fit_constants<V> f(made);
+  vi in_doubt = zero, still = zero;
+  for_each_value([&](vi v, vi r) {
+    const vi x = estimate_of(v, r, f);
+    const vi doubtful = V::and_not(V::is_zero(V::bit_and(doubt<V>(x, f), f.whole)), ones);
+    in_doubt = V::sub(in_doubt, doubtful);
+    still = V::sub(still, V::bit_and(doubtful, unchanged(v, r)));
+  });
+  made.usable = lane_sum<V>(in_doubt) <= (paired ? 256u : 1u) && lane_sum<V>(still) == 0;
 }
 
 template <class V>
 constexpr kernel_set make_kernels() {
   kernel_set set{};
-  set.by_mode[0][0][0] = &composite<V, mode_kind::negative_overlay, false, false>;
-  set.by_mode[0][0][1] = &composite<V, mode_kind::negative_overlay, false, true>;
-  set.by_mode[0][1][0] = &composite<V, mode_kind::negative_overlay, true, false>;
-  set.by_mode[0][1][1] = &composite<V, mode_kind::negative_overlay, true, true>;
-  set.by_mode[1][0][0] = &composite<V, mode_kind::absolute_difference, false, false>;
-  set.by_mode[1][0][1] = &composite<V, mode_kind::absolute_difference, false, true>;
-  set.by_mode[1][1][0] = &composite<V, mode_kind::absolute_difference, true, false>;
-  set.by_mode[1][1][1] = &composite<V, mode_kind::absolute_difference, true, true>;
-  set.by_mode[2][0][0] = &composite<V, mode_kind::motion_mask, false, false>;
-  set.by_mode[2][0][1] = &composite<V, mode_kind::motion_mask, false, true>;
-  set.by_mode[2][1][0] = &composite<V, mode_kind::motion_mask, true, false>;
-  set.by_mode[2][1][1] = &composite<V, mode_kind::motion_mask, true, true>;
+  set.exact[0][0][0] = &composite<V, mode_kind::negative_overlay, false, false, false>;
+  set.exact[0][0][1] = &composite<V, mode_kind::negative_overlay, false, true, false>;
+  set.exact[0][1][0] = &composite<V, mode_kind::negative_overlay, true, false, false>;
+  set.exact[0][1][1] = &composite<V, mode_kind::negative_overlay, true, true, false>;
+  set.exact[1][0][0] = &composite<V, mode_kind::absolute_difference, false, false, false>;
+  set.exact[1][0][1] = &composite<V, mode_kind::absolute_difference, false, true, false>;
+  set.exact[1][1][0] = &composite<V, mode_kind::absolute_difference, true, false, false>;
+  set.exact[1][1][1] = &composite<V, mode_kind::absolute_difference, true, true, false>;
+  set.exact[2][0][0] = &composite<V, mode_kind::motion_mask, false, false, false>;
+  set.exact[2][0][1] = &composite<V, mode_kind::motion_mask, false, true, false>;
+  set.exact[2][1][0] = &composite<V, mode_kind::motion_mask, true, false, false>;
+  set.exact[2][1][1] = &composite<V, mode_kind::motion_mask, true, true, false>;
+  set.fitted[0][0][0] = &composite<V, mode_kind::negative_overlay, false, false, true>;
+  set.fitted[0][0][1] = &composite<V, mode_kind::negative_overlay, false, true, true>;
+  set.fitted[0][1][0] = &composite<V, mode_kind::negative_overlay, true, false, true>;
+  set.fitted[0][1][1] = &composite<V, mode_kind::negative_overlay, true, true, true>;
+  set.fitted[1][0][0] = &composite<V, mode_kind::absolute_difference, false, false, true>;
+  set.fitted[1][0][1] = &composite<V, mode_kind::absolute_difference, false, true, true>;
+  set.fitted[1][1][0] = &composite<V, mode_kind::absolute_difference, true, false, true>;
+  set.fitted[1][1][1] = &composite<V, mode_kind::absolute_difference, true, true, true>;
+  set.fitted[2][0][0] = &composite<V, mode_kind::motion_mask, false, false, true>;
+  set.fitted[2][0][1] = &composite<V, mode_kind::motion_mask, false, true, true>;
+  set.fitted[2][1][0] = &composite<V, mode_kind::motion_mask, true, false, true>;
+  set.fitted[2][1][1] = &composite<V, mode_kind::motion_mask, true, true, true>;
+  set.fit[0] = &fit<V, mode_kind::negative_overlay>;
+  set.fit[1] = &fit<V, mode_kind::absolute_difference>;
+  set.fit[2] = &fit<V, mode_kind::motion_mask>;
   return set;
 }

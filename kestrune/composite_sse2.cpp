@@ -1,7 +1,8 @@
 // The compositing kernels for SSE2, the x86-64 baseline: 4 pixels a step.
-#include <emmintrin.h>
-
 #include "composite.h"
+
+#if defined(__x86_64__) && EFFECTS_ISA_LIMIT >= 1
+#include <emmintrin.h>
 
 namespace kestrune_composite {
 namespace {
@@ -21,12 +22,25 @@ struct sse2 {
   static vd splat_double(double x) { return _mm_set1_pd(x); }
   static vi bit_and(vi a, vi b) { return _mm_and_si128(a, b); }
   static vi bit_or(vi a, vi b) { return _mm_or_si128(a, b); }
+  static vi bit_xor(vi a, vi b) { return _mm_xor_si128(a, b); }
   static vi and_not(vi a, vi b) { return _mm_andnot_si128(a, b); }
   static vi add(vi a, vi b) { return _mm_add_epi32(a, b); }
   static vi sub(vi a, vi b) { return _mm_sub_epi32(a, b); }
+  // SSE2 multiplies only lanes 0 and 2 (to 64 bits); the odd lanes go
+  // through a shift and the low halves are gathered back.
+  static vi mul_lo(vi a, vi b) {
+    const vi even = _mm_mul_epu32(a, b);
+    const vi odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
+    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                              _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+  }
   template <int k>
   static vi shift_right(vi a) {
     return _mm_srli_epi32(a, k);
+  }
+  template <int k>
+  static vi shift_right_signed(vi a) {
+    return _mm_srai_epi32(a, k);
   }
   template <int k>
   static vi shift_left(vi a) {
@@ -38,12 +52,17 @@ struct sse2 {
   static vi max_u8(vi a, vi b) { return _mm_max_epu8(a, b); }
   static vi subs_u8(vi a, vi b) { return _mm_subs_epu8(a, b); }
   static vi is_zero(vi a) { return _mm_cmpeq_epi32(a, _mm_setzero_si128()); }
+  static bool any(vi a) {
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(a, _mm_setzero_si128())) != 0xFFFF;
+  }
   static vi madd16(vi a, vi b) { return _mm_madd_epi16(a, b); }
   static vi mulhi_u16(vi a, vi b) { return _mm_mulhi_epu16(a, b); }
   static vi less(vi a, vi b) { return _mm_cmplt_epi32(a, b); }
   static vi select(vi mask, vi a, vi b) {
     return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
   }
+  static vi min_i32(vi a, vi b) { return select(_mm_cmplt_epi32(a, b), a, b); }
+  static vi max_i32(vi a, vi b) { return select(_mm_cmpgt_epi32(a, b), a, b); }
   static vi clamp_byte(vi a) {
     const vi positive = _mm_andnot_si128(_mm_srai_epi32(a, 31), a);
     const vi over = _mm_cmpgt_epi32(positive, _mm_set1_epi32(255));
@@ -74,3 +93,5 @@ struct sse2 {
 extern const kernel_set sse2_kernels = make_kernels<sse2>();
 
 }  // namespace kestrune_composite
+
+#endif

@@ -119,6 +119,8 @@ class kestrune : public frei0r::filter {
   uint64_t fresh_slot = 0;
   frame_slot* slots = nullptr;
   uint32_t* pixel_store = nullptr;
+  // Each mode's integer form, kept while the gain and opacity stay.
+  kestrune_composite::fit_cache integer_forms;
 };
 
 kestrune::kestrune(unsigned int frame_width, unsigned int frame_height) {
@@ -227,8 +229,7 @@ void kestrune::update(double time, uint32_t* out, const uint32_t* in) {
   work.opacity = clamp_unit_number(blend);
   work.inverse_opacity = 1.0 - work.opacity;
   work.level = static_cast<int32_t>(clamp_unit_number(threshold) * 255.0 + 0.5);
-  kestrune_composite::select_kernel(work.mode, work.monochrome,
-                                    work.level > 0)(work);
+  kestrune_composite::composite(work, integer_forms);
 }
 
 const frei0r::registration<kestrune> kestrune_registered(

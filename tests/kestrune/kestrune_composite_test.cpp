@@ -92,6 +92,23 @@ TEST_F(kestrune_composite, negative_overlay) {
             pixel(64, 64, 134, 7));
 }
 
+// The doubles decide the overlay's ties by their own rounding, which exact
+// decimal arithmetic does not reproduce. Blend 0.3 at gain 1: 1 - 0.3 is
+// 0.69999999999999995559 and 46 * 0.3 is 13.799999999999998934, so a current
+// 1 over a reference 209 gives 14.499999999999998 -> 14, where 0.7 + 13.8 =
+// 14.5 would give 15; over 249, 0.69999999999999995559 + 1.7999999999999998224
+// is a tie of its own that rounds to even, exactly 2.5 -> 3; a current 0 over
+// 250 gives 5 * 0.3 = 1.5 -> 2. Away from ties: blend 0.37, contrast 0.4
+// (gain 2^1.6 = 3.0314), 100 over 90 gives 0.63 * 100 + (10 * 3.0314 + 155) *
+// 0.37 = 131.57 -> 132.
+TEST_F(kestrune_composite, overlay_rounding_as_the_doubles_round) {
+  EXPECT_EQ(after(pixel(209, 249, 250, 0), pixel(1, 1, 0, 9), {{BLEND, 0.3}}),
+            pixel(14, 3, 2, 9));
+  EXPECT_EQ(after(pixel(90, 90, 90, 0), pixel(100, 100, 100, 9),
+                  {{BLEND, 0.37}, {CONTRAST, 0.4}}),
+            pixel(132, 132, 132, 9));
+}
+
 TEST_F(kestrune_composite, absolute_difference_and_its_gain) {
   const uint32_t ref = pixel(100, 100, 100, 0);
   EXPECT_EQ(after(ref, pixel(115, 84, 101, 5), {{MODE, 0.5}}), pixel(15, 16, 1, 5));
@@ -219,7 +236,11 @@ struct clip {
   }
 };
 
-void expect_model_over_clips(const std::string& path) {
+// Frames of a clip through two instances, one updated with separate
+// buffers and one in place, and through the model; `choose` gives the
+// parameter values before each frame (it sets none when it returns false).
+template <class Choose>
+void expect_model_over(const std::string& path, Choose choose) {
   testhost::plugin p(path);
   const unsigned sizes[][2] = {{1, 1}, {3, 5}, {67, 13}, {16, 16}, {33, 1}, {1, 31}};
   uint64_t seed = 1;
@@ -233,12 +254,12 @@ void expect_model_over_clips(const std::string& path) {
     frame in;
     double t = 0.0;
     for (int f = 0; f < 90; ++f) {
-      if (f % 4 == 0) {
+      double values[PARAM_COUNT];
+      if (choose(c, f, values)) {
         for (int i = 0; i < PARAM_COUNT; ++i) {
-          const double v = c.value(i);
-          separate.set(i, v);
-          in_place.set(i, v);
-          m.set(i, v);
+          separate.set(i, values[i]);
+          in_place.set(i, values[i]);
+          m.set(i, values[i]);
         }
       }
       in = c.next_frame(in, pixels);
@@ -257,6 +278,43 @@ void expect_model_over_clips(const std::string& path) {
   }
 }
 
+// Parameters change every few frames, to any value.
+void expect_model_over_clips(const std::string& path) {
+  expect_model_over(path, [](clip& c, int f, double (&values)[PARAM_COUNT]) {
+    if (f % 4 != 0) return false;
+    for (int i = 0; i < PARAM_COUNT; ++i) values[i] = c.value(i);
+    return true;
+  });
+}
+
+// Overlay settings set before every frame, as MLT does: runs of the same
+// values (A A B A B B ...), values whose overlay the integer form serves and
+// values it leaves to the doubles, looks that differ in Blend alone or in
+// Contrast alone; then Blend moving a little every frame, then Contrast and
+// Threshold.
+void expect_model_over_changing_settings(const std::string& path) {
+  struct look {
+    double blend, contrast, threshold, monochrome;
+  };
+  const look a{0.37, 0.4, 0.0, 0.0}, b{0.3, 0.0, 0.02, 0.0}, c{0.5013, 0.123, 0.1, 1.0},
+      d{0.7, 0.25, 0.0, 1.0}, e{0.45, 0.4, 0.0, 0.0}, f{0.37, 0.0, 0.0, 0.0};
+  const look runs[] = {a, a, b, a, b, b, c, c, a, c, d, d, a, e, a, e, e, f, a, f};
+  const int n = int(sizeof runs / sizeof runs[0]);
+  expect_model_over(path, [&](clip&, int frame_index, double (&values)[PARAM_COUNT]) {
+    const int moved = frame_index - 2 * n;
+    const look l = moved < 0    ? runs[frame_index % n]
+                   : moved < 25 ? look{0.5 + 0.0011 * moved, 0.4, 0.0, double(moved % 5 == 0)}
+                                : look{0.5, 0.4 - 0.003 * moved, 0.004 * (moved % 9), 0.0};
+    values[TIME_OFFSET] = 0.05;
+    values[MODE] = 0.0;
+    values[BLEND] = l.blend;
+    values[CONTRAST] = l.contrast;
+    values[THRESHOLD] = l.threshold;
+    values[MONOCHROME] = l.monochrome;
+    return true;
+  });
+}
+
 // The shipped library uses the widest kernels this processor has; the test
 // builds limited to AVX2 and to SSE2 check the others here too.
 TEST(kestrune_kernels, shipped_library_matches_the_model) {
@@ -266,6 +324,13 @@ TEST(kestrune_kernels, every_instruction_set_variant_matches_the_model) {
   for (const testhost::variant& v : testhost::plugin_variants("kestrune")) {
     SCOPED_TRACE(v.name);
     expect_model_over_clips(v.path);
+  }
+}
+TEST(kestrune_kernels, overlay_settings_changing_every_frame) {
+  expect_model_over_changing_settings(testhost::plugin_path("kestrune"));
+  for (const testhost::variant& v : testhost::plugin_variants("kestrune")) {
+    SCOPED_TRACE(v.name);
+    expect_model_over_changing_settings(v.path);
   }
 }
 
@@ -324,6 +389,71 @@ TEST(kestrune_kernels, every_pair_of_values) {
   }
 }
 
+// Every pair of current and reference value fills a block of 16 pixels by
+// itself, so that no other pair decides whether its block is computed by an
+// integer form or in doubles (a block with any value in doubt is computed in
+// doubles as a whole): the overlay's and the difference's integer forms are
+// checked against the model for every pair, and so every magnitude, and
+// the mask's for every pair of alpha and magnitude, wherever they are used.
+// Blends and contrasts both arbitrary and round, among them ones whose ties
+// the doubles decide by their rounding.
+void expect_every_pair_alone(const std::string& path) {
+  const size_t block = 16;
+  testhost::plugin p(path);
+  instance inst = p.construct(1024, 1024);
+  ASSERT_TRUE(inst.valid());
+  // Overlay and difference: channel values (v, r), (r, v), (v ^ 0xA5, r).
+  // Mask: alpha r, magnitude v (in red; green moves by half as much).
+  frame ref(65536 * block), cur(65536 * block), masked(65536 * block);
+  const frame black(65536 * block, pixel(0, 0, 0, 0));
+  for (uint32_t i = 0; i < 65536; ++i) {
+    const uint8_t v = uint8_t(i >> 8), r = uint8_t(i);
+    for (size_t k = 0; k < block; ++k) {
+      cur[i * block + k] = pixel(v, r, uint8_t(v ^ 0xA5), r);
+      ref[i * block + k] = pixel(r, v, r, 0);
+      masked[i * block + k] = pixel(v, uint8_t(v / 2), 0, r);
+    }
+  }
+  model m(1);
+  inst.set(TIME_OFFSET, 0.0);
+  const double settings[][2] = {{0.5, 0.0},   {0.3, 0.0},   {0.7, 0.25},  {0.1, 1.0},
+                                {0.5013, 0.4}, {0.6180339887, 0.123}, {0.37, 0.4},
+                                {0.999, 0.9}, {0.002, 0.6}, {1.0, 0.7},   {0.25, 0.75}};
+  double t = 0.0;
+  for (double mode : {0.0, 0.5, 1.0}) {
+    const frame& before = mode == 1.0 ? black : ref;
+    const frame& now = mode == 1.0 ? masked : cur;
+    for (const auto& values : settings) {
+      for (const setting& s : {setting{MODE, mode}, {BLEND, values[0]},
+                               {CONTRAST, values[1]}}) {
+        inst.set(s.index, s.value);
+        m.set(s.index, s.value);
+      }
+      inst.update(t, before);
+      const frame out = inst.update(t + 1.0, now);
+      t += 2.0;
+      for (uint32_t i = 0; i < 65536; ++i) {
+        const uint32_t expected = m.composite(now[i * block], before[i * block]);
+        for (size_t k = 0; k < block; ++k) {
+          if (out[i * block + k] != expected) {
+            ADD_FAILURE() << path << " mode " << mode << " blend " << values[0]
+                          << " contrast " << values[1] << " pair " << i << " pixel " << k;
+            return;
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(kestrune_kernels, every_pair_in_a_block_of_its_own) {
+  expect_every_pair_alone(testhost::plugin_path("kestrune"));
+  for (const testhost::variant& v : testhost::plugin_variants("kestrune")) {
+    SCOPED_TRACE(v.name);
+    expect_every_pair_alone(v.path);
+  }
+}
+
 // Every colour of the cube through the monochrome motion mask of a first
 // frame: the grey written is the luma, exactly, in every variant.
 void expect_luma_of_every_colour(const std::string& path) {
@@ -334,14 +464,18 @@ void expect_luma_of_every_colour(const std::string& path) {
   inst.set(MODE, 1.0);
   inst.set(MONOCHROME, 1.0);
   frame f(size_t(width) * height);
+  // Colour c as red c & 255, green (c >> 8) & 255, blue c >> 16, opaque.
+  auto opaque = [](uint32_t c) {
+    return pixel(uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), 255);
+  };
   for (uint32_t chunk = 0; chunk < 16; ++chunk) {
-    for (uint32_t i = 0; i < f.size(); ++i) f[i] = (chunk << 20 | i) | 0xFF000000u;
+    for (uint32_t i = 0; i < f.size(); ++i) f[i] = opaque(chunk << 20 | i);
     // Always time 0: the held frame is dropped, each frame is its own
     // reference.
     inst.update_in_place(0.0, f);
     for (uint32_t i = 0; i < f.size(); ++i) {
       const uint32_t c = chunk << 20 | i;
-      const uint8_t l = uint8_t(model::luma(c));
+      const uint8_t l = uint8_t(model::luma(opaque(c)));
       if (f[i] != pixel(l, l, l, 0)) {
         ADD_FAILURE() << path << ": colour " << std::hex << c;
         return;
