@@ -17,5 +17,9 @@ cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEFFECTS_WERROR=ON -DEFFECTS_BENCH=OFF >/dev/null
 cmake --build "$dir" -j"$jobs"
 # Under emulation every test runs some ten times slower; the long ones get
-# more time than the default.
-ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 900
+# more time than the default. The concurrency test is left to the native
+# and ThreadSanitizer builds: Debian 12's qemu-aarch64 hangs in the first
+# pthread_create of an aarch64 program (a two-line std::thread program does
+# too), so no threaded test can run under it.
+ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 900 -E '^plugins/concurrency\.'
+
