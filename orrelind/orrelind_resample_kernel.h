@@ -178,26 +178,45 @@ inline typename V::vi orrelind_resample_lanes(const orrelind_source_frame& s,
 // resampling waits on memory most of the time.
 constexpr size_t orrelind_prefetch_distance = 32;
 
-inline void orrelind_prefetch(const orrelind_source_frame& s, double sx, double sy) {
-  const uint32_t y = static_cast<uint32_t>(sy);
-  const uint32_t* p = s.pixels + (static_cast<uint64_t>(y) * s.width + static_cast<uint32_t>(sx));
-  __builtin_prefetch(p);
-  __builtin_prefetch(p + (y + 1 < s.height ? s.width : 0));
-}
+// Requests the two source rows of a point. The addresses are worked out in
+// integers, and the lower row is requested even on the last row: a request
+// beyond the frame is only a wasted one, never a fault, and checking costs
+// more than it saves.
+struct orrelind_prefetcher {
+  uintptr_t pixels;
+  uintptr_t row_bytes;
+  uint64_t width;
+
+  explicit orrelind_prefetcher(const orrelind_source_frame& s)
+      : pixels(reinterpret_cast<uintptr_t>(s.pixels)),
+        row_bytes(uintptr_t(s.width) * sizeof(uint32_t)),
+        width(s.width) {}
+
+  // Always inlined: GCC 12 otherwise takes a call of it for one without
+  // effect (a prefetch changes no memory) and deletes it.
+  __attribute__((always_inline)) void operator()(double sx, double sy) const {
+    const uint64_t at = uint64_t(uint32_t(sy)) * width + uint32_t(sx);
+    const uintptr_t p = pixels + uintptr_t(at) * sizeof(uint32_t);
+    __builtin_prefetch(reinterpret_cast<const void*>(p));
+    __builtin_prefetch(reinterpret_cast<const void*>(p + row_bytes));
+  }
+};
 
 // A run of n output pixels: whole vectors first, the rest a lane at a time.
 template <class V>
 void orrelind_resample_run(const orrelind_source_frame& s, const double* sx,
                            const double* sy, size_t n, uint32_t* dst) {
-  for (size_t j = 0; j < n && j < orrelind_prefetch_distance; ++j)
-    orrelind_prefetch(s, sx[j], sy[j]);
+  constexpr size_t ahead = orrelind_prefetch_distance;
+  const orrelind_prefetcher prefetch(s);
+  for (size_t j = 0; j < n && j < ahead; ++j) prefetch(sx[j], sy[j]);
   size_t i = 0;
-  for (; i + V::lanes <= n; i += V::lanes) {
-    for (size_t j = i + orrelind_prefetch_distance;
-         j < i + orrelind_prefetch_distance + V::lanes && j < n; ++j)
-      orrelind_prefetch(s, sx[j], sy[j]);
+  for (; i + V::lanes + ahead <= n; i += V::lanes) {
+    for (size_t j = i + ahead; j < i + ahead + V::lanes; ++j) prefetch(sx[j], sy[j]);
     V::store(dst + i, orrelind_resample_lanes<V>(s, V::load_d(sx + i), V::load_d(sy + i)));
   }
+  for (size_t j = i + ahead; j < n; ++j) prefetch(sx[j], sy[j]);
+  for (; i + V::lanes <= n; i += V::lanes)
+    V::store(dst + i, orrelind_resample_lanes<V>(s, V::load_d(sx + i), V::load_d(sy + i)));
   for (; i < n; ++i)
     dst[i] = orrelind_resample_lanes<portable>(s, sx[i], sy[i]);
 }
