@@ -8,9 +8,21 @@
 #
 # The work corpora in build/fuzz/campaign/<name>/ are kept, so a campaign
 # can be run in several parts; a summary of executions, speed and findings
-# is appended to build/fuzz/campaign/summary.txt.
+# is appended to build/fuzz/campaign/summary.txt, and
+#   scripts/fuzz-campaign.sh --totals
+# adds up the executions of every part. CAMPAIGN_SECONDS=S ends each
+# fuzzer's part after S seconds even before N_INPUTS, so that a campaign
+# on a machine shared with other work can proceed in parts that each end
+# cleanly (with their statistics and their merge).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+campaign=build/fuzz/campaign
+if [ "${1:-}" = --totals ]; then
+  awk '$3 ~ /^[0-9]+$/ { n[$2] += $3 } / FAULT / { f[$2]++ }
+       END { for (k in n) printf "%s %d inputs, %d faults\n", k, n[k], f[k] + 0 }' \
+    "$campaign/summary.txt" | sort
+  exit 0
+fi
 if [ $# -lt 1 ] || ! [[ $1 =~ ^[0-9]+$ ]]; then
   echo "usage: $0 N_INPUTS [FUZZER...]" >&2
   exit 2
@@ -24,7 +36,6 @@ CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo 
   -DEFFECTS_FUZZ=ON -DEFFECTS_TESTS=OFF -DEFFECTS_WERROR=ON >/dev/null
 cmake --build build/fuzz -j"$(nproc)"
 
-campaign=build/fuzz/campaign
 mkdir -p "$campaign"
 names=("$@")
 if [ ${#names[@]} -eq 0 ]; then
@@ -42,7 +53,8 @@ for name in "${names[@]}"; do
   # core, but at the lowest priority on a busy machine one can wait tens of
   # seconds for it, so the limit is generous.
   status=0
-  nice -n 19 "$fuzzer" -runs="$inputs" -timeout=300 -print_final_stats=1 \
+  nice -n 19 "$fuzzer" -runs="$inputs" -max_total_time="${CAMPAIGN_SECONDS:-0}" \
+    -timeout=300 -print_final_stats=1 \
     -artifact_prefix="$campaign/$name-" "$work" "fuzz/corpus/$name" >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   if [ "$status" -ne 0 ]; then
