@@ -17,7 +17,8 @@ orrelind_resample_fn orrelind_choose_narrow() {
 #if defined(ORRELIND_X86) && EFFECTS_ISA_LIMIT >= 2
   __builtin_cpu_init();
   if (orrelind_resample_avx512 && __builtin_cpu_supports("avx512f") &&
-      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq"))
+      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
+      __builtin_cpu_supports("avx512bw"))
     return orrelind_resample_avx512;
   if (orrelind_resample_avx2 && __builtin_cpu_supports("avx2"))
     return orrelind_resample_avx2;

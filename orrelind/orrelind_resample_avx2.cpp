@@ -24,6 +24,10 @@ namespace {
 struct avx2 : x86_pixels {
   using vd = __m256d;
   static constexpr size_t lanes = 4;
+  static constexpr bool single = true;
+  using vf = __m256;
+  using vw = __m256i;  // eight pixels
+  using vmw = __m256i;
 
   static vd load_d(const double* p) { return _mm256_loadu_pd(p); }
   static vd splat_d(double x) { return _mm256_set1_pd(x); }
@@ -84,6 +88,39 @@ struct avx2 : x86_pixels {
   }
   static void store(uint32_t* p, vi v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+  }
+
+  static vw join(vi low, vi high) {
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+  }
+  static vf narrow(vd low, vd high) {
+    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(low)),
+                                _mm256_cvtpd_ps(high), 1);
+  }
+  template <int k>
+  static vf byte_f(vw p) {
+    const vw pick = _mm256_setr_epi32(int(0x80808000u + k), int(0x80808004u + k),
+                                      int(0x80808008u + k), int(0x8080800Cu + k),
+                                      int(0x80808000u + k), int(0x80808004u + k),
+                                      int(0x80808008u + k), int(0x8080800Cu + k));
+    return _mm256_cvtepi32_ps(_mm256_shuffle_epi8(p, pick));
+  }
+  static vf splat_f(float x) { return _mm256_set1_ps(x); }
+  static vf add_f(vf a, vf b) { return _mm256_add_ps(a, b); }
+  static vf sub_f(vf a, vf b) { return _mm256_sub_ps(a, b); }
+  static vf mul_f(vf a, vf b) { return _mm256_mul_ps(a, b); }
+  static vw trunc_f(vf a) { return _mm256_cvttps_epi32(a); }
+  static vmw same(vw a, vw b) { return _mm256_cmpeq_epi32(a, b); }
+  static vmw and_w(vmw a, vmw b) { return _mm256_and_si256(a, b); }
+  static bool all_w(vmw m) { return _mm256_movemask_epi8(m) == -1; }
+  static vw pack_w(vw b0, vw b1, vw b2, vw p) {
+    const vw alpha = _mm256_and_si256(p, _mm256_set1_epi32(int(0xFF000000u)));
+    const vw pixel = _mm256_or_si256(_mm256_or_si256(b0, _mm256_slli_epi32(b1, 8)),
+                                     _mm256_or_si256(_mm256_slli_epi32(b2, 16), alpha));
+    return _mm256_andnot_si256(_mm256_cmpeq_epi32(alpha, _mm256_setzero_si256()), pixel);
+  }
+  static void store_w(uint32_t* p, vw v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
   }
 };
 

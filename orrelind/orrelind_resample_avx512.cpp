@@ -1,6 +1,6 @@
 // The AVX-512 adapter: eight pixels a step, indexed in 32-bit lanes, so
 // only for frames below 2^31 pixels and at least two columns. Chosen at load
-// time only on processors that have AVX-512 F, VL and DQ.
+// time only on processors that have AVX-512 F, VL, DQ and BW.
 #include "orrelind_resample.h"
 
 #if EFFECTS_ISA_LIMIT >= 3 && defined(__x86_64__)
@@ -15,11 +15,11 @@
 // Everything below is compiled for AVX-512; nothing of the standard library
 // is included from here on (see orrelind_resample_avx2.cpp).
 #if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f,avx512vl,avx512dq,avx2"))), \
+#pragma clang attribute push(__attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,avx2"))), \
                              apply_to = function)
 #else
 #pragma GCC push_options
-#pragma GCC target("avx512f,avx512vl,avx512dq,avx2")
+#pragma GCC target("avx512f,avx512vl,avx512dq,avx512bw,avx2")
 #endif
 
 namespace {
@@ -31,6 +31,10 @@ struct avx512 {
   using vi = __m256i;  // eight pixels
   using vm = __mmask8;
   static constexpr size_t lanes = 8;
+  static constexpr bool single = true;
+  using vf = __m512;
+  using vw = __m512i;  // sixteen pixels
+  using vmw = __mmask16;
 
   static vd load_d(const double* p) { return _mm512_loadu_pd(p); }
   static vd splat_d(double x) { return _mm512_set1_pd(x); }
@@ -107,6 +111,39 @@ struct avx512 {
   static void store(uint32_t* p, vi v) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
   }
+
+  static vw join(vi low, vi high) {
+    return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
+  }
+  static vf narrow(vd low, vd high) {
+    return _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(low)),
+                              _mm512_cvtpd_ps(high), 1);
+  }
+  template <int k>
+  static vf byte_f(vw p) {
+    const vw pick = _mm512_broadcast_i32x4(
+        _mm_setr_epi32(int(0x80808000u + k), int(0x80808004u + k),
+                       int(0x80808008u + k), int(0x8080800Cu + k)));
+    return _mm512_cvtepi32_ps(_mm512_shuffle_epi8(p, pick));
+  }
+  static vf splat_f(float x) { return _mm512_set1_ps(x); }
+  static vf add_f(vf a, vf b) { return _mm512_add_ps(a, b); }
+  static vf sub_f(vf a, vf b) { return _mm512_sub_ps(a, b); }
+  static vf mul_f(vf a, vf b) { return _mm512_mul_ps(a, b); }
+  static vw trunc_f(vf a) { return _mm512_cvttps_epi32(a); }
+  static vmw same(vw a, vw b) { return _mm512_cmpeq_epi32_mask(a, b); }
+  static vmw and_w(vmw a, vmw b) { return vmw(a & b); }
+  static bool all_w(vmw m) { return m == 0xFFFF; }
+  // b0 | b1 << 8 | b2 << 16 | the alpha bits of p, in lanes where that
+  // alpha is not 0.
+  static vw pack_w(vw b0, vw b1, vw b2, vw p) {
+    const vw alpha_bits = _mm512_set1_epi32(int(0xFF000000u));
+    const vw colour = _mm512_ternarylogic_epi32(b0, _mm512_slli_epi32(b1, 8),
+                                                _mm512_slli_epi32(b2, 16), 0xFE);
+    return _mm512_maskz_ternarylogic_epi32(_mm512_test_epi32_mask(p, alpha_bits), colour, p,
+                                           alpha_bits, 0xF8);
+  }
+  static void store_w(uint32_t* p, vw v) { _mm512_storeu_si512(p, v); }
 };
 
 }  // namespace

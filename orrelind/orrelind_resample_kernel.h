@@ -12,6 +12,14 @@
 // is_zero, or_m, all; select_d (mask ? a : b); to_byte (clamp to 0..255,
 // add 0.5, truncate); pack (four byte lanes into pixels, zero where masked);
 // store.
+//
+// An adapter with `single` true also provides, for twice as many lanes in
+// single precision (see orrelind_estimate): vf (floats), vw (32-bit pixels),
+// vmw (a lane mask); join (two vi into one vw); narrow (two vd into one vf);
+// byte_f<k>; splat_f, add_f, sub_f, mul_f; trunc_f (truncate to 32-bit
+// lanes); same (lanes equal), and_w, all_w; pack_w (three byte lanes into
+// pixels with the alpha of a fourth pixel, zero where that alpha is 0);
+// store_w.
 
 // The four neighbours of one source point (fsx, fsy: its floors, exact
 // integers within the frame), indexed in 64 bits. The right neighbour
@@ -37,6 +45,7 @@ struct portable {
   using vi = uint32_t;
   using vm = bool;
   static constexpr size_t lanes = 1;
+  static constexpr bool single = false;
 
   static constexpr unsigned shift(int k) {
 #if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
@@ -101,19 +110,38 @@ inline typename V::vd orrelind_weighted(typename V::vi p, typename V::vd w) {
   return V::mul_d(V::template byte_d<k>(p), w);
 }
 
-// Output pixels of V::lanes source points.
+// The four neighbours of V::lanes source points and the point's place
+// between them.
 template <class V>
-inline typename V::vi orrelind_resample_lanes(const orrelind_source_frame& s,
-                                              typename V::vd sx,
-                                              typename V::vd sy) {
+struct orrelind_neighbours {
+  typename V::vi p00, p10, p01, p11;
+  typename V::vd fx, fy;
+  typename V::vm one_alpha;  // where all four share one alpha
+};
+
+template <class V>
+__attribute__((always_inline)) inline orrelind_neighbours<V> orrelind_neighbours_at(
+    const orrelind_source_frame& s, const double* sx, const double* sy) {
+  orrelind_neighbours<V> n;
+  const typename V::vd x = V::load_d(sx), y = V::load_d(sy);
+  const typename V::vd fsx = V::floor_d(x), fsy = V::floor_d(y);
+  n.fx = V::sub_d(x, fsx);
+  n.fy = V::sub_d(y, fsy);
+  V::fetch(s, fsx, fsy, &n.p00, &n.p10, &n.p01, &n.p11);
+  n.one_alpha = V::same_alpha(n.p00, n.p10, n.p01, n.p11);
+  return n;
+}
+
+// Output pixels of V::lanes source points, exactly as the formulas say.
+template <class V>
+__attribute__((always_inline)) inline typename V::vi orrelind_blend(
+    const orrelind_neighbours<V>& n) {
   using vd = typename V::vd;
   using vi = typename V::vi;
   using vm = typename V::vm;
-  const vd fsx = V::floor_d(sx), fsy = V::floor_d(sy);
-  const vd fx = V::sub_d(sx, fsx), fy = V::sub_d(sy, fsy);
-  vi p00, p10, p01, p11;
-  V::fetch(s, fsx, fsy, &p00, &p10, &p01, &p11);
-  const vm one_alpha = V::same_alpha(p00, p10, p01, p11);
+  const vi p00 = n.p00, p10 = n.p10, p01 = n.p01, p11 = n.p11;
+  const vd fx = n.fx, fy = n.fy;
+  const vm one_alpha = n.one_alpha;
 
   if (V::all(one_alpha)) {
     // Opaque video, mostly. With one alpha around every point the
@@ -172,6 +200,75 @@ inline typename V::vi orrelind_resample_lanes(const orrelind_source_frame& s,
       alpha, transparent);
 }
 
+// The byte of one colour in single precision, where that provably gives
+// the byte of the double formulas; clears `sure` in lanes where it may not.
+//
+// Why it can: the exact bilinear value M of bytes q (with fx, fy in 0..1)
+// lies in 0..255, and the double formulas round M + 0.5 with an error far
+// below 1e-12. The same formulas in floats (u = 2^-24) from the rounded fx,
+// fy err by at most 766u in top, 1788u in v and 3321u in the result, and
+// 3577u once 0.5 is added: t = M + 0.5 within 2.2e-4. If t - d and t + d
+// truncate to one integer n, with d = 2^-11 (8192u, far more than those
+// errors plus the roundings of t +- d), then the double M + 0.5 lies
+// strictly between n and n + 1, and clamping and truncating it gives n. A
+// lane where they differ is near a rounding boundary (about one in a
+// thousand) and the double formulas decide.
+template <class V, int k>
+__attribute__((always_inline)) inline typename V::vw orrelind_estimate_byte(
+    typename V::vw p00, typename V::vw p10, typename V::vw p01, typename V::vw p11,
+    typename V::vf fx, typename V::vf fy, typename V::vmw* sure) {
+  using vf = typename V::vf;
+  const vf q00 = V::template byte_f<k>(p00), q10 = V::template byte_f<k>(p10);
+  const vf q01 = V::template byte_f<k>(p01), q11 = V::template byte_f<k>(p11);
+  const vf top = V::add_f(V::mul_f(V::sub_f(q10, q00), fx), q00);
+  const vf v = V::add_f(V::sub_f(q01, top), V::mul_f(V::sub_f(q11, q01), fx));
+  const vf t = V::add_f(V::add_f(V::mul_f(v, fy), top), V::splat_f(0.5f));
+  const vf margin = V::splat_f(0x1p-11f);
+  const typename V::vw low = V::trunc_f(V::sub_f(t, margin));
+  const typename V::vw high = V::trunc_f(V::add_f(t, margin));
+  *sure = V::and_w(*sure, V::same(low, high));
+  return low;
+}
+
+// Output pixels of 2 V::lanes source points around which the alpha is one,
+// worked out in single precision, twice as many at a time. Returns false,
+// having written nothing, if any byte is not sure.
+template <class V>
+__attribute__((always_inline)) inline bool orrelind_estimate(
+    const orrelind_neighbours<V>& a, const orrelind_neighbours<V>& b, uint32_t* dst) {
+  using vw = typename V::vw;
+  const vw p00 = V::join(a.p00, b.p00), p10 = V::join(a.p10, b.p10);
+  const vw p01 = V::join(a.p01, b.p01), p11 = V::join(a.p11, b.p11);
+  const typename V::vf fx = V::narrow(a.fx, b.fx), fy = V::narrow(a.fy, b.fy);
+  typename V::vmw sure = V::same(p00, p00);
+  const vw b0 = orrelind_estimate_byte<V, 0>(p00, p10, p01, p11, fx, fy, &sure);
+  const vw b1 = orrelind_estimate_byte<V, 1>(p00, p10, p01, p11, fx, fy, &sure);
+  const vw b2 = orrelind_estimate_byte<V, 2>(p00, p10, p01, p11, fx, fy, &sure);
+  if (!V::all_w(sure)) return false;
+  V::store_w(dst, V::pack_w(b0, b1, b2, p00));
+  return true;
+}
+
+// One step of the run: V::lanes pixels, or twice as many where the adapter
+// has the single-precision estimate and the alpha around every point is
+// one. Everything the estimate is not sure of is blended exactly.
+template <class V>
+constexpr size_t orrelind_step = V::single ? 2 * V::lanes : V::lanes;
+
+template <class V>
+__attribute__((always_inline)) inline void orrelind_resample_step(
+    const orrelind_source_frame& s, const double* sx, const double* sy, uint32_t* dst) {
+  const orrelind_neighbours<V> a = orrelind_neighbours_at<V>(s, sx, sy);
+  if constexpr (V::single) {
+    const orrelind_neighbours<V> b =
+        orrelind_neighbours_at<V>(s, sx + V::lanes, sy + V::lanes);
+    if (V::all(a.one_alpha) && V::all(b.one_alpha) && orrelind_estimate<V>(a, b, dst))
+      return;
+    V::store(dst + V::lanes, orrelind_blend<V>(b));
+  }
+  V::store(dst, orrelind_blend<V>(a));
+}
+
 // How many pixels ahead the two source rows of a point are requested. The
 // source points of consecutive pixels follow an arc through the frame,
 // which no hardware prefetcher foresees; without the requests the
@@ -202,21 +299,24 @@ struct orrelind_prefetcher {
   }
 };
 
-// A run of n output pixels: whole vectors first, the rest a lane at a time.
+// A run of n output pixels: whole steps first, the rest a lane at a time.
 template <class V>
 void orrelind_resample_run(const orrelind_source_frame& s, const double* sx,
                            const double* sy, size_t n, uint32_t* dst) {
   constexpr size_t ahead = orrelind_prefetch_distance;
+  constexpr size_t step = orrelind_step<V>;
   const orrelind_prefetcher prefetch(s);
   for (size_t j = 0; j < n && j < ahead; ++j) prefetch(sx[j], sy[j]);
   size_t i = 0;
-  for (; i + V::lanes + ahead <= n; i += V::lanes) {
-    for (size_t j = i + ahead; j < i + ahead + V::lanes; ++j) prefetch(sx[j], sy[j]);
-    V::store(dst + i, orrelind_resample_lanes<V>(s, V::load_d(sx + i), V::load_d(sy + i)));
+  for (; i + step + ahead <= n; i += step) {
+    for (size_t j = i + ahead; j < i + ahead + step; ++j) prefetch(sx[j], sy[j]);
+    orrelind_resample_step<V>(s, sx + i, sy + i, dst + i);
   }
   for (size_t j = i + ahead; j < n; ++j) prefetch(sx[j], sy[j]);
-  for (; i + V::lanes <= n; i += V::lanes)
-    V::store(dst + i, orrelind_resample_lanes<V>(s, V::load_d(sx + i), V::load_d(sy + i)));
+  for (; i + step <= n; i += step) orrelind_resample_step<V>(s, sx + i, sy + i, dst + i);
+  if constexpr (step > V::lanes)
+    for (; i + V::lanes <= n; i += V::lanes)
+      V::store(dst + i, orrelind_blend<V>(orrelind_neighbours_at<V>(s, sx + i, sy + i)));
   for (; i < n; ++i)
-    dst[i] = orrelind_resample_lanes<portable>(s, sx[i], sy[i]);
+    dst[i] = orrelind_blend<portable>(orrelind_neighbours_at<portable>(s, sx + i, sy + i));
 }

@@ -15,6 +15,10 @@ struct neon {
   using vi = uint32x2_t;  // two pixels
   using vm = uint32x2_t;  // all ones in a lane where set
   static constexpr size_t lanes = 2;
+  static constexpr bool single = true;
+  using vf = float32x4_t;
+  using vw = uint32x4_t;  // four pixels
+  using vmw = uint32x4_t;
 
   static vd load_d(const double* p) { return vld1q_f64(p); }
   static vd splat_d(double x) { return vdupq_n_f64(x); }
@@ -68,6 +72,31 @@ struct neon {
     return vbic_u32(pixel, zero);
   }
   static void store(uint32_t* p, vi v) { vst1_u32(p, v); }
+
+  static vw join(vi low, vi high) { return vcombine_u32(low, high); }
+  static vf narrow(vd low, vd high) { return vcvt_high_f32_f64(vcvt_f32_f64(low), high); }
+  template <int k>
+  static vf byte_f(vw p) {
+    vw b = p;
+    if constexpr (k > 0) b = vshrq_n_u32(p, 8 * k);
+    return vcvtq_f32_u32(vandq_u32(b, vdupq_n_u32(0xFF)));
+  }
+  static vf splat_f(float x) { return vdupq_n_f32(x); }
+  static vf add_f(vf a, vf b) { return vaddq_f32(a, b); }
+  static vf sub_f(vf a, vf b) { return vsubq_f32(a, b); }
+  static vf mul_f(vf a, vf b) { return vmulq_f32(a, b); }
+  // Toward zero, as the x86 truncations.
+  static vw trunc_f(vf a) { return vreinterpretq_u32_s32(vcvtq_s32_f32(a)); }
+  static vmw same(vw a, vw b) { return vceqq_u32(a, b); }
+  static vmw and_w(vmw a, vmw b) { return vandq_u32(a, b); }
+  static bool all_w(vmw m) { return vminvq_u32(m) != 0; }
+  static vw pack_w(vw b0, vw b1, vw b2, vw p) {
+    const vw alpha = vandq_u32(p, vdupq_n_u32(0xFF000000u));
+    const vw pixel = vorrq_u32(vorrq_u32(b0, vshlq_n_u32(b1, 8)),
+                               vorrq_u32(vshlq_n_u32(b2, 16), alpha));
+    return vbicq_u32(pixel, vceqq_u32(alpha, vdupq_n_u32(0)));
+  }
+  static void store_w(uint32_t* p, vw v) { vst1q_u32(p, v); }
 };
 
 }  // namespace

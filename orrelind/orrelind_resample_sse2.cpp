@@ -14,6 +14,10 @@ namespace {
 struct sse2 : x86_pixels {
   using vd = __m128d;
   static constexpr size_t lanes = 2;
+  static constexpr bool single = true;
+  using vf = __m128;
+  using vw = __m128i;  // four pixels
+  using vmw = __m128i;
 
   static vd load_d(const double* p) { return _mm_loadu_pd(p); }
   static vd splat_d(double x) { return _mm_set1_pd(x); }
@@ -62,6 +66,31 @@ struct sse2 : x86_pixels {
   }
   static void store(uint32_t* p, vi v) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
+  }
+
+  static vw join(vi low, vi high) { return _mm_unpacklo_epi64(low, high); }
+  static vf narrow(vd low, vd high) {
+    return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
+  }
+  template <int k>
+  static vf byte_f(vw p) {
+    return _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(p, 8 * k), _mm_set1_epi32(0xFF)));
+  }
+  static vf splat_f(float x) { return _mm_set1_ps(x); }
+  static vf add_f(vf a, vf b) { return _mm_add_ps(a, b); }
+  static vf sub_f(vf a, vf b) { return _mm_sub_ps(a, b); }
+  static vf mul_f(vf a, vf b) { return _mm_mul_ps(a, b); }
+  static vw trunc_f(vf a) { return _mm_cvttps_epi32(a); }
+  static vmw same(vw a, vw b) { return _mm_cmpeq_epi32(a, b); }
+  static vmw and_w(vmw a, vmw b) { return _mm_and_si128(a, b); }
+  static bool all_w(vmw m) { return _mm_movemask_epi8(m) == 0xFFFF; }
+  static vw pack_w(vw b0, vw b1, vw b2, vw p) {
+    const vw alpha = _mm_and_si128(p, _mm_set1_epi32(int(0xFF000000u)));
+    return pack(b0, b1, b2, _mm_srli_epi32(alpha, 24),
+                _mm_cmpeq_epi32(alpha, _mm_setzero_si128()));
+  }
+  static void store_w(uint32_t* p, vw v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
   }
 };
 
