@@ -41,6 +41,7 @@ struct avx2 : x86_pixels {
   // right neighbour repeats it), from the column before, and the point's
   // own pixel taken from the half where it lies. Frames one pixel wide take
   // another adapter.
+  __attribute__((always_inline))
   static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00,
                     vi* p10, vi* p01, vi* p11) {
     const vi x0 = _mm256_cvttpd_epi32(fsx), y0 = _mm256_cvttpd_epi32(fsy);
@@ -60,6 +61,7 @@ struct avx2 : x86_pixels {
   }
   // The pixel pairs that start at four indices. Plain loads: a hardware
   // gather costs more on the processors that have one.
+  __attribute__((always_inline))
   static __m256i pairs(const uint32_t* pixels, vi at) {
     alignas(16) uint32_t index[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(index), at);

@@ -47,6 +47,7 @@ struct avx512 {
   }
   // The neighbour pairs as in the AVX2 adapter: one 8-byte load per row,
   // from the column before in the last column.
+  __attribute__((always_inline))
   static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00,
                     vi* p10, vi* p01, vi* p11) {
     const vi x0 = _mm512_cvttpd_epi32(fsx), y0 = _mm512_cvttpd_epi32(fsy);
@@ -63,6 +64,7 @@ struct avx512 {
     *p01 = _mm256_mask_mov_epi32(_mm512_cvtepi64_epi32(bottom), last_column, *p11);
   }
   // The pixel pairs that start at eight indices, one plain load each.
+  __attribute__((always_inline))
   static __m512i pairs(const uint32_t* pixels, vi at) {
     alignas(32) uint32_t index[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(index), at);

@@ -4,6 +4,9 @@
 // private to that source. It includes nothing itself: whatever it pulled in
 // would be compiled for that target too.
 //
+// An adapter's fetch (and whatever it calls) is declared always_inline:
+// called out of line, its four results would pass through memory.
+//
 // V provides: vd (doubles), vi (32-bit pixels), vm (a lane mask), lanes;
 // load_d, splat_d, add_d, sub_d, mul_d, div_d; floor_d (of values in
 // 0..2^32); fetch (the four neighbours of source points whose floors are

@@ -27,6 +27,7 @@ struct neon {
   static vd mul_d(vd a, vd b) { return vmulq_f64(a, b); }
   static vd div_d(vd a, vd b) { return vdivq_f64(a, b); }
   static vd floor_d(vd a) { return vrndmq_f64(a); }
+  __attribute__((always_inline))
   static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00,
                     vi* p10, vi* p01, vi* p11) {
     uint32_t a[4], b[4];

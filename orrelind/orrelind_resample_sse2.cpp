@@ -33,6 +33,7 @@ struct sse2 : x86_pixels {
     return _mm_sub_pd(nearest,
                       _mm_and_pd(_mm_cmpgt_pd(nearest, a), _mm_set1_pd(1.0)));
   }
+  __attribute__((always_inline))
   static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00,
                     vi* p10, vi* p01, vi* p11) {
     uint32_t a[4], b[4];
