@@ -70,8 +70,9 @@ TEST(orrelind_resample, colours_on_rounding_boundaries_match_the_model_in_every_
 
   std::vector<double> sx, sy;
   // Offsets from the boundary, in units of the last place of sx: on it, a
-  // few places either side (single precision cannot see these), and 2^-12
-  // and 2^-10 away (near and beyond the margin of the estimate).
+  // few places either side (single precision cannot see these), and 2^40
+  // and 2^42 places away (2^-12 to 2^-5 in sx, so near and beyond the
+  // margin of the estimate).
   const double offsets[] = {0.0, -1.0, 1.0, -3.0, 3.0, -0x1p40, 0x1p40, -0x1p42, 0x1p42};
   while (sx.size() < 60000) {
     const unsigned x0 = unsigned(next(&state) % w), y0 = unsigned(next(&state) % h);
