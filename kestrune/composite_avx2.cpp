@@ -22,6 +22,7 @@ struct avx2 {
   using vi = __m256i;
   using vd = __m256d;
   static constexpr size_t lanes = 8;
+  static constexpr bool wide = false;
 
   static vi load(const uint32_t* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));

@@ -30,6 +30,8 @@ struct avx512 {
   using vi = __m512i;
   using vd = __m512d;
   static constexpr size_t lanes = 16;
+  static constexpr bool wide = true;
+  using vw = __m512i;
 
   static vi load(const uint32_t* p) { return _mm512_loadu_si512(p); }
   static void store(uint32_t* p, vi v) { _mm512_storeu_si512(p, v); }
@@ -90,6 +92,39 @@ struct avx512 {
     return _mm512_inserti64x4(
         _mm512_castsi256_si512(_mm512_cvttpd_epi32(low)),
         _mm512_cvttpd_epi32(high), 1);
+  }
+  // The wide overlay's operations (see the kernel).
+  static vw spread_low(vi a) { return _mm512_cvtepu32_epi64(_mm512_castsi512_si256(a)); }
+  static vw spread_high(vi a) {
+    return _mm512_cvtepu32_epi64(_mm512_extracti64x4_epi64(a, 1));
+  }
+  // (x & 0xFF) | bits of 2^52, or (~x & 0xFF) | bits of 2^52, in one
+  // ternary logic instruction.
+  template <int k, bool inverted>
+  static vd biased_byte(vw a) {
+    const vw x = k == 0 ? a : _mm512_srli_epi64(a, 8 * k);
+    return _mm512_castsi512_pd(_mm512_ternarylogic_epi64(
+        x, _mm512_set1_epi64(0xFF), _mm512_set1_epi64(0x4330000000000000),
+        inverted ? 0xAE : 0xEA));
+  }
+  // Fused on purpose: (2^52 + a) w - 2^52 w is exactly a w, so the single
+  // rounding is the product's own.
+  static vd product(vd biased, vd weight, vd offset) {
+    return _mm512_fmadd_pd(biased, weight, offset);
+  }
+  // 2^52 + x rounded down is 2^52 + floor(x): the bits of a double with
+  // unit spacing, floor(x) in the low ones.
+  static vw floor_bits(vd x) {
+    return _mm512_castpd_si512(_mm512_add_round_pd(x, _mm512_set1_pd(0x1p52),
+                                                   _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+  }
+  static vw join_bytes(vw b0, vw b1, vw b2) {
+    return _mm512_ternarylogic_epi64(b0, _mm512_slli_epi64(b1, 8), _mm512_slli_epi64(b2, 16),
+                                     0xFE);
+  }
+  static vi narrow(vw low, vw high) {
+    return _mm512_permutex2var_epi32(
+        low, _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30), high);
   }
   static vd add_d(vd a, vd b) { return _mm512_add_pd(a, b); }
   static vd sub_d(vd a, vd b) { return _mm512_sub_pd(a, b); }

@@ -21,6 +21,16 @@
 // whole vector when it is narrower); low_double, high_double (lanes to
 // doubles); truncate (two double halves back to 32-bit lanes, rounding
 // toward zero); add_d, sub_d, mul_d, div_d.
+//
+// V::wide says whether V also fills double lanes from integer bits, for the
+// colour overlay (overlay_wide). Only then it provides vw (64-bit lanes,
+// one pixel word in the low half of each); spread_low and spread_high (the
+// pixels of the low and high double half, zero-extended); biased_byte<k,
+// inverted> (the double 2^52 + byte k, or 2^52 + 255 - byte k); product
+// (b, w, offset) with offset = -2^52 w, giving fl((b - 2^52) w) in one
+// rounding; floor_bits (floor(x) in the low 32 bits of a lane, for
+// 0 <= x < 2^31); join_bytes (b0 | b1 << 8 | b2 << 16 for three floor_bits
+// of 0..255); narrow (the low 32 bits of two vw, as vi).
 
 // A gain that is a whole number (1, 2, 4, 8 or 16 for Contrast 0, 0.25,
 // 0.5, 0.75 and 1) makes (v - r) gain + 255 - v an integer.
@@ -31,8 +41,11 @@ inline bool whole(double gain) {
 template <class V>
 struct constants {
   typename V::vd gain, opacity, inverse_opacity, full, half;
+  // For the wide overlay: the offsets of products by opacity and
+  // 1 - opacity (exact: scaling by a power of two).
+  typename V::vd opacity_offset, inverse_offset;
   typename V::vi level, level_below, byte, colour, whole_gain, full_value;
-  bool gain_is_whole;
+  bool gain_is_whole, unit_gain;
 
   explicit constants(const job& work)
       : gain(V::splat_double(work.gain)),
@@ -40,6 +53,8 @@ struct constants {
         inverse_opacity(V::splat_double(work.inverse_opacity)),
         full(V::splat_double(255.0)),
         half(V::splat_double(0.5)),
+        opacity_offset(V::splat_double(-0x1p52 * work.opacity)),
+        inverse_offset(V::splat_double(-0x1p52 * work.inverse_opacity)),
         level(V::splat(work.level)),
         level_below(V::splat(static_cast<int32_t>(
             0x01010101u * static_cast<uint32_t>(work.level > 0 ? work.level - 1 : 0)))),
@@ -47,7 +62,8 @@ struct constants {
         colour(V::splat(0x00FFFFFF)),
         whole_gain(V::splat(whole(work.gain) ? static_cast<int32_t>(work.gain) : 0)),
         full_value(V::splat(255)),
-        gain_is_whole(whole(work.gain)) {}
+        gain_is_whole(whole(work.gain)),
+        unit_gain(work.gain == 1.0) {}
 };
 
 template <class V, int k>
@@ -108,6 +124,48 @@ inline typename V::vi overlay(typename V::vi v, typename V::vi r,
                    c));
 }
 
+// The colour overlay at gain 1 with double lanes filled from integer bits.
+// Each pixel word is widened to 64 bits once; a channel's byte becomes the
+// double 2^52 + byte by a mask and an or; a fused multiply-add takes its
+// product with a weight less 2^52 times the weight, which is the exact
+// product, and rounds it once, as the conversion and the multiply do. A
+// round-down add of 2^52 then leaves the byte in the low bits. No
+// conversion instruction is left, and those are the slowest part of the
+// doubles on wide machines. The operations and their order are the
+// overlay's: v (1 - opacity) + (255 - r) opacity + 0.5, 255 - r being the
+// exact sum (v - r) + (255 - v) at gain 1. Both products lie in 0..255 and
+// sum to at most 255 (plus rounding), so no clamp is needed. Other gains
+// keep the conversions: there the inner sum has roundings of its own and
+// the bits would save little.
+template <class V, int k>
+__attribute__((always_inline)) inline typename V::vw overlay_channel(
+    typename V::vw cur, typename V::vw ref, const constants<V>& c) {
+  const typename V::vd kept =
+      V::product(V::template biased_byte<k, false>(cur), c.inverse_opacity, c.inverse_offset);
+  const typename V::vd laid =
+      V::product(V::template biased_byte<k, true>(ref), c.opacity, c.opacity_offset);
+  return V::floor_bits(V::add_d(V::add_d(kept, laid), c.half));
+}
+
+template <class V>
+__attribute__((always_inline)) inline typename V::vw overlay_pixels(
+    typename V::vw cur, typename V::vw ref, const constants<V>& c) {
+  return V::join_bytes(overlay_channel<V, 0>(cur, ref, c), overlay_channel<V, 1>(cur, ref, c),
+                       overlay_channel<V, 2>(cur, ref, c));
+}
+
+// The overlay's colours with the current alpha. This and the block
+// functions are inlined whole: out of line, their constants would pass
+// through memory on every block.
+template <class V>
+__attribute__((always_inline)) inline typename V::vi overlay_wide(
+    typename V::vi cur, typename V::vi ref, const constants<V>& c) {
+  const typename V::vi colours =
+      V::narrow(overlay_pixels<V>(V::spread_low(cur), V::spread_low(ref), c),
+                overlay_pixels<V>(V::spread_high(cur), V::spread_high(ref), c));
+  return V::select(c.colour, colours, cur);
+}
+
 // |d| gain + 0.5, truncated, for magnitudes 0..255.
 template <class V>
 inline typename V::vi amplified(typename V::vi m, const constants<V>& c) {
@@ -166,8 +224,8 @@ inline void compare_lumas(typename V::vi cur, typename V::vi ref, const constant
 }
 
 template <class V, mode_kind mode, bool threshold>
-inline typename V::vi block_luma(typename V::vi cur, typename V::vi ref,
-                                 const constants<V>& c) {
+__attribute__((always_inline)) inline typename V::vi block_luma(
+    typename V::vi cur, typename V::vi ref, const constants<V>& c) {
   using vi = typename V::vi;
   vi lc, lr, m;
   compare_lumas<V, threshold>(cur, ref, c, lc, lr, m);
@@ -188,8 +246,8 @@ inline typename V::vi block_luma(typename V::vi cur, typename V::vi ref,
 }
 
 template <class V, mode_kind mode, bool threshold>
-inline typename V::vi block_colour(typename V::vi cur, typename V::vi ref,
-                                   const constants<V>& c) {
+__attribute__((always_inline)) inline typename V::vi block_colour(
+    typename V::vi cur, typename V::vi ref, const constants<V>& c) {
   using vi = typename V::vi;
   vi diff = V::abs_diff_u8(cur, ref);
   vi m = V::splat(0);
@@ -204,6 +262,10 @@ inline typename V::vi block_colour(typename V::vi cur, typename V::vi ref,
     ref = V::select(quiet, cur, ref);
     diff = V::and_not(quiet, diff);
     m = V::and_not(quiet, m);
+  }
+  if constexpr (V::wide) {
+    if (mode == mode_kind::negative_overlay && c.unit_gain)
+      return overlay_wide<V>(cur, ref, c);
   }
   const vi alpha = V::template shift_right<24>(cur);
   switch (mode) {

@@ -13,6 +13,7 @@ struct neon {
   using vi = uint32x4_t;
   using vd = float64x2_t;
   static constexpr size_t lanes = 4;
+  static constexpr bool wide = false;
 
   static int32x4_t s32(vi a) { return vreinterpretq_s32_u32(a); }
   static int16x8_t s16(vi a) { return vreinterpretq_s16_u32(a); }

@@ -12,6 +12,7 @@ struct portable {
   using vi = uint32_t;
   using vd = double;
   static constexpr size_t lanes = 1;
+  static constexpr bool wide = false;
 
   static vi load(const uint32_t* p) { return pixel_word(*p); }
   static void store(uint32_t* p, vi v) { *p = pixel_word(v); }

@@ -11,6 +11,7 @@ struct sse2 {
   using vi = __m128i;
   using vd = __m128d;
   static constexpr size_t lanes = 4;
+  static constexpr bool wide = false;
 
   static vi load(const uint32_t* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
