@@ -430,27 +430,34 @@ inline bool fitted_block(typename V::vi cur, typename V::vi ref,
   const vi doubts =
       V::bit_or(V::bit_or(doubt<V>(x0, f), doubt<V>(x1, f)), doubt<V>(x2, f));
   const bool doubtful = V::any(V::bit_and(doubts, f.whole));
-  if constexpr (!(overlaid && V::wide)) {
-    if (doubtful) return false;
-  }
-  out = assemble<V>(V::template shift_right_signed<fit_bits>(x0),
-                    V::template shift_right_signed<fit_bits>(x1),
-                    V::template shift_right_signed<fit_bits>(x2), alpha);
-  if constexpr (overlaid && V::wide) {
-    if (doubtful) {
+  if (!overlaid && doubtful) return false;
+  vi t0 = V::template shift_right_signed<fit_bits>(x0);
+  vi t1 = V::template shift_right_signed<fit_bits>(x1);
+  vi t2 = V::template shift_right_signed<fit_bits>(x2);
+  if (overlaid && doubtful) {
+    auto in_doubt = [&](vi x) { return V::any(V::bit_and(doubt<V>(x, f), f.whole)); };
+    if constexpr (V::wide) {
       // A channel whose value did not change overlays as it does at gain 1
       // whatever the gain (d gain is 0), and the wide overlay computes that
-      // exactly and cheaply. Only doubt where a channel changed sends the
-      // block to the doubles.
-      auto in_doubt = [&](vi x, int32_t bits) {
+      // exactly and cheaply: where only such values are in doubt, their
+      // bytes come from it.
+      auto bytes_in_doubt = [&](vi x, int32_t bits) {
         return V::and_not(V::is_zero(V::bit_and(doubt<V>(x, f), f.whole)), V::splat(bits));
       };
-      const vi bytes = V::bit_or(V::bit_or(in_doubt(x0, 0xFF), in_doubt(x1, 0xFF00)),
-                                 in_doubt(x2, 0xFF0000));
-      if (V::any(V::bit_and(bytes, diff))) return false;
-      out = V::select(bytes, overlay_wide<V>(cur, ref, c), out);
+      const vi bytes = V::bit_or(V::bit_or(bytes_in_doubt(x0, 0xFF), bytes_in_doubt(x1, 0xFF00)),
+                                 bytes_in_doubt(x2, 0xFF0000));
+      if (!V::any(V::bit_and(bytes, diff))) {
+        out = V::select(bytes, overlay_wide<V>(cur, ref, c), assemble<V>(t0, t1, t2, alpha));
+        return true;
+      }
     }
+    // Otherwise each channel with a value in doubt is computed in doubles,
+    // and only that channel.
+    if (in_doubt(x0)) t0 = overlay<V>(channel<V, 0>(cur, c), channel<V, 0>(ref, c), c);
+    if (in_doubt(x1)) t1 = overlay<V>(channel<V, 1>(cur, c), channel<V, 1>(ref, c), c);
+    if (in_doubt(x2)) t2 = overlay<V>(channel<V, 2>(cur, c), channel<V, 2>(ref, c), c);
   }
+  out = assemble<V>(t0, t1, t2, alpha);
   return true;
 }
 
