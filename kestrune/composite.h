@@ -36,7 +36,7 @@ constexpr uint32_t pixel_word(uint32_t x) {
 // Every mode's computed byte in integers. For current value v and reference
 // value r the overlay plus one half is
 //   current_weight v + difference_weight (v - r) + offset
-// in units of 2^-fit_bits, and its integer part is the byte; the difference
+// in units of 2^-bits, and its integer part is the byte; the difference
 // is the same with current_weight 0 and r 0, v being the magnitude. The
 // mask's alpha for alpha a and magnitude m is
 //   (a m) product_weight + ((a m) product_fraction) / 2^16 + offset,
@@ -45,9 +45,12 @@ constexpr uint32_t pixel_word(uint32_t x) {
 // and the pixel is computed in doubles instead; outside it, the estimate has
 // been checked against the doubles for every value or pair of values.
 // `usable` is false when so many values lie within the margin that the
-// doubles alone are cheaper.
+// doubles alone are cheaper. `bits` is fit_bits for the difference and the
+// mask; the overlay takes as many more (up to 24) as its magnitudes leave
+// room for below 2^31, which narrows the margin in proportion.
 constexpr int fit_bits = 18;
 struct integer_fit {
+  int32_t bits;
   int32_t current_weight;
   int32_t difference_weight;
   int32_t product_weight;

@@ -43,10 +43,9 @@ struct avx2 {
     return _mm256_srli_epi32(a, k);
   }
   static vi mul_lo(vi a, vi b) { return _mm256_mullo_epi32(a, b); }
-  template <int k>
-  static vi shift_right_signed(vi a) {
-    return _mm256_srai_epi32(a, k);
-  }
+  using count = __m128i;  // a shift count, made once
+  static count shift_count(int k) { return _mm_cvtsi32_si128(k); }
+  static vi shift_right_signed(vi a, count k) { return _mm256_sra_epi32(a, k); }
   template <int k>
   static vi shift_left(vi a) {
     return _mm256_slli_epi32(a, k);

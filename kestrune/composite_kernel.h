@@ -9,10 +9,11 @@
 // high_double gives a value that truncate ignores. V provides: vi, vd,
 // lanes; load, store (pixels), splat, splat_double; bit_and, bit_or,
 // bit_xor, and_not (~a & b), add, sub, mul_lo (low 32 bits of the product),
-// shift_right<k>, shift_right_signed<k>, shift_left<k>; abs_diff_u8, max_u8
-// and subs_u8 (saturating) per byte; is_zero (all ones where a 32-bit lane
-// is 0), any (some bit set in some lane); madd16 (signed 16-bit pairs
-// summed into 32 bits) and mulhi_u16; less (all ones where a < b, signed
+// shift_right<k>, shift_left<k>, shift_right_signed(a, shift_count(k))
+// (rounding down; count is the adapter's type for a shift count made once);
+// abs_diff_u8, max_u8 and subs_u8 (saturating) per byte; is_zero (all ones
+// where a 32-bit lane is 0), any (some bit set in some lane); madd16 (signed
+// 16-bit pairs summed into 32 bits) and mulhi_u16; less (all ones where a < b, signed
 // 32-bit), min_i32, max_i32; select (mask ? a : b, bitwise); clamp_byte
 // (signed 32-bit to 0..255); pack_i16 (signed saturation of two 32-bit
 // vectors to 16 bits), pack_u8 (unsigned saturation of two 16-bit vectors to
@@ -288,27 +289,43 @@ __attribute__((always_inline)) inline typename V::vi block_colour(
 // The integer forms. The overlay is
 //   v (1 - opacity) + ((v - r) gain + 255 - v) opacity
 //   = v ((1 - opacity) - opacity) + (v - r) (gain opacity) + 255 opacity,
-// so with each weight rounded to 2^-fit_bits the estimate is off by at most
+// so with each weight rounded to 2^-bits the estimate is off by at most
 // 255.5 units (the difference, |d| gain, by at most 128), and the doubles'
 // own rounding is far below one unit. Which values it gets wrong is not
 // derived from that bound but found by comparison with the doubles (fit).
-// Magnitudes stay below 2^31: 255 * 2^18 + 255 * 16 * 2^18 + 255.5 * 2^18
-// < 1.2e9.
-inline int32_t fixed_point(double x) {
-  const double scaled = x * static_cast<double>(int32_t(1) << fit_bits);
+// Magnitudes stay below 2^31: at 18 bits, 255 * 2^18 + 255 * 16 * 2^18 +
+// 255.5 * 2^18 < 1.2e9; the overlay's bits are chosen for its own weights.
+inline int32_t fixed_point(double x, int bits) {
+  const double scaled = x * static_cast<double>(int32_t(1) << bits);
   return static_cast<int32_t>(scaled < 0.0 ? scaled - 0.5 : scaled + 0.5);
+}
+
+// The most bits, up to 24, at which the overlay's terms (at most `most`
+// units of one), their weights' rounding (255.5 units) and a margin (below
+// half of one) stay below 2^31 in magnitude. At 18 they always do.
+inline int overlay_bits(const job& work) {
+  const double spread = work.inverse_opacity - work.opacity;
+  const double most = 255.0 * (spread < 0.0 ? -spread : spread) +
+                      255.0 * work.gain * work.opacity + 255.0 * work.opacity + 0.5;
+  int bits = fit_bits;
+  while (bits < 24 &&
+         (most + 1.0) * static_cast<double>(int64_t(1) << (bits + 1)) + 256.0 < 2147483648.0)
+    ++bits;
+  return bits;
 }
 
 template <mode_kind mode>
 inline integer_fit unchecked_fit(const job& work) {
   integer_fit fit{};
+  fit.bits = fit_bits;
   if (mode == mode_kind::negative_overlay) {
-    fit.current_weight = fixed_point(work.inverse_opacity - work.opacity);
-    fit.difference_weight = fixed_point(work.gain * work.opacity);
-    fit.offset = fixed_point(255.0 * work.opacity + 0.5);
+    fit.bits = overlay_bits(work);
+    fit.current_weight = fixed_point(work.inverse_opacity - work.opacity, fit.bits);
+    fit.difference_weight = fixed_point(work.gain * work.opacity, fit.bits);
+    fit.offset = fixed_point(255.0 * work.opacity + 0.5, fit.bits);
   } else if (mode == mode_kind::absolute_difference) {
-    fit.difference_weight = fixed_point(work.gain);
-    fit.offset = fixed_point(0.5);
+    fit.difference_weight = fixed_point(work.gain, fit_bits);
+    fit.offset = fixed_point(0.5, fit_bits);
   } else {
     // gain / 255 in units of 2^-34 is below 2^31; a m is below 2^16, so
     // each part of the product stays within 32 unsigned bits.
@@ -316,7 +333,7 @@ inline integer_fit unchecked_fit(const job& work) {
         work.gain / 255.0 * static_cast<double>(int64_t(1) << (fit_bits + 16)) + 0.5);
     fit.product_weight = weight >> 16;
     fit.product_fraction = weight & 0xFFFF;
-    fit.offset = fixed_point(0.5);
+    fit.offset = fixed_point(0.5, fit_bits);
   }
   return fit;
 }
@@ -325,6 +342,7 @@ template <class V>
 struct fit_constants {
   typename V::vi current_weight, difference_weight, product_weight, product_fraction,
       offset, margin, whole;
+  typename V::count bits;
 
   explicit fit_constants(const integer_fit& fit)
       : current_weight(V::splat(fit.current_weight)),
@@ -333,7 +351,8 @@ struct fit_constants {
         product_fraction(V::splat(fit.product_fraction)),
         offset(V::splat(fit.offset)),
         margin(V::splat(fit.margin)),
-        whole(V::splat(~((int32_t(1) << fit_bits) - 1))) {}
+        whole(V::splat(~((int32_t(1) << fit.bits) - 1))),
+        bits(V::shift_count(fit.bits)) {}
 };
 
 // The difference of magnitude m.
@@ -375,7 +394,7 @@ inline typename V::vi estimated(typename V::vi v, typename V::vi r,
   return multiplied<V>(v, r, f);
 }
 
-// Bits at or above fit_bits are set where a byte boundary lies within the
+// Bits at or above the fit's bits are set where a byte boundary lies within the
 // margin of the estimate x (the integer parts of x - margin and x + margin
 // differ), so the estimate cannot be trusted there.
 template <class V>
@@ -398,7 +417,7 @@ inline bool fitted_block(typename V::vi cur, typename V::vi ref,
                  : mode == mode_kind::absolute_difference ? estimated<V, mode>(m, m, f)
                                                           : estimated<V, mode>(alpha, m, f);
     if (V::any(V::bit_and(doubt<V>(x, f), f.whole))) return false;
-    const vi t = V::template shift_right_signed<fit_bits>(x);
+    const vi t = V::shift_right_signed(x, f.bits);
     out = mode == mode_kind::motion_mask ? assemble<V>(lc, lc, lc, t)
                                          : assemble<V>(t, t, t, alpha);
     return true;
@@ -417,7 +436,7 @@ inline bool fitted_block(typename V::vi cur, typename V::vi ref,
     if (V::any(V::bit_and(doubt<V>(x, f), f.whole))) return false;
     out = V::bit_or(V::bit_and(cur, c.colour),
                     V::template shift_left<24>(
-                        V::clamp_byte(V::template shift_right_signed<fit_bits>(x))));
+                        V::clamp_byte(V::shift_right_signed(x, f.bits))));
     return true;
   }
   constexpr bool overlaid = mode == mode_kind::negative_overlay;
@@ -431,9 +450,9 @@ inline bool fitted_block(typename V::vi cur, typename V::vi ref,
       V::bit_or(V::bit_or(doubt<V>(x0, f), doubt<V>(x1, f)), doubt<V>(x2, f));
   const bool doubtful = V::any(V::bit_and(doubts, f.whole));
   if (!overlaid && doubtful) return false;
-  vi t0 = V::template shift_right_signed<fit_bits>(x0);
-  vi t1 = V::template shift_right_signed<fit_bits>(x1);
-  vi t2 = V::template shift_right_signed<fit_bits>(x2);
+  vi t0 = V::shift_right_signed(x0, f.bits);
+  vi t1 = V::shift_right_signed(x1, f.bits);
+  vi t2 = V::shift_right_signed(x2, f.bits);
   if (overlaid && doubtful) {
     auto in_doubt = [&](vi x) { return V::any(V::bit_and(doubt<V>(x, f), f.whole)); };
     if constexpr (V::wide) {
@@ -540,8 +559,8 @@ void fit(const job& work, integer_fit& made) {
   constexpr int32_t rows = paired ? 256 : 1;
   made = unchecked_fit<mode>(work);
   const constants<V> c(work);
-  const vi fraction = V::splat((int32_t(1) << fit_bits) - 1);
-  const vi unit = V::splat(int32_t(1) << fit_bits);
+  const vi fraction = V::splat((int32_t(1) << made.bits) - 1);
+  const vi unit = V::splat(int32_t(1) << made.bits);
   const vi one = V::splat(1);
   const vi ones = V::splat(-1);
   const vi zero = V::splat(0);
@@ -572,7 +591,7 @@ void fit(const job& work, integer_fit& made) {
       const vi x = estimate_of(v, r, f);
       const vi wrong = V::and_not(
           V::is_zero(V::sub(V::clamp_byte(exact),
-                            V::clamp_byte(V::template shift_right_signed<fit_bits>(x)))),
+                            V::clamp_byte(V::shift_right_signed(x, f.bits)))),
           ones);
       const vi below = V::bit_and(x, fraction);
       const vi distance = V::min_i32(V::add(below, one), V::sub(unit, below));
@@ -580,7 +599,7 @@ void fit(const job& work, integer_fit& made) {
     });
     made.margin = lane_max<V>(margin);
   }
-  if (made.margin >= (int32_t(1) << (fit_bits - 1))) return;
+  if (made.margin >= (int32_t(1) << (made.bits - 1))) return;
 
   // How many values the margin puts in doubt, in all and where nothing
   // changed.

@@ -38,9 +38,10 @@ struct neon {
     else
       return vshrq_n_u32(a, k);
   }
-  template <int k>
-  static vi shift_right_signed(vi a) {
-    return vreinterpretq_u32_s32(vshrq_n_s32(s32(a), k));
+  using count = int32x4_t;  // a shift count, made once
+  static count shift_count(int k) { return vdupq_n_s32(-k); }
+  static vi shift_right_signed(vi a, count k) {
+    return vreinterpretq_u32_s32(vshlq_s32(s32(a), k));
   }
   template <int k>
   static vi shift_left(vi a) {

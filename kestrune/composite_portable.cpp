@@ -29,9 +29,10 @@ struct portable {
   static vi shift_right(vi a) {
     return a >> k;
   }
+  using count = int;  // a shift count, made once
+  static count shift_count(int k) { return k; }
   // Rounds toward minus infinity, as the vector instructions do.
-  template <int k>
-  static vi shift_right_signed(vi a) {
+  static vi shift_right_signed(vi a, count k) {
     return (a & 0x80000000u) ? ~(~a >> k) : a >> k;
   }
   template <int k>

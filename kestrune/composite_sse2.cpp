@@ -39,10 +39,9 @@ struct sse2 {
   static vi shift_right(vi a) {
     return _mm_srli_epi32(a, k);
   }
-  template <int k>
-  static vi shift_right_signed(vi a) {
-    return _mm_srai_epi32(a, k);
-  }
+  using count = __m128i;  // a shift count, made once
+  static count shift_count(int k) { return _mm_cvtsi32_si128(k); }
+  static vi shift_right_signed(vi a, count k) { return _mm_sra_epi32(a, k); }
   template <int k>
   static vi shift_left(vi a) {
     return _mm_slli_epi32(a, k);
