@@ -16,7 +16,7 @@ const kernel_set* choose_kernels() {
     return &avx512_kernels;
 #endif
 #if EFFECTS_ISA_LIMIT >= 2
-  if (__builtin_cpu_supports("avx2")) return &avx2_kernels;
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return &avx2_kernels;
 #endif
   return &sse2_kernels;
 #elif defined(__aarch64__) && defined(__ARM_NEON) && \
