@@ -13,11 +13,11 @@
 // (rounding down; count is the adapter's type for a shift count made once);
 // abs_diff_u8, max_u8 and subs_u8 (saturating) per byte; is_zero (all ones
 // where a 32-bit lane is 0), any (some bit set in some lane); madd16 (signed
-// 16-bit pairs summed into 32 bits) and mulhi_u16; less (all ones where a < b, signed
-// 32-bit), min_i32, max_i32; select (mask ? a : b, bitwise); clamp_byte
-// (signed 32-bit to 0..255); pack_i16 (signed saturation of two 32-bit
-// vectors to 16 bits), pack_u8 (unsigned saturation of two 16-bit vectors to
-// bytes), interleave_u8, interleave_u16 and high_half (unpacklo epi8,
+// 16-bit pairs summed into 32 bits) and mulhi_u16; less (all ones where
+// a < b, signed 32-bit), min_i32, max_i32; select (mask ? a : b, bitwise);
+// clamp_byte (signed 32-bit to 0..255); pack_i16 (signed saturation of two
+// 32-bit vectors to 16 bits), pack_u8 (unsigned saturation of two 16-bit
+// vectors to bytes), interleave_u8, interleave_u16 and high_half (unpacklo epi8,
 // unpacklo epi16 and unpackhi epi64, within each 128-bit lane, or within the
 // whole vector when it is narrower); low_double, high_double (lanes to
 // doubles); truncate (two double halves back to 32-bit lanes, rounding
@@ -394,16 +394,17 @@ inline typename V::vi estimated(typename V::vi v, typename V::vi r,
   return multiplied<V>(v, r, f);
 }
 
-// Bits at or above the fit's bits are set where a byte boundary lies within the
-// margin of the estimate x (the integer parts of x - margin and x + margin
-// differ), so the estimate cannot be trusted there.
+// Bits at or above the fit's bits are set where a byte boundary lies within
+// the margin of the estimate x (the integer parts of x - margin and
+// x + margin differ), so the estimate cannot be trusted there.
 template <class V>
 inline typename V::vi doubt(typename V::vi x, const fit_constants<V>& f) {
   return V::bit_xor(V::add(x, f.margin), V::sub(x, f.margin));
 }
 
 // A block by the mode's integer form; false when some value of the block is
-// in doubt, and the block must be computed in doubles.
+// in doubt, and the block must be computed in doubles. The colour overlay
+// instead mends the values in doubt itself and always succeeds.
 template <class V, mode_kind mode, bool monochrome, bool threshold>
 inline bool fitted_block(typename V::vi cur, typename V::vi ref,
                          const constants<V>& c, const fit_constants<V>& f,
@@ -546,12 +547,11 @@ inline int32_t lane_max(typename V::vi x) {
 // is the one magnitude 0, which must be clear. For the overlay it is the
 // 256 pairs of equal values, of which two may be in doubt: a still pixel
 // then falls back to the doubles only where a channel has one of those two
-// values, while refusing the form would send every pixel there. A keyframed
-// Blend with a Contrast meets one or two such values in about one update of
-// eight. Where the adapter has the wide overlay, equal values in doubt cost
-// little (fitted_block) and only the others count: a fifth of the Blends in
-// steps of 0.01 (0.02, 0.1, 0.3, ...) leave ten to fifty of them in doubt
-// at a Contrast other than 0.
+// values, while refusing the form would send every pixel there. Where the
+// adapter has the wide overlay, equal values in doubt cost little
+// (fitted_block) and only the others count. Some Blends leave many equal
+// values in doubt whatever the precision, as ties that the doubles' own
+// rounding decides: 52 at Blend 0.1 or 0.7 with a Contrast other than 0.
 template <class V, mode_kind mode>
 void fit(const job& work, integer_fit& made) {
   using vi = typename V::vi;
