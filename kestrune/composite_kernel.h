@@ -447,25 +447,24 @@ inline bool fitted_block(typename V::vi cur, typename V::vi ref,
                          : estimated<V, mode>(channel<V, 1>(diff, c), diff, f);
   const vi x2 = overlaid ? estimated<V, mode>(channel<V, 2>(cur, c), channel<V, 2>(ref, c), f)
                          : estimated<V, mode>(channel<V, 2>(diff, c), diff, f);
-  const vi doubts =
-      V::bit_or(V::bit_or(doubt<V>(x0, f), doubt<V>(x1, f)), doubt<V>(x2, f));
-  const bool doubtful = V::any(V::bit_and(doubts, f.whole));
+  // Bits at or above the fit's bits where a channel's value is in doubt.
+  const vi d0 = doubt<V>(x0, f), d1 = doubt<V>(x1, f), d2 = doubt<V>(x2, f);
+  const bool doubtful = V::any(V::bit_and(V::bit_or(V::bit_or(d0, d1), d2), f.whole));
   if (!overlaid && doubtful) return false;
   vi t0 = V::shift_right_signed(x0, f.bits);
   vi t1 = V::shift_right_signed(x1, f.bits);
   vi t2 = V::shift_right_signed(x2, f.bits);
   if (overlaid && doubtful) {
-    auto in_doubt = [&](vi x) { return V::any(V::bit_and(doubt<V>(x, f), f.whole)); };
     if constexpr (V::wide) {
       // A channel whose value did not change overlays as it does at gain 1
       // whatever the gain (d gain is 0), and the wide overlay computes that
       // exactly and cheaply: where only such values are in doubt, their
       // bytes come from it.
-      auto bytes_in_doubt = [&](vi x, int32_t bits) {
-        return V::and_not(V::is_zero(V::bit_and(doubt<V>(x, f), f.whole)), V::splat(bits));
+      auto bytes_in_doubt = [&](vi d, int32_t bits) {
+        return V::and_not(V::is_zero(V::bit_and(d, f.whole)), V::splat(bits));
       };
-      const vi bytes = V::bit_or(V::bit_or(bytes_in_doubt(x0, 0xFF), bytes_in_doubt(x1, 0xFF00)),
-                                 bytes_in_doubt(x2, 0xFF0000));
+      const vi bytes = V::bit_or(V::bit_or(bytes_in_doubt(d0, 0xFF), bytes_in_doubt(d1, 0xFF00)),
+                                 bytes_in_doubt(d2, 0xFF0000));
       if (!V::any(V::bit_and(bytes, diff))) {
         out = V::select(bytes, overlay_wide<V>(cur, ref, c), assemble<V>(t0, t1, t2, alpha));
         return true;
@@ -473,9 +472,12 @@ inline bool fitted_block(typename V::vi cur, typename V::vi ref,
     }
     // Otherwise each channel with a value in doubt is computed in doubles,
     // and only that channel.
-    if (in_doubt(x0)) t0 = overlay<V>(channel<V, 0>(cur, c), channel<V, 0>(ref, c), c);
-    if (in_doubt(x1)) t1 = overlay<V>(channel<V, 1>(cur, c), channel<V, 1>(ref, c), c);
-    if (in_doubt(x2)) t2 = overlay<V>(channel<V, 2>(cur, c), channel<V, 2>(ref, c), c);
+    if (V::any(V::bit_and(d0, f.whole)))
+      t0 = overlay<V>(channel<V, 0>(cur, c), channel<V, 0>(ref, c), c);
+    if (V::any(V::bit_and(d1, f.whole)))
+      t1 = overlay<V>(channel<V, 1>(cur, c), channel<V, 1>(ref, c), c);
+    if (V::any(V::bit_and(d2, f.whole)))
+      t2 = overlay<V>(channel<V, 2>(cur, c), channel<V, 2>(ref, c), c);
   }
   out = assemble<V>(t0, t1, t2, alpha);
   return true;

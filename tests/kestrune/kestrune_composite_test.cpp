@@ -392,9 +392,10 @@ TEST(kestrune_kernels, every_pair_of_values) {
 // Every pair of current and reference value fills a block of 16 pixels by
 // itself, so that no other pair decides whether its block is computed by an
 // integer form or in doubles (a block with any value in doubt is computed in
-// doubles as a whole): the overlay's and the difference's integer forms are
-// checked against the model for every pair, and so every magnitude, and
-// the mask's for every pair of alpha and magnitude, wherever they are used.
+// doubles as a whole, or for the overlay each channel in doubt): the
+// overlay's and the difference's integer forms are checked against the
+// model for every pair, and so every magnitude, and the mask's for every
+// pair of alpha and magnitude, wherever they are used.
 // Blends and contrasts both arbitrary and round, among them ones whose ties
 // the doubles decide by their rounding; at Contrast 0.4, Blend 0.06 leaves
 // two pairs of equal values in doubt (the integer form is used all the
