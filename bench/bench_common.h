@@ -42,10 +42,9 @@ struct moving {
 // `params` (index, value). In place, the cycle is copied once into CYCLE work
 // frames that are then updated in place over and over: their content drifts
 // with the effect, which changes nothing about the work per frame.
-void run_effect(benchmark::State& state, const std::string& name,
-                unsigned width, unsigned height,
-                const std::vector<std::pair<int, double>>& params,
-                bool in_place, double time_step = 0.04, moving move = {});
+void run_effect(benchmark::State& state, const std::string& name, unsigned width, unsigned height,
+                const std::vector<std::pair<int, double>>& params, bool in_place,
+                double time_step = 0.04, moving move = {});
 
 // The sizes every case runs at.
 #define EFFECTS_BENCH_SIZES ->Args({1920, 1080})->Args({3840, 2160})

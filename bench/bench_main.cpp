@@ -18,10 +18,8 @@ double seconds_since(clock_type::time_point start) {
 
 }  // namespace
 
-const std::vector<testhost::frame>& input_cycle(unsigned width,
-                                                unsigned height) {
-  static std::map<std::pair<unsigned, unsigned>, std::vector<testhost::frame>>
-      cycles;
+const std::vector<testhost::frame>& input_cycle(unsigned width, unsigned height) {
+  static std::map<std::pair<unsigned, unsigned>, std::vector<testhost::frame>> cycles;
   auto& cycle = cycles[{width, height}];
   if (cycle.empty())
     for (int k = 0; k < CYCLE; ++k)
@@ -56,10 +54,9 @@ const testhost::plugin& plugin(const std::string& name) {
   return *p;
 }
 
-void run_effect(benchmark::State& state, const std::string& name,
-                unsigned width, unsigned height,
-                const std::vector<std::pair<int, double>>& params,
-                bool in_place, double time_step, moving move) {
+void run_effect(benchmark::State& state, const std::string& name, unsigned width, unsigned height,
+                const std::vector<std::pair<int, double>>& params, bool in_place, double time_step,
+                moving move) {
   const testhost::plugin& p = plugin(name);
   const auto& cycle = input_cycle(width, height);
   const double baseline = memcpy_seconds(width, height);

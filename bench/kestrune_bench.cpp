@@ -21,8 +21,7 @@ constexpr double DIFFERENCE = 0.5;
 constexpr double MASK = 1.0;
 
 void run(benchmark::State& s, double mode, bool mono, bool tuned, bool in_place) {
-  std::vector<std::pair<int, double>> params{{MODE, mode},
-                                             {MONOCHROME, mono ? 1.0 : 0.0}};
+  std::vector<std::pair<int, double>> params{{MODE, mode}, {MONOCHROME, mono ? 1.0 : 0.0}};
   if (tuned) {
     params.push_back({CONTRAST, 0.4});
     params.push_back({THRESHOLD, 0.05});

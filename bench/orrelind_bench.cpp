@@ -40,9 +40,9 @@ double (*volatile atan2_fn)(double, double) = ::atan2;
 // The warped pixels of one frame, row by row: dy, the column offsets dx and
 // the source angles, as the warp computes them.
 struct warped_pixels {
-  std::vector<double> dy;          // per warped pixel
-  std::vector<double> dx;          // per warped pixel
-  std::vector<double> theta;       // per warped pixel
+  std::vector<double> dy;     // per warped pixel
+  std::vector<double> dx;     // per warped pixel
+  std::vector<double> theta;  // per warped pixel
 };
 
 warped_pixels find_warped(unsigned w, unsigned h, const params& ps) {
@@ -52,8 +52,7 @@ warped_pixels find_warped(unsigned w, unsigned h, const params& ps) {
   const double radius = double(std::min(w, h)) * v[RADIUS];
   const double whirl = v[WHIRL] * 25.132741228718345 + -12.566370614359172;
   const double pinch = v[PINCH] * 2.0 + -1.0;
-  if (radius < 0.5 || (std::fabs(whirl) < 1e-12 && std::fabs(pinch) < 1e-12))
-    return out;
+  if (radius < 0.5 || (std::fabs(whirl) < 1e-12 && std::fabs(pinch) < 1e-12)) return out;
   const double inv = 1.0 / radius;
   const double cx = double(w - 1) * v[CENTER_X], cy = double(h - 1) * v[CENTER_Y];
   for (unsigned y = 0; y < h; ++y) {
@@ -72,8 +71,7 @@ warped_pixels find_warped(unsigned w, unsigned h, const params& ps) {
 }
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-      .count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // CPU time of this thread: unlike the clock, it does not run on while other
@@ -217,8 +215,7 @@ void run(benchmark::State& s, const orrelind_case& c) {
   s.counters["x_floor"] = s.counters["ms_frame"].value / (median_floor * 1e3);
   s.counters["x_floor_best"] = best_frame / floors[0];
   // Medians of CPU times, single updates against floor passes.
-  s.counters["x_floor_cpu"] =
-      frames_cpu[frames_cpu.size() / 2] / floors_cpu[floors_cpu.size() / 2];
+  s.counters["x_floor_cpu"] = frames_cpu[frames_cpu.size() / 2] / floors_cpu[floors_cpu.size() / 2];
 }
 
 const params still_whirl_r05 = {{WHIRL, 0.75}, {RADIUS, 0.5}};
@@ -255,9 +252,7 @@ void orrelind_whirl_pinch_r05(benchmark::State& s) {
 void orrelind_whirl_pinch_r10(benchmark::State& s) {
   run(s, {{{WHIRL, 0.75}, {PINCH, 0.6}, {RADIUS, 1.0}}});
 }
-void orrelind_pinch_only(benchmark::State& s) {
-  run(s, {{{PINCH, 0.75}, {RADIUS, 0.5}}});
-}
+void orrelind_pinch_only(benchmark::State& s) { run(s, {{{PINCH, 0.75}, {RADIUS, 0.5}}}); }
 void orrelind_whirl_pinch_r05_in_place(benchmark::State& s) {
   run(s, {{{WHIRL, 0.75}, {PINCH, 0.6}, {RADIUS, 0.5}}, true});
 }

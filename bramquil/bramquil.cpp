@@ -38,8 +38,7 @@ const bramquil_param_entry bramquil_params[BRAMQUIL_PARAM_COUNT] = {
     {"Mode", F0R_PARAM_DOUBLE, 0.0,
      "Composition: < 0.5 Scan (flat slit image), >= 0.5 Stargate (slits "
      "projected onto walls receding to a vanishing point)"},
-    {"Position", F0R_PARAM_DOUBLE, 0.5,
-     "Position of the slit across the input frame"},
+    {"Position", F0R_PARAM_DOUBLE, 0.5, "Position of the slit across the input frame"},
     {"Vertical", F0R_PARAM_BOOL, 1.0,
      "Sample a vertical slit (a column) instead of a horizontal one (a row); "
      "changing it restarts the image"},
@@ -64,9 +63,9 @@ constexpr size_t bramquil_group = 16;
 // at `frame`) are slots slot_of(c) of the column ring; `move` carries a group
 // of them at a time one way or the other.
 template <typename Slot, typename Frame, typename SlotOf>
-void bramquil_move_columns(void (*move)(Slot* const*, size_t, Frame*, size_t, size_t),
-                           Slot* ring, Frame* frame, size_t columns, size_t width,
-                           size_t height, SlotOf slot_of) {
+void bramquil_move_columns(void (*move)(Slot* const*, size_t, Frame*, size_t, size_t), Slot* ring,
+                           Frame* frame, size_t columns, size_t width, size_t height,
+                           SlotOf slot_of) {
   Slot* slots[bramquil_group];
   for (size_t c0 = 0; c0 < columns; c0 += bramquil_group) {
     const size_t n = std::min(columns - c0, bramquil_group);
@@ -78,8 +77,7 @@ void bramquil_move_columns(void (*move)(Slot* const*, size_t, Frame*, size_t, si
 // Lays the whole current frame into the ring as if all its slits had just
 // entered as one band: slot k holds slit k (Reverse: slit slot_count − 1 − k)
 // and the newest slot is the last one.
-void bramquil_restart(bramquil_instance* inst, const uint32_t* in, bool vertical,
-                      bool reverse) {
+void bramquil_restart(bramquil_instance* inst, const uint32_t* in, bool vertical, bool reverse) {
   const size_t w = inst->frame_width;
   const size_t h = inst->frame_height;
   inst->ring_vertical = vertical ? 1 : 0;
@@ -114,12 +112,10 @@ void bramquil_capture(bramquil_instance* inst, const uint32_t* in) {
   inst->newest = uint32_t((uint64_t(inst->newest) + count) % extent);
   // Slit start + c goes to the slot it takes in capture order: the c-th
   // after the previous newest, or with Reverse the (count − 1 − c)-th.
-  auto slot_of = [=](size_t c) {
-    return (first + (reverse ? count - 1 - c : c)) % extent;
-  };
+  auto slot_of = [=](size_t c) { return (first + (reverse ? count - 1 - c : c)) % extent; };
   if (inst->ring_vertical) {
-    bramquil_move_columns(bramquil_kernels().columns_to_slots, inst->ring, in + start, count,
-                          w, inst->frame_height, slot_of);
+    bramquil_move_columns(bramquil_kernels().columns_to_slots, inst->ring, in + start, count, w,
+                          inst->frame_height, slot_of);
   } else {
     for (uint32_t c = 0; c < count; ++c)
       std::memcpy(inst->ring + slot_of(c) * w, in + (start + c) * w, w * sizeof(uint32_t));
@@ -162,8 +158,7 @@ __attribute__((visibility("default"))) int f0r_init() { return 1; }
 
 __attribute__((visibility("default"))) void f0r_deinit() {}
 
-__attribute__((visibility("default"))) void f0r_get_plugin_info(
-    f0r_plugin_info_t* info) {
+__attribute__((visibility("default"))) void f0r_get_plugin_info(f0r_plugin_info_t* info) {
   if (!info) return;
   info->name = "bramquil";
   info->author = "Pellowind";
@@ -180,8 +175,7 @@ __attribute__((visibility("default"))) void f0r_get_plugin_info(
 
 // A null record or any index outside the table, a negative one too, leaves
 // everything untouched.
-__attribute__((visibility("default"))) void f0r_get_param_info(
-    f0r_param_info_t* info, int index) {
+__attribute__((visibility("default"))) void f0r_get_param_info(f0r_param_info_t* info, int index) {
   if (!info || unsigned(index) >= BRAMQUIL_PARAM_COUNT) return;
   info->name = bramquil_params[index].name;
   info->type = bramquil_params[index].type;
@@ -192,8 +186,8 @@ __attribute__((visibility("default"))) void f0r_get_param_info(
 // fit in 64 bits) and when memory runs out. The ring is one frame of pixels,
 // reused in either orientation; the Stargate's cache, also obtained here, is
 // optional. Nothing is allocated after construction.
-__attribute__((visibility("default"))) f0r_instance_t f0r_construct(
-    unsigned int width, unsigned int height) {
+__attribute__((visibility("default"))) f0r_instance_t f0r_construct(unsigned int width,
+                                                                    unsigned int height) {
   if (width == 0 || height == 0) return nullptr;
   const uint64_t pixels = uint64_t(width) * height;
   if (pixels >= (uint64_t(1) << 62)) return nullptr;
@@ -206,8 +200,7 @@ __attribute__((visibility("default"))) f0r_instance_t f0r_construct(
   }
   inst->frame_width = width;
   inst->frame_height = height;
-  for (int i = 0; i < BRAMQUIL_PARAM_COUNT; ++i)
-    inst->params[i] = bramquil_params[i].default_value;
+  for (int i = 0; i < BRAMQUIL_PARAM_COUNT; ++i) inst->params[i] = bramquil_params[i].default_value;
   bramquil_sg_attach(inst);
   return inst;
 }
@@ -222,8 +215,8 @@ __attribute__((visibility("default"))) void f0r_destruct(f0r_instance_t instance
 
 // Stores the value clamped to 0..1; one that is not a number stores 0. Null
 // arguments are ignored, as by every entry point.
-__attribute__((visibility("default"))) void f0r_set_param_value(
-    f0r_instance_t instance, f0r_param_t param, int index) {
+__attribute__((visibility("default"))) void f0r_set_param_value(f0r_instance_t instance,
+                                                                f0r_param_t param, int index) {
   if (!instance || !param || unsigned(index) >= BRAMQUIL_PARAM_COUNT) return;
   double v = *static_cast<const double*>(param);
   if (!(v >= 0.0)) v = 0.0;
@@ -231,8 +224,8 @@ __attribute__((visibility("default"))) void f0r_set_param_value(
   static_cast<bramquil_instance*>(instance)->params[index] = v;
 }
 
-__attribute__((visibility("default"))) void f0r_get_param_value(
-    f0r_instance_t instance, f0r_param_t param, int index) {
+__attribute__((visibility("default"))) void f0r_get_param_value(f0r_instance_t instance,
+                                                                f0r_param_t param, int index) {
   if (!instance || !param || unsigned(index) >= BRAMQUIL_PARAM_COUNT) return;
   *static_cast<double*>(param) = static_cast<bramquil_instance*>(instance)->params[index];
 }
@@ -245,8 +238,7 @@ __attribute__((visibility("default"))) void f0r_get_param_value(
 // carries on from the last real one; it restarts only a ring that was never
 // filled. The ring is complete before the output is written, so inframe and
 // outframe may be one buffer. A null instance or frame changes nothing.
-__attribute__((visibility("default"))) void f0r_update(f0r_instance_t instance,
-                                                       double time,
+__attribute__((visibility("default"))) void f0r_update(f0r_instance_t instance, double time,
                                                        const uint32_t* inframe,
                                                        uint32_t* outframe) {
   auto* inst = static_cast<bramquil_instance*>(instance);
@@ -257,8 +249,7 @@ __attribute__((visibility("default"))) void f0r_update(f0r_instance_t instance,
   if (std::isnan(time)) {
     if (!inst->started) bramquil_restart(inst, inframe, vertical, reverse);
   } else {
-    if (!inst->started || inst->last_time > time ||
-        inst->ring_vertical != (vertical ? 1u : 0u))
+    if (!inst->started || inst->last_time > time || inst->ring_vertical != (vertical ? 1u : 0u))
       bramquil_restart(inst, inframe, vertical, reverse);
     else if (time > inst->last_time)
       bramquil_capture(inst, inframe);

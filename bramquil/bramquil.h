@@ -80,8 +80,7 @@ inline bool bramquil_on(double value) { return value >= 0.5; }
 
 // Slot holding the slit of this age (0 = newest). Formed in 64 bits: with
 // more than 2^31 slots, newest + slot_count would wrap in 32 bits.
-inline uint32_t bramquil_slot_of_age(const bramquil_instance* inst,
-                                     uint32_t age) {
+inline uint32_t bramquil_slot_of_age(const bramquil_instance* inst, uint32_t age) {
   const uint64_t n = inst->slot_count;
   return uint32_t((inst->newest + n - age) % n);
 }

@@ -43,8 +43,7 @@ struct avx2 {
   }
   // Adding 2^52 puts a whole number below 2^32 into the low mantissa bits.
   static void store_index(uint32_t* p, vd a) {
-    const __m256i bits =
-        _mm256_castpd_si256(_mm256_add_pd(a, _mm256_set1_pd(4503599627370496.0)));
+    const __m256i bits = _mm256_castpd_si256(_mm256_add_pd(a, _mm256_set1_pd(4503599627370496.0)));
     const __m256i low =
         _mm256_permutevar8x32_epi32(bits, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(low));
@@ -53,9 +52,7 @@ struct avx2 {
   static vi load(const uint32_t* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
   }
-  static void store(uint32_t* p, vi a) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), a);
-  }
+  static void store(uint32_t* p, vi a) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), a); }
   static vi splat(uint32_t x) { return _mm256_set1_epi32(int(x)); }
   static vi bit_and(vi a, vi b) { return _mm256_and_si256(a, b); }
   static vi bit_or(vi a, vi b) { return _mm256_or_si256(a, b); }
@@ -77,11 +74,10 @@ struct avx2 {
   }
   template <class Index>
   static vi gather(const uint32_t* ring, const uint64_t* offset, const Index* pos) {
-    return _mm256_setr_epi32(
-        int(ring[offset[0] + pos[0]]), int(ring[offset[1] + pos[1]]),
-        int(ring[offset[2] + pos[2]]), int(ring[offset[3] + pos[3]]),
-        int(ring[offset[4] + pos[4]]), int(ring[offset[5] + pos[5]]),
-        int(ring[offset[6] + pos[6]]), int(ring[offset[7] + pos[7]]));
+    return _mm256_setr_epi32(int(ring[offset[0] + pos[0]]), int(ring[offset[1] + pos[1]]),
+                             int(ring[offset[2] + pos[2]]), int(ring[offset[3] + pos[3]]),
+                             int(ring[offset[4] + pos[4]]), int(ring[offset[5] + pos[5]]),
+                             int(ring[offset[6] + pos[6]]), int(ring[offset[7] + pos[7]]));
   }
   template <class Index>
   static vi gather(const uint32_t* ring, uint64_t offset, const Index* pos) {
@@ -91,9 +87,7 @@ struct avx2 {
                              int(slot[pos[6]]), int(slot[pos[7]]));
   }
 
-  static void transpose4(const uint32_t* const s[4], uint32_t* const d[4]) {
-    transpose4_sse(s, d);
-  }
+  static void transpose4(const uint32_t* const s[4], uint32_t* const d[4]) { transpose4_sse(s, d); }
 };
 
 #include "bramquil_kernel.h"

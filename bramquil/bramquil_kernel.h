@@ -79,16 +79,14 @@ struct scalar_lanes {
 // pieces rather than one strided column at a time. ToFrame:
 // frame[j × width + c] = slots[c][j]; otherwise the other way round.
 template <class W, bool ToFrame, class Slot, class Frame>
-inline void move_group(Slot* const* slots, size_t n, Frame* frame, size_t width,
-                       size_t height) {
+inline void move_group(Slot* const* slots, size_t n, Frame* frame, size_t width, size_t height) {
   const size_t n4 = n & ~size_t(3);
   size_t j = 0;
   for (; j + 4 <= height; j += 4) {
     for (size_t c = 0; c < n4; c += 4) {
       Frame* const rows[4] = {frame + j * width + c, frame + (j + 1) * width + c,
                               frame + (j + 2) * width + c, frame + (j + 3) * width + c};
-      Slot* const cols[4] = {slots[c] + j, slots[c + 1] + j, slots[c + 2] + j,
-                             slots[c + 3] + j};
+      Slot* const cols[4] = {slots[c] + j, slots[c + 1] + j, slots[c + 2] + j, slots[c + 3] + j};
       if constexpr (ToFrame)
         W::transpose4(cols, rows);
       else
@@ -148,11 +146,10 @@ struct sg_vconsts {
 // or q ± 1, and U − estimate × P is m, m − P or m + P, computed exactly. One
 // correction step in each direction gives m, without a 64-bit division.
 template <class W>
-inline typename W::vd sg_position(typename W::vd b, typename W::vd z,
-                                  const sg_vconsts<W>& c) {
+inline typename W::vd sg_position(typename W::vd b, typename W::vd z, const sg_vconsts<W>& c) {
   using vd = typename W::vd;
-  const vd u = W::floor_d(
-      W::add_d(W::div_d(W::mul_d(W::mul_d(b, z), c.length), c.along), c.half_length));
+  const vd u =
+      W::floor_d(W::add_d(W::div_d(W::mul_d(W::mul_d(b, z), c.length), c.along), c.half_length));
   vd m = W::sub_d(u, W::mul_d(W::floor_d(W::mul_d(u, c.inv_period)), c.period));
   m = W::add_d(m, W::and_d(W::less_d(m, c.zero), c.period));
   m = W::sub_d(m, W::and_d(W::at_least_d(m, c.period), c.period));
@@ -218,10 +215,10 @@ inline size_t sg_fade_from(const bramquil_sg_run& r, size_t i, size_t q, size_t 
         faded[e] = sg_fade_double(px[e], Columns ? r.k[i + q + e] : r.k[0]);
       out = W::load(faded);
     } else {
-      out = W::bit_or(W::bit_and(p, W::splat(bramquil_alpha_mask)),
-                      W::bit_or(sg_fade_channel<W, 0>(p, factor),
-                                W::bit_or(sg_fade_channel<W, 1>(p, factor),
-                                          sg_fade_channel<W, 2>(p, factor))));
+      out = W::bit_or(
+          W::bit_and(p, W::splat(bramquil_alpha_mask)),
+          W::bit_or(sg_fade_channel<W, 0>(p, factor),
+                    W::bit_or(sg_fade_channel<W, 1>(p, factor), sg_fade_channel<W, 2>(p, factor))));
     }
     W::store(r.out + i + q, out);
     if constexpr (Columns) W::store(r.mirror_end - (i + q) - W::lanes, W::reverse(out));

@@ -78,11 +78,11 @@ struct bramquil_kernel_set {
   // Moves n <= 16 frame columns, all `height` rows, between the row-major
   // frame (offset to the first of them; rows `width` pixels apart) and the
   // slots: slots[c][j] = frame[j × width + c].
-  void (*columns_to_slots)(uint32_t* const* slots, size_t n, const uint32_t* frame,
-                           size_t width, size_t height);
+  void (*columns_to_slots)(uint32_t* const* slots, size_t n, const uint32_t* frame, size_t width,
+                           size_t height);
   // frame[j × width + c] = slots[c][j].
-  void (*slots_to_columns)(const uint32_t* const* slots, size_t n, uint32_t* frame,
-                           size_t width, size_t height);
+  void (*slots_to_columns)(const uint32_t* const* slots, size_t n, uint32_t* frame, size_t width,
+                           size_t height);
   void (*sg_columns)(const bramquil_sg_run& run);
   void (*sg_rows)(const bramquil_sg_run& run);
   // The 24-bit fraction K nearest k if (c × K + 2^23) >> 24 equals
@@ -98,8 +98,7 @@ extern const bramquil_kernel_set bramquil_sse2_kernels;
 #if defined(__x86_64__) && EFFECTS_ISA_LIMIT >= 2
 extern const bramquil_kernel_set bramquil_avx2_kernels;
 #endif
-#if defined(__aarch64__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && \
-    EFFECTS_ISA_LIMIT >= 1
+#if defined(__aarch64__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && EFFECTS_ISA_LIMIT >= 1
 #define BRAMQUIL_NEON 1
 extern const bramquil_kernel_set bramquil_neon_kernels;
 #endif

@@ -34,9 +34,7 @@ struct sse2 {
   static md less_d(vd a, vd b) { return _mm_cmplt_pd(a, b); }
   static md at_least_d(vd a, vd b) { return _mm_cmpge_pd(a, b); }
   static vd and_d(md m, vd a) { return _mm_and_pd(m, a); }
-  static vd select_d(md m, vd a, vd b) {
-    return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b));
-  }
+  static vd select_d(md m, vd a, vd b) { return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b)); }
   static bool same_d(vd a, vd b) { return _mm_movemask_pd(_mm_cmpeq_pd(a, b)) == 3; }
   // Adding 2^52 puts a whole number below 2^32 into the low mantissa bits.
   static void store_index(uint32_t* p, vd a) {
@@ -45,12 +43,8 @@ struct sse2 {
                      _mm_shuffle_epi32(bits, _MM_SHUFFLE(3, 1, 2, 0)));
   }
 
-  static vi load(const uint32_t* p) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  }
-  static void store(uint32_t* p, vi a) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), a);
-  }
+  static vi load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+  static void store(uint32_t* p, vi a) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), a); }
   static vi splat(uint32_t x) { return _mm_set1_epi32(int(x)); }
   static vi bit_and(vi a, vi b) { return _mm_and_si128(a, b); }
   static vi bit_or(vi a, vi b) { return _mm_or_si128(a, b); }
@@ -86,9 +80,7 @@ struct sse2 {
                           int(slot[pos[3]]));
   }
 
-  static void transpose4(const uint32_t* const s[4], uint32_t* const d[4]) {
-    transpose4_sse(s, d);
-  }
+  static void transpose4(const uint32_t* const s[4], uint32_t* const d[4]) { transpose4_sse(s, d); }
 };
 
 #include "bramquil_kernel.h"

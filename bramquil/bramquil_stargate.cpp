@@ -39,18 +39,17 @@ struct bramquil_sg_frame {
   double half_extent;  // E, half the frame's extent across the slits
   double depth_m1;     // D − 1
   double fade;
-  double oldest_age;   // slot_count − 1
+  double oldest_age;  // slot_count − 1
   bool reverse;
   bool columns;
-  size_t drawn;        // columns (rows) of the near half, and a middle one
+  size_t drawn;  // columns (rows) of the near half, and a middle one
 };
 
 // Walls of the near half's columns (rows) first … first + count − 1 into
 // z, k, factor and age, up to the hole: returns how many lie before it. |a|
 // only shrinks towards the centre line, so all the rest are in the hole.
-size_t bramquil_sg_walls(const bramquil_sg_frame& f, uint32_t (*factor_of)(double),
-                         size_t first, size_t count, double* z, double* k, uint32_t* factor,
-                         uint32_t* age) {
+size_t bramquil_sg_walls(const bramquil_sg_frame& f, uint32_t (*factor_of)(double), size_t first,
+                         size_t count, double* z, double* k, uint32_t* factor, uint32_t* age) {
   for (size_t i = 0; i < count; ++i) {
     const double abs_a = std::fabs((double(first + i) + 0.5) - f.half_extent);
     if (f.half_extent >= f.depth * abs_a) return i;
@@ -89,8 +88,7 @@ struct bramquil_sg_prefetch {
   const uint32_t* slot[bramquil_sg_strip];
   size_t count, lines, per_step, next, line;
 
-  void start(const bramquil_sg_frame& f, const bramquil_sg_cache& c, size_t first,
-             size_t rows) {
+  void start(const bramquil_sg_frame& f, const bramquil_sg_cache& c, size_t first, size_t rows) {
     count = next = line = 0;
     const size_t end = std::min<size_t>({f.drawn, first + bramquil_sg_strip, c.hole_begin});
     for (size_t x = first; x < end; ++x) {
@@ -139,8 +137,8 @@ void bramquil_sg_columns(const bramquil_sg_frame& f, const bramquil_sg_plan& pla
       age = c.age + x0;
       walls = c.hole_begin > x0 ? std::min(n, c.hole_begin - x0) : 0;
     } else {
-      walls = bramquil_sg_walls(f, kern.sg_factor, x0, n, z_strip, k_strip, factor_strip,
-                                age_strip);
+      walls =
+          bramquil_sg_walls(f, kern.sg_factor, x0, n, z_strip, k_strip, factor_strip, age_strip);
       run.z = z_strip;
       run.k = k_strip;
       run.factor = factor_strip;
@@ -258,8 +256,8 @@ void bramquil_sg_attach(bramquil_instance* inst) {
   const uint64_t walls = std::max(w - w / 2, h - h / 2);
   const uint64_t positions = std::max((w - w / 2) * h, w * (h - h / 2));
   // Doubles first, then 32-bit, then 16-bit arrays: each stays aligned.
-  const uint64_t bytes = walls * (2 * sizeof(double) + 2 * sizeof(uint32_t)) +
-                         positions * sizeof(uint16_t);
+  const uint64_t bytes =
+      walls * (2 * sizeof(double) + 2 * sizeof(uint32_t)) + positions * sizeof(uint16_t);
   char* block = static_cast<char*>(std::malloc(size_t(bytes)));
   if (!block) return;
   bramquil_sg_cache& c = inst->sg;

@@ -39,17 +39,28 @@ class reader {
   // Mostly the values that break things, sometimes any bit pattern.
   double value() {
     switch (u8() % 12) {
-      case 0: return std::numeric_limits<double>::quiet_NaN();
-      case 1: return std::numeric_limits<double>::infinity();
-      case 2: return -std::numeric_limits<double>::infinity();
-      case 3: return -1e300;
-      case 4: return 1e300;
-      case 5: return -0.0;
-      case 6: return 0.5;
-      case 7: return 1.0;
-      case 8: return double(u8()) / 255.0;
-      case 9: return double(int8_t(u8())) / 16.0;
-      default: return raw_double();
+      case 0:
+        return std::numeric_limits<double>::quiet_NaN();
+      case 1:
+        return std::numeric_limits<double>::infinity();
+      case 2:
+        return -std::numeric_limits<double>::infinity();
+      case 3:
+        return -1e300;
+      case 4:
+        return 1e300;
+      case 5:
+        return -0.0;
+      case 6:
+        return 0.5;
+      case 7:
+        return 1.0;
+      case 8:
+        return double(u8()) / 255.0;
+      case 9:
+        return double(int8_t(u8())) / 16.0;
+      default:
+        return raw_double();
     }
   }
 
@@ -85,12 +96,18 @@ void fill(frame& f, reader& r) {
 
 double next_time(double t, reader& r) {
   switch (r.u8() % 8) {
-    case 0: return t;                                    // repeat
-    case 1: return t - double(r.u8()) * 0.04;            // back
-    case 2: return std::numeric_limits<double>::quiet_NaN();
-    case 3: return r.raw_double();
-    case 4: return t + double(r.u8()) * 0.5;             // jump ahead
-    default: return t + 0.04;
+    case 0:
+      return t;  // repeat
+    case 1:
+      return t - double(r.u8()) * 0.04;  // back
+    case 2:
+      return std::numeric_limits<double>::quiet_NaN();
+    case 3:
+      return r.raw_double();
+    case 4:
+      return t + double(r.u8()) * 0.5;  // jump ahead
+    default:
+      return t + 0.04;
   }
 }
 

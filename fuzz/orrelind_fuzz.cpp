@@ -12,8 +12,7 @@
 namespace {
 
 void null_arguments(const uint8_t* data, size_t size) {
-  static const auto p =
-      std::make_unique<testhost::plugin>(testhost::plugin_path("Orrelind"));
+  static const auto p = std::make_unique<testhost::plugin>(testhost::plugin_path("Orrelind"));
   const unsigned w = 1 + (size > 0 ? data[0] % 64 : 0);
   const unsigned h = 1 + (size > 1 ? data[1] % 64 : 0);
   testhost::instance inst = p->construct(w, h);

@@ -19,8 +19,8 @@ const kernel_set* choose_kernels() {
   if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return &avx2_kernels;
 #endif
   return &sse2_kernels;
-#elif defined(__aarch64__) && defined(__ARM_NEON) && \
-    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && EFFECTS_ISA_LIMIT >= 1
+#elif defined(__aarch64__) && defined(__ARM_NEON) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && \
+    EFFECTS_ISA_LIMIT >= 1
   return &neon_kernels;
 #else
   return &portable_kernels;
@@ -51,8 +51,8 @@ void composite(job& work, fit_cache& cache) {
     made.made = true;
   }
   work.fit = &made.fit;
-  (made.fit.usable ? active_kernels->fitted : active_kernels->exact)[mode][work.monochrome]
-                                                                     [threshold](work, 0);
+  (made.fit.usable ? active_kernels->fitted
+                   : active_kernels->exact)[mode][work.monochrome][threshold](work, 0);
 }
 
 }  // namespace kestrune_composite

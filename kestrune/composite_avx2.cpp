@@ -29,9 +29,7 @@ struct avx2 {
   static vi load(const uint32_t* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
   }
-  static void store(uint32_t* p, vi v) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
-  }
+  static void store(uint32_t* p, vi v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
   static vi splat(int32_t x) { return _mm256_set1_epi32(x); }
   static vd splat_double(double x) { return _mm256_set1_pd(x); }
   static vi bit_and(vi a, vi b) { return _mm256_and_si256(a, b); }
@@ -66,37 +64,28 @@ struct avx2 {
   static vi min_i32(vi a, vi b) { return _mm256_min_epi32(a, b); }
   static vi max_i32(vi a, vi b) { return _mm256_max_epi32(a, b); }
   static vi clamp_byte(vi a) {
-    return _mm256_min_epi32(_mm256_max_epi32(a, _mm256_setzero_si256()),
-                            _mm256_set1_epi32(255));
+    return _mm256_min_epi32(_mm256_max_epi32(a, _mm256_setzero_si256()), _mm256_set1_epi32(255));
   }
   static vi pack_i16(vi a, vi b) { return _mm256_packs_epi32(a, b); }
   static vi pack_u8(vi a, vi b) { return _mm256_packus_epi16(a, b); }
   static vi interleave_u8(vi a, vi b) { return _mm256_unpacklo_epi8(a, b); }
   static vi interleave_u16(vi a, vi b) { return _mm256_unpacklo_epi16(a, b); }
   static vi high_half(vi a) { return _mm256_unpackhi_epi64(a, a); }
-  static vd low_double(vi a) {
-    return _mm256_cvtepi32_pd(_mm256_castsi256_si128(a));
-  }
-  static vd high_double(vi a) {
-    return _mm256_cvtepi32_pd(_mm256_extracti128_si256(a, 1));
-  }
+  static vd low_double(vi a) { return _mm256_cvtepi32_pd(_mm256_castsi256_si128(a)); }
+  static vd high_double(vi a) { return _mm256_cvtepi32_pd(_mm256_extracti128_si256(a, 1)); }
   static vi truncate(vd low, vd high) {
-    return _mm256_inserti128_si256(
-        _mm256_castsi128_si256(_mm256_cvttpd_epi32(low)),
-        _mm256_cvttpd_epi32(high), 1);
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm256_cvttpd_epi32(low)),
+                                   _mm256_cvttpd_epi32(high), 1);
   }
   // The wide overlay's operations (see the kernel).
   static vw spread_low(vi a) { return _mm256_cvtepu32_epi64(_mm256_castsi256_si128(a)); }
-  static vw spread_high(vi a) {
-    return _mm256_cvtepu32_epi64(_mm256_extracti128_si256(a, 1));
-  }
+  static vw spread_high(vi a) { return _mm256_cvtepu32_epi64(_mm256_extracti128_si256(a, 1)); }
   template <int k, bool inverted>
   static vd biased_byte(vw a) {
     const vw x = k == 0 ? a : _mm256_srli_epi64(a, 8 * k);
     const vw byte = inverted ? _mm256_andnot_si256(x, _mm256_set1_epi64x(0xFF))
                              : _mm256_and_si256(x, _mm256_set1_epi64x(0xFF));
-    return _mm256_castsi256_pd(
-        _mm256_or_si256(byte, _mm256_set1_epi64x(0x4330000000000000)));
+    return _mm256_castsi256_pd(_mm256_or_si256(byte, _mm256_set1_epi64x(0x4330000000000000)));
   }
   // Fused on purpose: (2^52 + a) w - 2^52 w is exactly a w, so the single
   // rounding is the product's own.
@@ -113,8 +102,8 @@ struct avx2 {
   }
   // The even 32-bit halves of both, in order.
   static vi narrow(vw low, vw high) {
-    const __m256 evens = _mm256_shuffle_ps(_mm256_castsi256_ps(low),
-                                           _mm256_castsi256_ps(high), _MM_SHUFFLE(2, 0, 2, 0));
+    const __m256 evens = _mm256_shuffle_ps(_mm256_castsi256_ps(low), _mm256_castsi256_ps(high),
+                                           _MM_SHUFFLE(2, 0, 2, 0));
     return _mm256_permute4x64_epi64(_mm256_castps_si256(evens), _MM_SHUFFLE(3, 1, 2, 0));
   }
   static vd add_d(vd a, vd b) { return _mm256_add_pd(a, b); }

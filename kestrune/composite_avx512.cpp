@@ -16,8 +16,7 @@
 // is included from here on, so no AVX-512 copy of a shared inline function
 // can reach the rest of the library.
 #if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f,avx512bw"))), \
-                             apply_to = function)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512bw"))), apply_to = function)
 #else
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx512bw")
@@ -64,47 +63,34 @@ struct avx512 {
   static bool any(vi a) { return _mm512_test_epi32_mask(a, a) != 0; }
   static vi madd16(vi a, vi b) { return _mm512_madd_epi16(a, b); }
   static vi mulhi_u16(vi a, vi b) { return _mm512_mulhi_epu16(a, b); }
-  static vi less(vi a, vi b) {
-    return _mm512_maskz_set1_epi32(_mm512_cmplt_epi32_mask(a, b), -1);
-  }
-  static vi select(vi mask, vi a, vi b) {
-    return _mm512_ternarylogic_epi32(mask, a, b, 0xCA);
-  }
+  static vi less(vi a, vi b) { return _mm512_maskz_set1_epi32(_mm512_cmplt_epi32_mask(a, b), -1); }
+  static vi select(vi mask, vi a, vi b) { return _mm512_ternarylogic_epi32(mask, a, b, 0xCA); }
   static vi min_i32(vi a, vi b) { return _mm512_min_epi32(a, b); }
   static vi max_i32(vi a, vi b) { return _mm512_max_epi32(a, b); }
   static vi clamp_byte(vi a) {
-    return _mm512_min_epi32(_mm512_max_epi32(a, _mm512_setzero_si512()),
-                            _mm512_set1_epi32(255));
+    return _mm512_min_epi32(_mm512_max_epi32(a, _mm512_setzero_si512()), _mm512_set1_epi32(255));
   }
   static vi pack_i16(vi a, vi b) { return _mm512_packs_epi32(a, b); }
   static vi pack_u8(vi a, vi b) { return _mm512_packus_epi16(a, b); }
   static vi interleave_u8(vi a, vi b) { return _mm512_unpacklo_epi8(a, b); }
   static vi interleave_u16(vi a, vi b) { return _mm512_unpacklo_epi16(a, b); }
   static vi high_half(vi a) { return _mm512_unpackhi_epi64(a, a); }
-  static vd low_double(vi a) {
-    return _mm512_cvtepi32_pd(_mm512_castsi512_si256(a));
-  }
-  static vd high_double(vi a) {
-    return _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(a, 1));
-  }
+  static vd low_double(vi a) { return _mm512_cvtepi32_pd(_mm512_castsi512_si256(a)); }
+  static vd high_double(vi a) { return _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(a, 1)); }
   static vi truncate(vd low, vd high) {
-    return _mm512_inserti64x4(
-        _mm512_castsi256_si512(_mm512_cvttpd_epi32(low)),
-        _mm512_cvttpd_epi32(high), 1);
+    return _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(low)),
+                              _mm512_cvttpd_epi32(high), 1);
   }
   // The wide overlay's operations (see the kernel).
   static vw spread_low(vi a) { return _mm512_cvtepu32_epi64(_mm512_castsi512_si256(a)); }
-  static vw spread_high(vi a) {
-    return _mm512_cvtepu32_epi64(_mm512_extracti64x4_epi64(a, 1));
-  }
+  static vw spread_high(vi a) { return _mm512_cvtepu32_epi64(_mm512_extracti64x4_epi64(a, 1)); }
   // (x & 0xFF) | bits of 2^52, or (~x & 0xFF) | bits of 2^52, in one
   // ternary logic instruction.
   template <int k, bool inverted>
   static vd biased_byte(vw a) {
     const vw x = k == 0 ? a : _mm512_srli_epi64(a, 8 * k);
     return _mm512_castsi512_pd(_mm512_ternarylogic_epi64(
-        x, _mm512_set1_epi64(0xFF), _mm512_set1_epi64(0x4330000000000000),
-        inverted ? 0xAE : 0xEA));
+        x, _mm512_set1_epi64(0xFF), _mm512_set1_epi64(0x4330000000000000), inverted ? 0xAE : 0xEA));
   }
   // Fused on purpose: (2^52 + a) w - 2^52 w is exactly a w, so the single
   // rounding is the product's own.
@@ -114,12 +100,11 @@ struct avx512 {
   // 2^52 + x rounded down is 2^52 + floor(x): the bits of a double with
   // unit spacing, floor(x) in the low ones.
   static vw floor_bits(vd x) {
-    return _mm512_castpd_si512(_mm512_add_round_pd(x, _mm512_set1_pd(0x1p52),
-                                                   _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+    return _mm512_castpd_si512(
+        _mm512_add_round_pd(x, _mm512_set1_pd(0x1p52), _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
   }
   static vw join_bytes(vw b0, vw b1, vw b2) {
-    return _mm512_ternarylogic_epi64(b0, _mm512_slli_epi64(b1, 8), _mm512_slli_epi64(b2, 16),
-                                     0xFE);
+    return _mm512_ternarylogic_epi64(b0, _mm512_slli_epi64(b1, 8), _mm512_slli_epi64(b2, 16), 0xFE);
   }
   static vi narrow(vw low, vw high) {
     return _mm512_permutex2var_epi32(

@@ -35,9 +35,7 @@
 
 // A gain that is a whole number (1, 2, 4, 8 or 16 for Contrast 0, 0.25,
 // 0.5, 0.75 and 1) makes (v - r) gain + 255 - v an integer.
-inline bool whole(double gain) {
-  return gain == static_cast<double>(static_cast<int32_t>(gain));
-}
+inline bool whole(double gain) { return gain == static_cast<double>(static_cast<int32_t>(gain)); }
 
 template <class V>
 struct constants {
@@ -80,28 +78,23 @@ template <class V>
 inline typename V::vi luma(typename V::vi p) {
   using vi = typename V::vi;
   const vi red_blue = V::bit_and(p, V::splat(0x00FF00FF));
-  const vi green_alpha =
-      V::bit_and(V::template shift_right<8>(p), V::splat(0x00FF00FF));
+  const vi green_alpha = V::bit_and(V::template shift_right<8>(p), V::splat(0x00FF00FF));
   const vi sum = V::add(V::add(V::madd16(red_blue, V::splat(299 | (114 << 16))),
                                V::madd16(green_alpha, V::splat(587))),
                         V::splat(500));
-  return V::template shift_right<6>(
-      V::mulhi_u16(V::template shift_right<3>(sum), V::splat(33555)));
+  return V::template shift_right<6>(V::mulhi_u16(V::template shift_right<3>(sum), V::splat(33555)));
 }
 
 // Negative overlay of channel values v over reference values r (0..255):
 // byte of v (1 - opacity) + ((v - r) gain + (255 - v)) opacity, the inner
 // sum given as `laid`.
 template <class V>
-inline typename V::vd overlay_half(typename V::vd v, typename V::vd laid,
-                                   const constants<V>& c) {
-  return V::add_d(V::add_d(V::mul_d(v, c.inverse_opacity), V::mul_d(laid, c.opacity)),
-                  c.half);
+inline typename V::vd overlay_half(typename V::vd v, typename V::vd laid, const constants<V>& c) {
+  return V::add_d(V::add_d(V::mul_d(v, c.inverse_opacity), V::mul_d(laid, c.opacity)), c.half);
 }
 
 template <class V>
-inline typename V::vd laid_half(typename V::vd v, typename V::vd d,
-                                const constants<V>& c) {
+inline typename V::vd laid_half(typename V::vd v, typename V::vd d, const constants<V>& c) {
   return V::add_d(V::mul_d(d, c.gain), V::sub_d(c.full, v));
 }
 
@@ -110,19 +103,16 @@ inline typename V::vd laid_half(typename V::vd v, typename V::vd d,
 // gain the inner sum is formed in integers: the doubles hold it exactly,
 // so it is the same number.
 template <class V>
-inline typename V::vi overlay(typename V::vi v, typename V::vi r,
-                              const constants<V>& c) {
+inline typename V::vi overlay(typename V::vi v, typename V::vi r, const constants<V>& c) {
   const typename V::vi d = V::sub(v, r);
   if (c.gain_is_whole) {
-    const typename V::vi laid =
-        V::add(V::mul_lo(d, c.whole_gain), V::sub(c.full_value, v));
+    const typename V::vi laid = V::add(V::mul_lo(d, c.whole_gain), V::sub(c.full_value, v));
     return V::truncate(overlay_half(V::low_double(v), V::low_double(laid), c),
                        overlay_half(V::high_double(v), V::high_double(laid), c));
   }
   return V::truncate(
       overlay_half(V::low_double(v), laid_half(V::low_double(v), V::low_double(d), c), c),
-      overlay_half(V::high_double(v), laid_half(V::high_double(v), V::high_double(d), c),
-                   c));
+      overlay_half(V::high_double(v), laid_half(V::high_double(v), V::high_double(d), c), c));
 }
 
 // The colour overlay at gain 1 with double lanes filled from integer bits.
@@ -139,8 +129,9 @@ inline typename V::vi overlay(typename V::vi v, typename V::vi r,
 // keep the conversions: there the inner sum has roundings of its own and
 // the bits would save little.
 template <class V, int k>
-__attribute__((always_inline)) inline typename V::vw overlay_channel(
-    typename V::vw cur, typename V::vw ref, const constants<V>& c) {
+__attribute__((always_inline)) inline typename V::vw overlay_channel(typename V::vw cur,
+                                                                     typename V::vw ref,
+                                                                     const constants<V>& c) {
   const typename V::vd kept =
       V::product(V::template biased_byte<k, false>(cur), c.inverse_opacity, c.inverse_offset);
   const typename V::vd laid =
@@ -149,8 +140,9 @@ __attribute__((always_inline)) inline typename V::vw overlay_channel(
 }
 
 template <class V>
-__attribute__((always_inline)) inline typename V::vw overlay_pixels(
-    typename V::vw cur, typename V::vw ref, const constants<V>& c) {
+__attribute__((always_inline)) inline typename V::vw overlay_pixels(typename V::vw cur,
+                                                                    typename V::vw ref,
+                                                                    const constants<V>& c) {
   return V::join_bytes(overlay_channel<V, 0>(cur, ref, c), overlay_channel<V, 1>(cur, ref, c),
                        overlay_channel<V, 2>(cur, ref, c));
 }
@@ -159,8 +151,9 @@ __attribute__((always_inline)) inline typename V::vw overlay_pixels(
 // functions are inlined whole: out of line, their constants would pass
 // through memory on every block.
 template <class V>
-__attribute__((always_inline)) inline typename V::vi overlay_wide(
-    typename V::vi cur, typename V::vi ref, const constants<V>& c) {
+__attribute__((always_inline)) inline typename V::vi overlay_wide(typename V::vi cur,
+                                                                  typename V::vi ref,
+                                                                  const constants<V>& c) {
   const typename V::vi colours =
       V::narrow(overlay_pixels<V>(V::spread_low(cur), V::spread_low(ref), c),
                 overlay_pixels<V>(V::spread_high(cur), V::spread_high(ref), c));
@@ -176,17 +169,14 @@ inline typename V::vi amplified(typename V::vi m, const constants<V>& c) {
 
 // byte of (alpha (m gain)) / 255.
 template <class V>
-inline typename V::vd mask_half(typename V::vd a, typename V::vd m,
-                                const constants<V>& c) {
+inline typename V::vd mask_half(typename V::vd a, typename V::vd m, const constants<V>& c) {
   return V::add_d(V::div_d(V::mul_d(a, V::mul_d(m, c.gain)), c.full), c.half);
 }
 
 template <class V>
-inline typename V::vi mask_value(typename V::vi a, typename V::vi m,
-                                 const constants<V>& c) {
-  return V::clamp_byte(
-      V::truncate(mask_half(V::low_double(a), V::low_double(m), c),
-                  mask_half(V::high_double(a), V::high_double(m), c)));
+inline typename V::vi mask_value(typename V::vi a, typename V::vi m, const constants<V>& c) {
+  return V::clamp_byte(V::truncate(mask_half(V::low_double(a), V::low_double(m), c),
+                                   mask_half(V::high_double(a), V::high_double(m), c)));
 }
 
 // Pixels from four channel vectors of 32-bit lanes, each clamped to 0..255
@@ -194,8 +184,8 @@ inline typename V::vi mask_value(typename V::vi a, typename V::vi m,
 // of its four pixels as r r r r b b b b g g g g a a a a; two interleaves
 // make r g b a of each pixel.
 template <class V>
-inline typename V::vi assemble(typename V::vi r, typename V::vi g,
-                               typename V::vi b, typename V::vi a) {
+inline typename V::vi assemble(typename V::vi r, typename V::vi g, typename V::vi b,
+                               typename V::vi a) {
   const typename V::vi planes = V::pack_u8(V::pack_i16(r, b), V::pack_i16(g, a));
   const typename V::vi pairs = V::interleave_u8(planes, V::high_half(planes));
   return V::interleave_u16(pairs, V::high_half(pairs));
@@ -225,8 +215,9 @@ inline void compare_lumas(typename V::vi cur, typename V::vi ref, const constant
 }
 
 template <class V, mode_kind mode, bool threshold>
-__attribute__((always_inline)) inline typename V::vi block_luma(
-    typename V::vi cur, typename V::vi ref, const constants<V>& c) {
+__attribute__((always_inline)) inline typename V::vi block_luma(typename V::vi cur,
+                                                                typename V::vi ref,
+                                                                const constants<V>& c) {
   using vi = typename V::vi;
   vi lc, lr, m;
   compare_lumas<V, threshold>(cur, ref, c, lc, lr, m);
@@ -247,16 +238,16 @@ __attribute__((always_inline)) inline typename V::vi block_luma(
 }
 
 template <class V, mode_kind mode, bool threshold>
-__attribute__((always_inline)) inline typename V::vi block_colour(
-    typename V::vi cur, typename V::vi ref, const constants<V>& c) {
+__attribute__((always_inline)) inline typename V::vi block_colour(typename V::vi cur,
+                                                                  typename V::vi ref,
+                                                                  const constants<V>& c) {
   using vi = typename V::vi;
   vi diff = V::abs_diff_u8(cur, ref);
   vi m = V::splat(0);
   if (mode == mode_kind::motion_mask) {
-    m = V::bit_and(
-        V::max_u8(V::max_u8(diff, V::template shift_right<8>(diff)),
-                  V::template shift_right<16>(diff)),
-        c.byte);
+    m = V::bit_and(V::max_u8(V::max_u8(diff, V::template shift_right<8>(diff)),
+                             V::template shift_right<16>(diff)),
+                   c.byte);
   }
   if (threshold) {
     const vi quiet = quiet_colour<V>(diff, c);
@@ -265,16 +256,14 @@ __attribute__((always_inline)) inline typename V::vi block_colour(
     m = V::and_not(quiet, m);
   }
   if constexpr (V::wide) {
-    if (mode == mode_kind::negative_overlay && c.unit_gain)
-      return overlay_wide<V>(cur, ref, c);
+    if (mode == mode_kind::negative_overlay && c.unit_gain) return overlay_wide<V>(cur, ref, c);
   }
   const vi alpha = V::template shift_right<24>(cur);
   switch (mode) {
     case mode_kind::negative_overlay:
-      return assemble<V>(
-          overlay<V>(channel<V, 0>(cur, c), channel<V, 0>(ref, c), c),
-          overlay<V>(channel<V, 1>(cur, c), channel<V, 1>(ref, c), c),
-          overlay<V>(channel<V, 2>(cur, c), channel<V, 2>(ref, c), c), alpha);
+      return assemble<V>(overlay<V>(channel<V, 0>(cur, c), channel<V, 0>(ref, c), c),
+                         overlay<V>(channel<V, 1>(cur, c), channel<V, 1>(ref, c), c),
+                         overlay<V>(channel<V, 2>(cur, c), channel<V, 2>(ref, c), c), alpha);
     case mode_kind::absolute_difference:
       return assemble<V>(amplified<V>(channel<V, 0>(diff, c), c),
                          amplified<V>(channel<V, 1>(diff, c), c),
@@ -305,8 +294,8 @@ inline int32_t fixed_point(double x, int bits) {
 // half of one) stay below 2^31 in magnitude. At 18 they always do.
 inline int overlay_bits(const job& work) {
   const double spread = work.inverse_opacity - work.opacity;
-  const double most = 255.0 * (spread < 0.0 ? -spread : spread) +
-                      255.0 * work.gain * work.opacity + 255.0 * work.opacity + 0.5;
+  const double most = 255.0 * (spread < 0.0 ? -spread : spread) + 255.0 * work.gain * work.opacity +
+                      255.0 * work.opacity + 0.5;
   int bits = fit_bits;
   while (bits < 24 &&
          (most + 1.0) * static_cast<double>(int64_t(1) << (bits + 1)) + 256.0 < 2147483648.0)
@@ -340,8 +329,8 @@ inline integer_fit unchecked_fit(const job& work) {
 
 template <class V>
 struct fit_constants {
-  typename V::vi current_weight, difference_weight, product_weight, product_fraction,
-      offset, margin, whole;
+  typename V::vi current_weight, difference_weight, product_weight, product_fraction, offset,
+      margin, whole;
   typename V::count bits;
 
   explicit fit_constants(const integer_fit& fit)
@@ -363,15 +352,13 @@ inline typename V::vi scaled(typename V::vi m, const fit_constants<V>& f) {
 
 // The overlay of v over r.
 template <class V>
-inline typename V::vi estimate(typename V::vi v, typename V::vi r,
-                               const fit_constants<V>& f) {
+inline typename V::vi estimate(typename V::vi v, typename V::vi r, const fit_constants<V>& f) {
   return V::add(V::mul_lo(v, f.current_weight), scaled<V>(V::sub(v, r), f));
 }
 
 // The mask's alpha from alpha a and magnitude m.
 template <class V>
-inline typename V::vi multiplied(typename V::vi a, typename V::vi m,
-                                 const fit_constants<V>& f) {
+inline typename V::vi multiplied(typename V::vi a, typename V::vi m, const fit_constants<V>& f) {
   const typename V::vi p = V::mul_lo(a, m);
   return V::add(V::add(V::mul_lo(p, f.product_weight),
                        V::template shift_right<16>(V::mul_lo(p, f.product_fraction))),
@@ -381,8 +368,7 @@ inline typename V::vi multiplied(typename V::vi a, typename V::vi m,
 // One mode's estimate for the pair (v, r): current and reference value,
 // magnitude and (0), or alpha and magnitude.
 template <class V, mode_kind mode>
-inline typename V::vi estimated(typename V::vi v, typename V::vi r,
-                                const fit_constants<V>& f) {
+inline typename V::vi estimated(typename V::vi v, typename V::vi r, const fit_constants<V>& f) {
   switch (mode) {
     case mode_kind::negative_overlay:
       return estimate<V>(v, r, f);
@@ -406,21 +392,19 @@ inline typename V::vi doubt(typename V::vi x, const fit_constants<V>& f) {
 // in doubt, and the block must be computed in doubles. The colour overlay
 // instead mends the values in doubt itself and always succeeds.
 template <class V, mode_kind mode, bool monochrome, bool threshold>
-inline bool fitted_block(typename V::vi cur, typename V::vi ref,
-                         const constants<V>& c, const fit_constants<V>& f,
-                         typename V::vi& out) {
+inline bool fitted_block(typename V::vi cur, typename V::vi ref, const constants<V>& c,
+                         const fit_constants<V>& f, typename V::vi& out) {
   using vi = typename V::vi;
   const vi alpha = V::template shift_right<24>(cur);
   if (monochrome) {
     vi lc, lr, m;
     compare_lumas<V, threshold>(cur, ref, c, lc, lr, m);
-    const vi x = mode == mode_kind::negative_overlay ? estimated<V, mode>(lc, lr, f)
+    const vi x = mode == mode_kind::negative_overlay      ? estimated<V, mode>(lc, lr, f)
                  : mode == mode_kind::absolute_difference ? estimated<V, mode>(m, m, f)
                                                           : estimated<V, mode>(alpha, m, f);
     if (V::any(V::bit_and(doubt<V>(x, f), f.whole))) return false;
     const vi t = V::shift_right_signed(x, f.bits);
-    out = mode == mode_kind::motion_mask ? assemble<V>(lc, lc, lc, t)
-                                         : assemble<V>(t, t, t, alpha);
+    out = mode == mode_kind::motion_mask ? assemble<V>(lc, lc, lc, t) : assemble<V>(t, t, t, alpha);
     return true;
   }
   vi diff = V::abs_diff_u8(cur, ref);
@@ -436,8 +420,7 @@ inline bool fitted_block(typename V::vi cur, typename V::vi ref,
     const vi x = estimated<V, mode>(alpha, m, f);
     if (V::any(V::bit_and(doubt<V>(x, f), f.whole))) return false;
     out = V::bit_or(V::bit_and(cur, c.colour),
-                    V::template shift_left<24>(
-                        V::clamp_byte(V::shift_right_signed(x, f.bits))));
+                    V::template shift_left<24>(V::clamp_byte(V::shift_right_signed(x, f.bits))));
     return true;
   }
   constexpr bool overlaid = mode == mode_kind::negative_overlay;
@@ -507,8 +490,7 @@ void composite(const job& work, size_t first) {
                        : block_colour<V, mode, threshold>(cur, ref, c);
     V::store(work.out + i, out);
   }
-  if (V::lanes > 1 && i < work.pixels)
-    tail_kernel<mode, monochrome, threshold, fitted>()(work, i);
+  if (V::lanes > 1 && i < work.pixels) tail_kernel<mode, monochrome, threshold, fitted>()(work, i);
 }
 
 // Lanes to and from plain numbers, whatever the byte order.
@@ -587,13 +569,12 @@ void fit(const job& work, integer_fit& made) {
     const fit_constants<V> f(made);
     vi margin = zero;
     for_each_value([&](vi v, vi r) {
-      const vi exact = mode == mode_kind::negative_overlay ? overlay<V>(v, r, c)
+      const vi exact = mode == mode_kind::negative_overlay      ? overlay<V>(v, r, c)
                        : mode == mode_kind::absolute_difference ? amplified<V>(r, c)
                                                                 : mask_value<V>(v, r, c);
       const vi x = estimate_of(v, r, f);
       const vi wrong = V::and_not(
-          V::is_zero(V::sub(V::clamp_byte(exact),
-                            V::clamp_byte(V::shift_right_signed(x, f.bits)))),
+          V::is_zero(V::sub(V::clamp_byte(exact), V::clamp_byte(V::shift_right_signed(x, f.bits)))),
           ones);
       const vi below = V::bit_and(x, fraction);
       const vi distance = V::min_i32(V::add(below, one), V::sub(unit, below));
@@ -616,8 +597,8 @@ void fit(const job& work, integer_fit& made) {
   if (mode == mode_kind::negative_overlay && V::wide)
     made.usable = lane_sum<V>(in_doubt) - lane_sum<V>(still) <= 256u;
   else
-    made.usable = lane_sum<V>(in_doubt) <= (paired ? 256u : 1u) &&
-                  lane_sum<V>(still) <= (paired ? 2u : 0u);
+    made.usable =
+        lane_sum<V>(in_doubt) <= (paired ? 256u : 1u) && lane_sum<V>(still) <= (paired ? 2u : 0u);
 }
 
 template <class V>

@@ -2,8 +2,8 @@
 // Each operation follows its SSE2 namesake lane for lane.
 #include "composite.h"
 
-#if defined(__aarch64__) && defined(__ARM_NEON) && \
-    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && EFFECTS_ISA_LIMIT >= 1
+#if defined(__aarch64__) && defined(__ARM_NEON) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && \
+    EFFECTS_ISA_LIMIT >= 1
 #include <arm_neon.h>
 
 namespace kestrune_composite {
@@ -67,8 +67,7 @@ struct neon {
   static vi max_i32(vi a, vi b) { return vreinterpretq_u32_s32(vmaxq_s32(s32(a), s32(b))); }
   static vi select(vi mask, vi a, vi b) { return vbslq_u32(mask, a, b); }
   static vi clamp_byte(vi a) {
-    return vreinterpretq_u32_s32(
-        vminq_s32(vmaxq_s32(s32(a), vdupq_n_s32(0)), vdupq_n_s32(255)));
+    return vreinterpretq_u32_s32(vminq_s32(vmaxq_s32(s32(a), vdupq_n_s32(0)), vdupq_n_s32(255)));
   }
   static vi pack_i16(vi a, vi b) {
     return vreinterpretq_u32_s16(vcombine_s16(vqmovn_s32(s32(a)), vqmovn_s32(s32(b))));
@@ -77,9 +76,7 @@ struct neon {
     return vreinterpretq_u32_u8(vcombine_u8(vqmovun_s16(s16(a)), vqmovun_s16(s16(b))));
   }
   static vi interleave_u8(vi a, vi b) { return vreinterpretq_u32_u8(vzip1q_u8(u8(a), u8(b))); }
-  static vi interleave_u16(vi a, vi b) {
-    return vreinterpretq_u32_u16(vzip1q_u16(u16(a), u16(b)));
-  }
+  static vi interleave_u16(vi a, vi b) { return vreinterpretq_u32_u16(vzip1q_u16(u16(a), u16(b))); }
   static vi high_half(vi a) {
     return vreinterpretq_u32_u64(vdupq_laneq_u64(vreinterpretq_u64_u32(a), 1));
   }

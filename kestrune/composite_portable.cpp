@@ -32,9 +32,7 @@ struct portable {
   using count = int;  // a shift count, made once
   static count shift_count(int k) { return k; }
   // Rounds toward minus infinity, as the vector instructions do.
-  static vi shift_right_signed(vi a, count k) {
-    return (a & 0x80000000u) ? ~(~a >> k) : a >> k;
-  }
+  static vi shift_right_signed(vi a, count k) { return (a & 0x80000000u) ? ~(~a >> k) : a >> k; }
   template <int k>
   static vi shift_left(vi a) {
     return a << k;
@@ -92,8 +90,7 @@ struct portable {
   }
   static vi pack_u8(vi a, vi b) {
     return saturate(signed_half(a, 0), 0, 255) | saturate(signed_half(a, 1), 0, 255) << 8 |
-           saturate(signed_half(b, 0), 0, 255) << 16 |
-           saturate(signed_half(b, 1), 0, 255) << 24;
+           saturate(signed_half(b, 0), 0, 255) << 16 | saturate(signed_half(b, 1), 0, 255) << 24;
   }
   static vi interleave_u8(vi a, vi b) {
     return byte(a, 0) | byte(b, 0) << 8 | byte(a, 1) << 16 | byte(b, 1) << 24;

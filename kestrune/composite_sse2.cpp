@@ -13,12 +13,8 @@ struct sse2 {
   static constexpr size_t lanes = 4;
   static constexpr bool wide = false;
 
-  static vi load(const uint32_t* p) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  }
-  static void store(uint32_t* p, vi v) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-  }
+  static vi load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+  static void store(uint32_t* p, vi v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
   static vi splat(int32_t x) { return _mm_set1_epi32(x); }
   static vd splat_double(double x) { return _mm_set1_pd(x); }
   static vi bit_and(vi a, vi b) { return _mm_and_si128(a, b); }
@@ -74,9 +70,7 @@ struct sse2 {
   static vi interleave_u16(vi a, vi b) { return _mm_unpacklo_epi16(a, b); }
   static vi high_half(vi a) { return _mm_unpackhi_epi64(a, a); }
   static vd low_double(vi a) { return _mm_cvtepi32_pd(a); }
-  static vd high_double(vi a) {
-    return _mm_cvtepi32_pd(_mm_unpackhi_epi64(a, a));
-  }
+  static vd high_double(vi a) { return _mm_cvtepi32_pd(_mm_unpackhi_epi64(a, a)); }
   static vi truncate(vd low, vd high) {
     return _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high));
   }

@@ -65,9 +65,7 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
 // Ignores a null record and an index outside the table. The texts stay valid
 // while the library is loaded.
 void f0r_get_param_info(f0r_param_info_t* info, int param_index) {
-  if (!info || param_index < 0 ||
-      static_cast<size_t>(param_index) >= frei0r::param_count)
-    return;
+  if (!info || param_index < 0 || static_cast<size_t>(param_index) >= frei0r::param_count) return;
   const frei0r::param_entry& entry = frei0r::param_table[param_index];
   info->name = entry.name;
   info->type = entry.type;
@@ -77,8 +75,7 @@ void f0r_get_param_info(f0r_param_info_t* info, int param_index) {
 // Returns null when the object cannot be built or is not valid for this
 // size. The parameter table is never touched.
 f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
-  frei0r::fx* object =
-      frei0r::build_effect ? frei0r::build_effect(width, height) : nullptr;
+  frei0r::fx* object = frei0r::build_effect ? frei0r::build_effect(width, height) : nullptr;
   if (!object) return nullptr;
   object->width = width;
   object->height = height;
@@ -95,8 +92,7 @@ void f0r_destruct(f0r_instance_t instance) {
 
 // Stores the host's value unchanged (a boolean as value > 0.5); the effect
 // limits it where it uses it. Bad arguments are ignored.
-void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param,
-                         int param_index) {
+void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int param_index) {
   void* member = frei0r::param_member(instance, param, param_index);
   if (!member) return;
   switch (frei0r::param_table[param_index].type) {
@@ -133,8 +129,7 @@ void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param,
 // Writes the member's value in the API's form; bad arguments are ignored.
 // A string comes back as a pointer valid until it changes or the instance
 // is destructed.
-void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param,
-                         int param_index) {
+void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int param_index) {
   const void* member = frei0r::param_member(instance, param, param_index);
   if (!member) return;
   switch (frei0r::param_table[param_index].type) {
@@ -153,8 +148,7 @@ void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param,
       std::memcpy(param, member, sizeof(f0r_param_position_t));
       break;
     case F0R_PARAM_STRING:
-      *static_cast<const char**>(param) =
-          static_cast<const std::string*>(member)->c_str();
+      *static_cast<const char**>(param) = static_cast<const std::string*>(member)->c_str();
       break;
     default:
       break;
@@ -163,24 +157,20 @@ void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param,
 
 // A null instance or frame is ignored and writes nothing; otherwise the
 // frames must hold the instance's pixels.
-void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe,
-                uint32_t* outframe) {
+void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe, uint32_t* outframe) {
   if (!instance || !inframe || !outframe) return;
   try {
-    static_cast<frei0r::fx*>(instance)->update(time, outframe, inframe,
-                                               nullptr, nullptr);
+    static_cast<frei0r::fx*>(instance)->update(time, outframe, inframe, nullptr, nullptr);
   } catch (...) {
   }
 }
 
 // The second and third inputs may be null (a filter ignores them).
-void f0r_update2(f0r_instance_t instance, double time,
-                 const uint32_t* inframe1, const uint32_t* inframe2,
-                 const uint32_t* inframe3, uint32_t* outframe) {
+void f0r_update2(f0r_instance_t instance, double time, const uint32_t* inframe1,
+                 const uint32_t* inframe2, const uint32_t* inframe3, uint32_t* outframe) {
   if (!instance || !inframe1 || !outframe) return;
   try {
-    static_cast<frei0r::fx*>(instance)->update(time, outframe, inframe1,
-                                               inframe2, inframe3);
+    static_cast<frei0r::fx*>(instance)->update(time, outframe, inframe1, inframe2, inframe3);
   } catch (...) {
   }
 }

@@ -76,8 +76,8 @@ class fx {
   virtual bool is_valid() const { return true; }
   // The update both update entry points call: in2 and in3 are null for
   // f0r_update. The entry points have already refused null frames.
-  virtual void update(double time, uint32_t* out, const uint32_t* in1,
-                      const uint32_t* in2, const uint32_t* in3) = 0;
+  virtual void update(double time, uint32_t* out, const uint32_t* in1, const uint32_t* in2,
+                      const uint32_t* in3) = 0;
   virtual ~fx() = default;
 
   fx(const fx&) = delete;
@@ -106,12 +106,10 @@ class fx {
   void add_param(bool& member, const char* name, const char* description) {
     register_param(&member, name, description, F0R_PARAM_BOOL);
   }
-  void add_param(f0r_param_color_t& member, const char* name,
-                 const char* description) {
+  void add_param(f0r_param_color_t& member, const char* name, const char* description) {
     register_param(&member, name, description, F0R_PARAM_COLOR);
   }
-  void add_param(f0r_param_position_t& member, const char* name,
-                 const char* description) {
+  void add_param(f0r_param_position_t& member, const char* name, const char* description) {
     register_param(&member, name, description, F0R_PARAM_POSITION);
   }
   void add_param(std::string& member, const char* name, const char* description) {
@@ -123,11 +121,9 @@ class fx {
   // the member's address. set and get take the type from the table, so an
   // effect that registered another type at this index would have its member
   // overwritten with the wrong record: such an object is refused.
-  void register_param(void* member, const char* name, const char* description,
-                      int32_t type) {
+  void register_param(void* member, const char* name, const char* description, int32_t type) {
     if (registering) {
-      if (param_count == max_params)
-        throw std::length_error("too many parameters");
+      if (param_count == max_params) throw std::length_error("too many parameters");
       param_table[param_count++] = param_entry{name, description, type};
       return;
     }
@@ -143,8 +139,8 @@ class fx {
 class filter : public fx {
  public:
   unsigned int plugin_kind() const override { return F0R_PLUGIN_TYPE_FILTER; }
-  void update(double time, uint32_t* out, const uint32_t* in1,
-              const uint32_t* /*in2*/, const uint32_t* /*in3*/) override {
+  void update(double time, uint32_t* out, const uint32_t* in1, const uint32_t* /*in2*/,
+              const uint32_t* /*in3*/) override {
     update(time, out, in1);
   }
   virtual void update(double time, uint32_t* out, const uint32_t* in) = 0;
@@ -188,8 +184,8 @@ fx* build(unsigned int width, unsigned int height) {
 template <class effect>
 class registration {
  public:
-  registration(const char* name, const char* explanation, const char* author,
-               int major_version, int minor_version, int color_model) {
+  registration(const char* name, const char* explanation, const char* author, int major_version,
+               int minor_version, int color_model) {
     plugin_name = name;
     plugin_explanation = explanation;
     plugin_author = author;

@@ -43,8 +43,7 @@ struct param_text {
 };
 
 constexpr param_text kestrune_params[PARAM_COUNT] = {
-    {"Time Offset",
-     "0..1 = 0..2 seconds, limited to 1 GiB of history; 0 = previous frame"},
+    {"Time Offset", "0..1 = 0..2 seconds, limited to 1 GiB of history; 0 = previous frame"},
     {"Mode", "0: negative overlay, 0.5: absolute difference, 1: motion mask"},
     {"Blend", "Opacity of the inverted delayed frame in negative overlay mode"},
     {"Contrast", "Amplification of the differences (0..1 = 1x..16x)"},
@@ -69,8 +68,7 @@ constexpr uint64_t HISTORY_BUDGET = uint64_t(1) << 30;
 #endif
 // Larger frames are refused, so that at least two fit in the budget
 // (134,217,722 pixels for 1 GiB).
-constexpr uint32_t PIXEL_LIMIT =
-    uint32_t((HISTORY_BUDGET / 2 - sizeof(frame_slot)) / 4);
+constexpr uint32_t PIXEL_LIMIT = uint32_t((HISTORY_BUDGET / 2 - sizeof(frame_slot)) / 4);
 static_assert(PIXEL_LIMIT > 0, "the budget must hold two one-pixel frames");
 #ifndef KESTRUNE_HISTORY_BUDGET
 static_assert(PIXEL_LIMIT == 134217722, "the shipped plug-in keeps 1 GiB");
@@ -126,10 +124,8 @@ class kestrune : public frei0r::filter {
 kestrune::kestrune(unsigned int frame_width, unsigned int frame_height) {
   add_param(time_offset, kestrune_params[PARAM_TIME_OFFSET].name,
             kestrune_params[PARAM_TIME_OFFSET].description);
-  add_param(mode, kestrune_params[PARAM_MODE].name,
-            kestrune_params[PARAM_MODE].description);
-  add_param(blend, kestrune_params[PARAM_BLEND].name,
-            kestrune_params[PARAM_BLEND].description);
+  add_param(mode, kestrune_params[PARAM_MODE].name, kestrune_params[PARAM_MODE].description);
+  add_param(blend, kestrune_params[PARAM_BLEND].name, kestrune_params[PARAM_BLEND].description);
   add_param(contrast, kestrune_params[PARAM_CONTRAST].name,
             kestrune_params[PARAM_CONTRAST].description);
   add_param(threshold, kestrune_params[PARAM_THRESHOLD].name,
@@ -155,12 +151,11 @@ void kestrune::size_history(uint32_t w, uint32_t h) {
   const uint64_t frame_bytes = 4 * frame_pixels + sizeof(frame_slot);
   capacity = frame_bytes > HISTORY_BUDGET ? 0 : HISTORY_BUDGET / frame_bytes;
   const uint64_t store_words = capacity * frame_pixels;
-  const size_t store_bytes =
-      store_words > SIZE_MAX / 4 ? SIZE_MAX : size_t(store_words * 4);
+  const size_t store_bytes = store_words > SIZE_MAX / 4 ? SIZE_MAX : size_t(store_words * 4);
   pixel_store = static_cast<uint32_t*>(::operator new(store_bytes, std::nothrow));
   if (!pixel_store) return;
-  slots = static_cast<frame_slot*>(
-      ::operator new(size_t(capacity) * sizeof(frame_slot), std::nothrow));
+  slots =
+      static_cast<frame_slot*>(::operator new(size_t(capacity) * sizeof(frame_slot), std::nothrow));
   oldest_slot = newest_slot = free_slot = capacity;
 }
 
@@ -201,8 +196,7 @@ void kestrune::update(double time, uint32_t* out, const uint32_t* in) {
 
   if (frame_count >= 2) {
     const double cutoff = now - 2.0 * clamp_unit(time_offset);
-    while (frame_count >= 2 && slots[slots[oldest_slot].next].time <= cutoff)
-      unlink(oldest_slot);
+    while (frame_count >= 2 && slots[slots[oldest_slot].next].time <= cutoff) unlink(oldest_slot);
   }
 
   if (frame_count == capacity) unlink(oldest_slot);

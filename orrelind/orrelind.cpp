@@ -94,21 +94,18 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
   if (width == 0 || height == 0) return nullptr;
   const uint64_t pixel_count = uint64_t(width) * height;
   if (pixel_count >= orrelind_max_pixels) return nullptr;
-  auto* inst =
-      static_cast<orrelind_instance*>(std::calloc(1, sizeof(orrelind_instance)));
+  auto* inst = static_cast<orrelind_instance*>(std::calloc(1, sizeof(orrelind_instance)));
   if (!inst) return nullptr;
   inst->frame_width = width;
   inst->frame_height = height;
-  for (int i = 0; i < ORRELIND_PARAM_COUNT; ++i)
-    inst->params[i] = orrelind_params[i].default_value;
+  for (int i = 0; i < ORRELIND_PARAM_COUNT; ++i) inst->params[i] = orrelind_params[i].default_value;
   inst->pixel_count = pixel_count;
   // Not cleared: every part of it that is read is written first.
   if (pixel_count > SIZE_MAX / sizeof(uint32_t)) {
     std::free(inst);
     return nullptr;
   }
-  inst->scratch = static_cast<uint32_t*>(
-      std::malloc(size_t(pixel_count) * sizeof(uint32_t)));
+  inst->scratch = static_cast<uint32_t*>(std::malloc(size_t(pixel_count) * sizeof(uint32_t)));
   if (!inst->scratch) {
     std::free(inst);
     return nullptr;
@@ -121,8 +118,7 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
   inst->map_kept = orrelind_no_pixel;
   for (double& v : inst->last_params) v = std::numeric_limits<double>::quiet_NaN();
   if (pixel_count <= orrelind_map_max_pixels)
-    inst->map = static_cast<double*>(
-        std::malloc(size_t(pixel_count) * 2 * sizeof(double)));
+    inst->map = static_cast<double*>(std::malloc(size_t(pixel_count) * 2 * sizeof(double)));
   return inst;
 }
 
@@ -136,8 +132,7 @@ void f0r_destruct(f0r_instance_t instance) {
 
 // Stores the value clamped into 0..1, the upper bound first so that a NaN
 // becomes 1.0. Null arguments and indices outside the table are ignored.
-void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param,
-                         int param_index) {
+void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int param_index) {
   auto* inst = static_cast<orrelind_instance*>(instance);
   if (!inst || !param || unsigned(param_index) >= ORRELIND_PARAM_COUNT) return;
   const double x = *static_cast<const double*>(param);
@@ -147,8 +142,7 @@ void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param,
 }
 
 // Writes the stored value (0..1); the same guards as setting.
-void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param,
-                         int param_index) {
+void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int param_index) {
   auto* inst = static_cast<orrelind_instance*>(instance);
   if (!inst || !param || unsigned(param_index) >= ORRELIND_PARAM_COUNT) return;
   *static_cast<double*>(param) = inst->params[param_index];
@@ -157,8 +151,7 @@ void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param,
 // Warps one frame. inframe and outframe may be one and the same buffer;
 // otherwise they must not overlap. Time plays no part. A null argument
 // returns at once, writing nothing.
-void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe,
-                uint32_t* outframe) {
+void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe, uint32_t* outframe) {
   (void)time;
   auto* inst = static_cast<orrelind_instance*>(instance);
   if (!inst || !inframe || !outframe) return;

@@ -31,8 +31,8 @@ struct orrelind_instance {
   uint32_t frame_width;
   uint32_t frame_height;
   double params[ORRELIND_PARAM_COUNT];  // stored values, each 0..1
-  uint32_t* scratch;     // copy of the input for same-frame updates
-  uint64_t pixel_count;  // frame_width * frame_height, below 2^62
+  uint32_t* scratch;                    // copy of the input for same-frame updates
+  uint64_t pixel_count;                 // frame_width * frame_height, below 2^62
 
   // The warp map: the source point of every pixel strictly inside the
   // circle, row by row, as the exact doubles the resampling starts from;
@@ -55,5 +55,4 @@ struct orrelind_instance {
 
 // Warps one frame. inframe and outframe are both non-null and are one and the
 // same frame or do not overlap.
-void orrelind_update(orrelind_instance* inst, const uint32_t* inframe,
-                     uint32_t* outframe);
+void orrelind_update(orrelind_instance* inst, const uint32_t* inframe, uint32_t* outframe);

@@ -20,8 +20,7 @@ orrelind_resample_fn orrelind_choose_narrow() {
       __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
       __builtin_cpu_supports("avx512bw"))
     return orrelind_resample_avx512;
-  if (orrelind_resample_avx2 && __builtin_cpu_supports("avx2"))
-    return orrelind_resample_avx2;
+  if (orrelind_resample_avx2 && __builtin_cpu_supports("avx2")) return orrelind_resample_avx2;
 #endif
   return nullptr;
 }
@@ -40,11 +39,9 @@ const orrelind_resample_fn orrelind_narrow = orrelind_choose_narrow();
 
 }  // namespace
 
-extern const orrelind_resample_fn orrelind_resample_portable =
-    &orrelind_resample_run<portable>;
+extern const orrelind_resample_fn orrelind_resample_portable = &orrelind_resample_run<portable>;
 
 orrelind_resample_fn orrelind_choose_resampler(uint32_t width, uint64_t pixel_count) {
-  if (orrelind_narrow && width >= 2 && pixel_count < (uint64_t(1) << 31))
-    return orrelind_narrow;
+  if (orrelind_narrow && width >= 2 && pixel_count < (uint64_t(1) << 31)) return orrelind_narrow;
   return orrelind_wide;
 }

@@ -28,9 +28,8 @@ struct orrelind_source_frame {
 
 // Writes dst[i] for i < n: the source resampled at (sx[i], sy[i]), each
 // point within 0..width - 1 by 0..height - 1.
-using orrelind_resample_fn = void (*)(const orrelind_source_frame& src,
-                                      const double* sx, const double* sy,
-                                      size_t n, uint32_t* dst);
+using orrelind_resample_fn = void (*)(const orrelind_source_frame& src, const double* sx,
+                                      const double* sy, size_t n, uint32_t* dst);
 
 // The resampler for frames of this size: the widest the processor and the
 // build allow, except that the adapters with 32-bit lane indices give way,

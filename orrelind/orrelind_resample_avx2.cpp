@@ -41,9 +41,8 @@ struct avx2 : x86_pixels {
   // right neighbour repeats it), from the column before, and the point's
   // own pixel taken from the half where it lies. Frames one pixel wide take
   // another adapter.
-  __attribute__((always_inline))
-  static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00,
-                    vi* p10, vi* p01, vi* p11) {
+  __attribute__((always_inline)) static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy,
+                                                   vi* p00, vi* p10, vi* p01, vi* p11) {
     const vi x0 = _mm256_cvttpd_epi32(fsx), y0 = _mm256_cvttpd_epi32(fsy);
     const vi width = _mm_set1_epi32(int(s.width));
     const vi last_column = _mm_cmpeq_epi32(x0, _mm_set1_epi32(int(s.width - 1)));
@@ -61,8 +60,7 @@ struct avx2 : x86_pixels {
   }
   // The pixel pairs that start at four indices. Plain loads: a hardware
   // gather costs more on the processors that have one.
-  __attribute__((always_inline))
-  static __m256i pairs(const uint32_t* pixels, vi at) {
+  __attribute__((always_inline)) static __m256i pairs(const uint32_t* pixels, vi at) {
     alignas(16) uint32_t index[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(index), at);
     const auto load = [pixels](uint32_t i) {
@@ -75,8 +73,8 @@ struct avx2 : x86_pixels {
   // Byte k of every pixel into the low byte of its lane, the rest zero.
   template <int k>
   static vd byte_d(vi p) {
-    const vi pick = _mm_setr_epi32(int(0x80808000u + k), int(0x80808004u + k),
-                                   int(0x80808008u + k), int(0x8080800Cu + k));
+    const vi pick = _mm_setr_epi32(int(0x80808000u + k), int(0x80808004u + k), int(0x80808008u + k),
+                                   int(0x8080800Cu + k));
     return _mm256_cvtepi32_pd(_mm_shuffle_epi8(p, pick));
   }
   static bool all(vm m) { return _mm_movemask_ps(_mm_castsi128_ps(m)) == 0xF; }
@@ -88,23 +86,20 @@ struct avx2 : x86_pixels {
     v = _mm256_min_pd(v, _mm256_set1_pd(255.0));
     return _mm256_cvttpd_epi32(_mm256_add_pd(v, _mm256_set1_pd(0.5)));
   }
-  static void store(uint32_t* p, vi v) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-  }
+  static void store(uint32_t* p, vi v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
   static vw join(vi low, vi high) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
   }
   static vf narrow(vd low, vd high) {
-    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(low)),
-                                _mm256_cvtpd_ps(high), 1);
+    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(low)), _mm256_cvtpd_ps(high),
+                                1);
   }
   template <int k>
   static vf byte_f(vw p) {
-    const vw pick = _mm256_setr_epi32(int(0x80808000u + k), int(0x80808004u + k),
-                                      int(0x80808008u + k), int(0x8080800Cu + k),
-                                      int(0x80808000u + k), int(0x80808004u + k),
-                                      int(0x80808008u + k), int(0x8080800Cu + k));
+    const vw pick = _mm256_setr_epi32(
+        int(0x80808000u + k), int(0x80808004u + k), int(0x80808008u + k), int(0x8080800Cu + k),
+        int(0x80808000u + k), int(0x80808004u + k), int(0x80808008u + k), int(0x8080800Cu + k));
     return _mm256_cvtepi32_ps(_mm256_shuffle_epi8(p, pick));
   }
   static vf splat_f(float x) { return _mm256_set1_ps(x); }
@@ -121,15 +116,12 @@ struct avx2 : x86_pixels {
                                      _mm256_or_si256(_mm256_slli_epi32(b2, 16), alpha));
     return _mm256_andnot_si256(_mm256_cmpeq_epi32(alpha, _mm256_setzero_si256()), pixel);
   }
-  static void store_w(uint32_t* p, vw v) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
-  }
+  static void store_w(uint32_t* p, vw v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
 };
 
 }  // namespace
 
-extern const orrelind_resample_fn orrelind_resample_avx2 =
-    &orrelind_resample_run<avx2>;
+extern const orrelind_resample_fn orrelind_resample_avx2 = &orrelind_resample_run<avx2>;
 
 #if defined(__clang__)
 #pragma clang attribute pop

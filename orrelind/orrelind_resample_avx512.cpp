@@ -47,9 +47,8 @@ struct avx512 {
   }
   // The neighbour pairs as in the AVX2 adapter: one 8-byte load per row,
   // from the column before in the last column.
-  __attribute__((always_inline))
-  static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00,
-                    vi* p10, vi* p01, vi* p11) {
+  __attribute__((always_inline)) static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy,
+                                                   vi* p00, vi* p10, vi* p01, vi* p11) {
     const vi x0 = _mm512_cvttpd_epi32(fsx), y0 = _mm512_cvttpd_epi32(fsy);
     const vi width = _mm256_set1_epi32(int(s.width));
     const __mmask8 last_column = _mm256_cmpeq_epi32_mask(x0, _mm256_set1_epi32(int(s.width - 1)));
@@ -64,8 +63,7 @@ struct avx512 {
     *p01 = _mm256_mask_mov_epi32(_mm512_cvtepi64_epi32(bottom), last_column, *p11);
   }
   // The pixel pairs that start at eight indices, one plain load each.
-  __attribute__((always_inline))
-  static __m512i pairs(const uint32_t* pixels, vi at) {
+  __attribute__((always_inline)) static __m512i pairs(const uint32_t* pixels, vi at) {
     alignas(32) uint32_t index[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(index), at);
     const auto load = [pixels](uint32_t i) {
@@ -82,17 +80,16 @@ struct avx512 {
   // Byte k of every pixel into the low byte of its lane, the rest zero.
   template <int k>
   static vd byte_d(vi p) {
-    const vi pick = _mm256_setr_epi32(int(0x80808000u + k), int(0x80808004u + k),
-                                      int(0x80808008u + k), int(0x8080800Cu + k),
-                                      int(0x80808000u + k), int(0x80808004u + k),
-                                      int(0x80808008u + k), int(0x8080800Cu + k));
+    const vi pick = _mm256_setr_epi32(
+        int(0x80808000u + k), int(0x80808004u + k), int(0x80808008u + k), int(0x8080800Cu + k),
+        int(0x80808000u + k), int(0x80808004u + k), int(0x80808008u + k), int(0x8080800Cu + k));
     return _mm512_cvtepi32_pd(_mm256_shuffle_epi8(p, pick));
   }
   static vi alpha(vi p) { return _mm256_srli_epi32(p, 24); }
   static vm same_alpha(vi p00, vi p10, vi p01, vi p11) {
-    const vi differ = _mm256_or_si256(_mm256_or_si256(_mm256_xor_si256(p00, p10),
-                                                      _mm256_xor_si256(p00, p01)),
-                                      _mm256_xor_si256(p00, p11));
+    const vi differ =
+        _mm256_or_si256(_mm256_or_si256(_mm256_xor_si256(p00, p10), _mm256_xor_si256(p00, p01)),
+                        _mm256_xor_si256(p00, p11));
     return is_zero(_mm256_srli_epi32(differ, 24));
   }
   static vm is_zero(vi a) { return _mm256_testn_epi32_mask(a, a); }
@@ -105,27 +102,24 @@ struct avx512 {
     return _mm512_cvttpd_epi32(_mm512_add_pd(v, _mm512_set1_pd(0.5)));
   }
   static vi pack(vi b0, vi b1, vi b2, vi b3, vm zero) {
-    const vi pixel = _mm256_or_si256(_mm256_or_si256(b0, _mm256_slli_epi32(b1, 8)),
-                                     _mm256_or_si256(_mm256_slli_epi32(b2, 16),
-                                                     _mm256_slli_epi32(b3, 24)));
+    const vi pixel =
+        _mm256_or_si256(_mm256_or_si256(b0, _mm256_slli_epi32(b1, 8)),
+                        _mm256_or_si256(_mm256_slli_epi32(b2, 16), _mm256_slli_epi32(b3, 24)));
     return _mm256_maskz_mov_epi32(vm(~zero), pixel);
   }
-  static void store(uint32_t* p, vi v) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
-  }
+  static void store(uint32_t* p, vi v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
 
   static vw join(vi low, vi high) {
     return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
   }
   static vf narrow(vd low, vd high) {
-    return _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(low)),
-                              _mm512_cvtpd_ps(high), 1);
+    return _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(low)), _mm512_cvtpd_ps(high),
+                              1);
   }
   template <int k>
   static vf byte_f(vw p) {
-    const vw pick = _mm512_broadcast_i32x4(
-        _mm_setr_epi32(int(0x80808000u + k), int(0x80808004u + k),
-                       int(0x80808008u + k), int(0x8080800Cu + k)));
+    const vw pick = _mm512_broadcast_i32x4(_mm_setr_epi32(
+        int(0x80808000u + k), int(0x80808004u + k), int(0x80808008u + k), int(0x8080800Cu + k)));
     return _mm512_cvtepi32_ps(_mm512_shuffle_epi8(p, pick));
   }
   static vf splat_f(float x) { return _mm512_set1_ps(x); }
@@ -140,8 +134,8 @@ struct avx512 {
   // alpha is not 0.
   static vw pack_w(vw b0, vw b1, vw b2, vw p) {
     const vw alpha_bits = _mm512_set1_epi32(int(0xFF000000u));
-    const vw colour = _mm512_ternarylogic_epi32(b0, _mm512_slli_epi32(b1, 8),
-                                                _mm512_slli_epi32(b2, 16), 0xFE);
+    const vw colour =
+        _mm512_ternarylogic_epi32(b0, _mm512_slli_epi32(b1, 8), _mm512_slli_epi32(b2, 16), 0xFE);
     return _mm512_maskz_ternarylogic_epi32(_mm512_test_epi32_mask(p, alpha_bits), colour, p,
                                            alpha_bits, 0xF8);
   }
@@ -150,8 +144,7 @@ struct avx512 {
 
 }  // namespace
 
-extern const orrelind_resample_fn orrelind_resample_avx512 =
-    &orrelind_resample_run<avx512>;
+extern const orrelind_resample_fn orrelind_resample_avx512 = &orrelind_resample_run<avx512>;
 
 #if defined(__clang__)
 #pragma clang attribute pop

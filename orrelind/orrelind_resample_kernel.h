@@ -27,9 +27,8 @@
 // The four neighbours of one source point (fsx, fsy: its floors, exact
 // integers within the frame), indexed in 64 bits. The right neighbour
 // repeats the last column, the lower one the last row.
-inline void orrelind_fetch_one(const orrelind_source_frame& s, double fsx,
-                               double fsy, uint32_t* p00, uint32_t* p10,
-                               uint32_t* p01, uint32_t* p11) {
+inline void orrelind_fetch_one(const orrelind_source_frame& s, double fsx, double fsy,
+                               uint32_t* p00, uint32_t* p10, uint32_t* p01, uint32_t* p11) {
   const uint32_t x0 = static_cast<uint32_t>(fsx);
   const uint32_t y0 = static_cast<uint32_t>(fsy);
   const uint32_t* top = s.pixels + (static_cast<uint64_t>(y0) * s.width + x0);
@@ -65,8 +64,8 @@ struct portable {
   static vd mul_d(vd a, vd b) { return a * b; }
   static vd div_d(vd a, vd b) { return a / b; }
   static vd floor_d(vd a) { return static_cast<double>(static_cast<uint64_t>(a)); }
-  static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00,
-                    vi* p10, vi* p01, vi* p11) {
+  static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00, vi* p10, vi* p01,
+                    vi* p11) {
     orrelind_fetch_one(s, fsx, fsy, p00, p10, p01, p11);
   }
   template <int k>
@@ -99,12 +98,10 @@ struct portable {
 // v = (q01 - top) + (q11 - q01) fx, m = v fy + top. Colour combines its
 // rows differently from alpha below, and each is evaluated as written.
 template <class V>
-inline typename V::vd orrelind_colour(typename V::vd q00, typename V::vd q10,
-                                      typename V::vd q01, typename V::vd q11,
-                                      typename V::vd fx, typename V::vd fy) {
+inline typename V::vd orrelind_colour(typename V::vd q00, typename V::vd q10, typename V::vd q01,
+                                      typename V::vd q11, typename V::vd fx, typename V::vd fy) {
   const typename V::vd top = V::add_d(V::mul_d(V::sub_d(q10, q00), fx), q00);
-  const typename V::vd v =
-      V::add_d(V::sub_d(q01, top), V::mul_d(V::sub_d(q11, q01), fx));
+  const typename V::vd v = V::add_d(V::sub_d(q01, top), V::mul_d(V::sub_d(q11, q01), fx));
   return V::add_d(V::mul_d(v, fy), top);
 }
 
@@ -151,17 +148,16 @@ __attribute__((always_inline)) inline typename V::vi orrelind_blend(
     // interpolated alpha is that alpha exactly, and every weight and k are 1,
     // so multiplying by them would change no bit: left out.
     const vi alpha = V::alpha(p00);
-    return V::pack(
-        V::to_byte(orrelind_colour<V>(V::template byte_d<0>(p00), V::template byte_d<0>(p10),
-                                      V::template byte_d<0>(p01), V::template byte_d<0>(p11),
-                                      fx, fy)),
-        V::to_byte(orrelind_colour<V>(V::template byte_d<1>(p00), V::template byte_d<1>(p10),
-                                      V::template byte_d<1>(p01), V::template byte_d<1>(p11),
-                                      fx, fy)),
-        V::to_byte(orrelind_colour<V>(V::template byte_d<2>(p00), V::template byte_d<2>(p10),
-                                      V::template byte_d<2>(p01), V::template byte_d<2>(p11),
-                                      fx, fy)),
-        alpha, V::is_zero(alpha));
+    return V::pack(V::to_byte(orrelind_colour<V>(
+                       V::template byte_d<0>(p00), V::template byte_d<0>(p10),
+                       V::template byte_d<0>(p01), V::template byte_d<0>(p11), fx, fy)),
+                   V::to_byte(orrelind_colour<V>(
+                       V::template byte_d<1>(p00), V::template byte_d<1>(p10),
+                       V::template byte_d<1>(p01), V::template byte_d<1>(p11), fx, fy)),
+                   V::to_byte(orrelind_colour<V>(
+                       V::template byte_d<2>(p00), V::template byte_d<2>(p10),
+                       V::template byte_d<2>(p01), V::template byte_d<2>(p11), fx, fy)),
+                   alpha, V::is_zero(alpha));
   }
 
   const vd a00 = V::template byte_d<3>(p00), a10 = V::template byte_d<3>(p10);
@@ -184,23 +180,22 @@ __attribute__((always_inline)) inline typename V::vi orrelind_blend(
   const vd w01 = V::select_d(one_alpha, one, a01);
   const vd w11 = V::select_d(one_alpha, one, a11);
   const vd k = V::div_d(one, V::select_d(V::or_m(one_alpha, transparent), one, a));
-  return V::pack(
-      V::to_byte(V::mul_d(
-          orrelind_colour<V>(orrelind_weighted<V, 0>(p00, w00), orrelind_weighted<V, 0>(p10, w10),
-                             orrelind_weighted<V, 0>(p01, w01), orrelind_weighted<V, 0>(p11, w11),
-                             fx, fy),
-          k)),
-      V::to_byte(V::mul_d(
-          orrelind_colour<V>(orrelind_weighted<V, 1>(p00, w00), orrelind_weighted<V, 1>(p10, w10),
-                             orrelind_weighted<V, 1>(p01, w01), orrelind_weighted<V, 1>(p11, w11),
-                             fx, fy),
-          k)),
-      V::to_byte(V::mul_d(
-          orrelind_colour<V>(orrelind_weighted<V, 2>(p00, w00), orrelind_weighted<V, 2>(p10, w10),
-                             orrelind_weighted<V, 2>(p01, w01), orrelind_weighted<V, 2>(p11, w11),
-                             fx, fy),
-          k)),
-      alpha, transparent);
+  return V::pack(V::to_byte(V::mul_d(orrelind_colour<V>(orrelind_weighted<V, 0>(p00, w00),
+                                                        orrelind_weighted<V, 0>(p10, w10),
+                                                        orrelind_weighted<V, 0>(p01, w01),
+                                                        orrelind_weighted<V, 0>(p11, w11), fx, fy),
+                                     k)),
+                 V::to_byte(V::mul_d(orrelind_colour<V>(orrelind_weighted<V, 1>(p00, w00),
+                                                        orrelind_weighted<V, 1>(p10, w10),
+                                                        orrelind_weighted<V, 1>(p01, w01),
+                                                        orrelind_weighted<V, 1>(p11, w11), fx, fy),
+                                     k)),
+                 V::to_byte(V::mul_d(orrelind_colour<V>(orrelind_weighted<V, 2>(p00, w00),
+                                                        orrelind_weighted<V, 2>(p10, w10),
+                                                        orrelind_weighted<V, 2>(p01, w01),
+                                                        orrelind_weighted<V, 2>(p11, w11), fx, fy),
+                                     k)),
+                 alpha, transparent);
 }
 
 // The byte of one colour in single precision, where that provably gives
@@ -237,8 +232,9 @@ __attribute__((always_inline)) inline typename V::vw orrelind_estimate_byte(
 // worked out in single precision, twice as many at a time. Returns false,
 // having written nothing, if any byte is not sure.
 template <class V>
-__attribute__((always_inline)) inline bool orrelind_estimate(
-    const orrelind_neighbours<V>& a, const orrelind_neighbours<V>& b, uint32_t* dst) {
+__attribute__((always_inline)) inline bool orrelind_estimate(const orrelind_neighbours<V>& a,
+                                                             const orrelind_neighbours<V>& b,
+                                                             uint32_t* dst) {
   using vw = typename V::vw;
   const vw p00 = V::join(a.p00, b.p00), p10 = V::join(a.p10, b.p10);
   const vw p01 = V::join(a.p01, b.p01), p11 = V::join(a.p11, b.p11);
@@ -259,14 +255,13 @@ template <class V>
 constexpr size_t orrelind_step = V::single ? 2 * V::lanes : V::lanes;
 
 template <class V>
-__attribute__((always_inline)) inline void orrelind_resample_step(
-    const orrelind_source_frame& s, const double* sx, const double* sy, uint32_t* dst) {
+__attribute__((always_inline)) inline void orrelind_resample_step(const orrelind_source_frame& s,
+                                                                  const double* sx,
+                                                                  const double* sy, uint32_t* dst) {
   const orrelind_neighbours<V> a = orrelind_neighbours_at<V>(s, sx, sy);
   if constexpr (V::single) {
-    const orrelind_neighbours<V> b =
-        orrelind_neighbours_at<V>(s, sx + V::lanes, sy + V::lanes);
-    if (V::all(a.one_alpha) && V::all(b.one_alpha) && orrelind_estimate<V>(a, b, dst))
-      return;
+    const orrelind_neighbours<V> b = orrelind_neighbours_at<V>(s, sx + V::lanes, sy + V::lanes);
+    if (V::all(a.one_alpha) && V::all(b.one_alpha) && orrelind_estimate<V>(a, b, dst)) return;
     V::store(dst + V::lanes, orrelind_blend<V>(b));
   }
   V::store(dst, orrelind_blend<V>(a));
@@ -304,8 +299,8 @@ struct orrelind_prefetcher {
 
 // A run of n output pixels: whole steps first, the rest a lane at a time.
 template <class V>
-void orrelind_resample_run(const orrelind_source_frame& s, const double* sx,
-                           const double* sy, size_t n, uint32_t* dst) {
+void orrelind_resample_run(const orrelind_source_frame& s, const double* sx, const double* sy,
+                           size_t n, uint32_t* dst) {
   constexpr size_t ahead = orrelind_prefetch_distance;
   constexpr size_t step = orrelind_step<V>;
   const orrelind_prefetcher prefetch(s);

@@ -2,8 +2,7 @@
 // 64 bits, so it serves frames of any size.
 #include "orrelind_resample.h"
 
-#if EFFECTS_ISA_LIMIT >= 1 && defined(__aarch64__) && \
-    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#if EFFECTS_ISA_LIMIT >= 1 && defined(__aarch64__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
 #include <arm_neon.h>
 
 namespace {
@@ -27,14 +26,13 @@ struct neon {
   static vd mul_d(vd a, vd b) { return vmulq_f64(a, b); }
   static vd div_d(vd a, vd b) { return vdivq_f64(a, b); }
   static vd floor_d(vd a) { return vrndmq_f64(a); }
-  __attribute__((always_inline))
-  static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00,
-                    vi* p10, vi* p01, vi* p11) {
+  __attribute__((always_inline)) static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy,
+                                                   vi* p00, vi* p10, vi* p01, vi* p11) {
     uint32_t a[4], b[4];
-    orrelind_fetch_one(s, vgetq_lane_f64(fsx, 0), vgetq_lane_f64(fsy, 0), &a[0],
-                       &a[1], &a[2], &a[3]);
-    orrelind_fetch_one(s, vgetq_lane_f64(fsx, 1), vgetq_lane_f64(fsy, 1), &b[0],
-                       &b[1], &b[2], &b[3]);
+    orrelind_fetch_one(s, vgetq_lane_f64(fsx, 0), vgetq_lane_f64(fsy, 0), &a[0], &a[1], &a[2],
+                       &a[3]);
+    orrelind_fetch_one(s, vgetq_lane_f64(fsx, 1), vgetq_lane_f64(fsy, 1), &b[0], &b[1], &b[2],
+                       &b[3]);
     *p00 = pair(a[0], b[0]);
     *p10 = pair(a[1], b[1]);
     *p01 = pair(a[2], b[2]);
@@ -68,8 +66,8 @@ struct neon {
     return vmovn_u64(vcvtq_u64_f64(vaddq_f64(v, vdupq_n_f64(0.5))));
   }
   static vi pack(vi b0, vi b1, vi b2, vi b3, vm zero) {
-    const vi pixel = vorr_u32(vorr_u32(b0, vshl_n_u32(b1, 8)),
-                              vorr_u32(vshl_n_u32(b2, 16), vshl_n_u32(b3, 24)));
+    const vi pixel =
+        vorr_u32(vorr_u32(b0, vshl_n_u32(b1, 8)), vorr_u32(vshl_n_u32(b2, 16), vshl_n_u32(b3, 24)));
     return vbic_u32(pixel, zero);
   }
   static void store(uint32_t* p, vi v) { vst1_u32(p, v); }
@@ -93,8 +91,8 @@ struct neon {
   static bool all_w(vmw m) { return vminvq_u32(m) != 0; }
   static vw pack_w(vw b0, vw b1, vw b2, vw p) {
     const vw alpha = vandq_u32(p, vdupq_n_u32(0xFF000000u));
-    const vw pixel = vorrq_u32(vorrq_u32(b0, vshlq_n_u32(b1, 8)),
-                               vorrq_u32(vshlq_n_u32(b2, 16), alpha));
+    const vw pixel =
+        vorrq_u32(vorrq_u32(b0, vshlq_n_u32(b1, 8)), vorrq_u32(vshlq_n_u32(b2, 16), alpha));
     return vbicq_u32(pixel, vceqq_u32(alpha, vdupq_n_u32(0)));
   }
   static void store_w(uint32_t* p, vw v) { vst1q_u32(p, v); }
@@ -102,8 +100,7 @@ struct neon {
 
 }  // namespace
 
-extern const orrelind_resample_fn orrelind_resample_neon =
-    &orrelind_resample_run<neon>;
+extern const orrelind_resample_fn orrelind_resample_neon = &orrelind_resample_run<neon>;
 #else
 extern const orrelind_resample_fn orrelind_resample_neon = nullptr;
 #endif

@@ -30,26 +30,21 @@ struct sse2 : x86_pixels {
   static vd floor_d(vd a) {
     const vd big = _mm_set1_pd(4503599627370496.0);
     const vd nearest = _mm_sub_pd(_mm_add_pd(a, big), big);
-    return _mm_sub_pd(nearest,
-                      _mm_and_pd(_mm_cmpgt_pd(nearest, a), _mm_set1_pd(1.0)));
+    return _mm_sub_pd(nearest, _mm_and_pd(_mm_cmpgt_pd(nearest, a), _mm_set1_pd(1.0)));
   }
-  __attribute__((always_inline))
-  static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00,
-                    vi* p10, vi* p01, vi* p11) {
+  __attribute__((always_inline)) static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy,
+                                                   vi* p00, vi* p10, vi* p01, vi* p11) {
     uint32_t a[4], b[4];
-    orrelind_fetch_one(s, _mm_cvtsd_f64(fsx), _mm_cvtsd_f64(fsy), &a[0], &a[1],
-                       &a[2], &a[3]);
+    orrelind_fetch_one(s, _mm_cvtsd_f64(fsx), _mm_cvtsd_f64(fsy), &a[0], &a[1], &a[2], &a[3]);
     orrelind_fetch_one(s, _mm_cvtsd_f64(_mm_unpackhi_pd(fsx, fsx)),
-                       _mm_cvtsd_f64(_mm_unpackhi_pd(fsy, fsy)), &b[0], &b[1],
-                       &b[2], &b[3]);
+                       _mm_cvtsd_f64(_mm_unpackhi_pd(fsy, fsy)), &b[0], &b[1], &b[2], &b[3]);
     *p00 = pair(a[0], b[0]);
     *p10 = pair(a[1], b[1]);
     *p01 = pair(a[2], b[2]);
     *p11 = pair(a[3], b[3]);
   }
   static vi pair(uint32_t first, uint32_t second) {
-    return _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(first)),
-                              _mm_cvtsi32_si128(int(second)));
+    return _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(first)), _mm_cvtsi32_si128(int(second)));
   }
   template <int k>
   static vd byte_d(vi p) {
@@ -65,14 +60,10 @@ struct sse2 : x86_pixels {
     v = _mm_min_pd(v, _mm_set1_pd(255.0));
     return _mm_cvttpd_epi32(_mm_add_pd(v, _mm_set1_pd(0.5)));
   }
-  static void store(uint32_t* p, vi v) {
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
-  }
+  static void store(uint32_t* p, vi v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
 
   static vw join(vi low, vi high) { return _mm_unpacklo_epi64(low, high); }
-  static vf narrow(vd low, vd high) {
-    return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
-  }
+  static vf narrow(vd low, vd high) { return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high)); }
   template <int k>
   static vf byte_f(vw p) {
     return _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(p, 8 * k), _mm_set1_epi32(0xFF)));
@@ -87,18 +78,14 @@ struct sse2 : x86_pixels {
   static bool all_w(vmw m) { return _mm_movemask_epi8(m) == 0xFFFF; }
   static vw pack_w(vw b0, vw b1, vw b2, vw p) {
     const vw alpha = _mm_and_si128(p, _mm_set1_epi32(int(0xFF000000u)));
-    return pack(b0, b1, b2, _mm_srli_epi32(alpha, 24),
-                _mm_cmpeq_epi32(alpha, _mm_setzero_si128()));
+    return pack(b0, b1, b2, _mm_srli_epi32(alpha, 24), _mm_cmpeq_epi32(alpha, _mm_setzero_si128()));
   }
-  static void store_w(uint32_t* p, vw v) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-  }
+  static void store_w(uint32_t* p, vw v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 };
 
 }  // namespace
 
-extern const orrelind_resample_fn orrelind_resample_sse2 =
-    &orrelind_resample_run<sse2>;
+extern const orrelind_resample_fn orrelind_resample_sse2 = &orrelind_resample_run<sse2>;
 #else
 extern const orrelind_resample_fn orrelind_resample_sse2 = nullptr;
 #endif

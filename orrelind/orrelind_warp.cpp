@@ -43,8 +43,7 @@ struct orrelind_geometry {
 // squared vertical offset is dy2. Every decision about which pixels are
 // warped goes through this one expression, so the runs copied as blocks and
 // the pixels warped one by one can never disagree.
-inline double orrelind_distance(const orrelind_geometry& g, uint32_t x,
-                                double dy2) {
+inline double orrelind_distance(const orrelind_geometry& g, uint32_t x, double dy2) {
   const double dx = double(x) - g.cx;
   return std::sqrt(dx * dx + dy2) * g.inv_radius;
 }
@@ -57,8 +56,7 @@ inline bool orrelind_inside(const orrelind_geometry& g, uint32_t x, double dy2) 
 // distance never decreases away from the column nearest the centre, so they
 // form one run [*first, *last]; returns false when the row has none. The
 // geometric estimate only seeds the search; the exact test decides.
-bool orrelind_row_span(const orrelind_geometry& g, double dy2, uint32_t* first,
-                       uint32_t* last) {
+bool orrelind_row_span(const orrelind_geometry& g, double dy2, uint32_t* first, uint32_t* last) {
   uint32_t closest = uint32_t(g.cx + 0.5);
   if (closest > g.width - 1) closest = g.width - 1;
   if (!orrelind_inside(g, closest, dy2)) return false;
@@ -72,8 +70,8 @@ bool orrelind_row_span(const orrelind_geometry& g, double dy2, uint32_t* first,
   while (!orrelind_inside(g, a, dy2)) ++a;
 
   const double right = std::floor(g.cx + half);
-  uint32_t b = right < g.max_x ? (right > double(closest) ? uint32_t(right) : closest)
-                               : g.width - 1;
+  uint32_t b =
+      right < g.max_x ? (right > double(closest) ? uint32_t(right) : closest) : g.width - 1;
   while (b < g.width - 1 && orrelind_inside(g, b + 1, dy2)) ++b;
   while (!orrelind_inside(g, b, dy2)) --b;
 
@@ -104,9 +102,9 @@ constexpr uint32_t orrelind_batch = 128;
 // the centre, all inside the circle, into sx[0..n) and sy[0..n). Returns the
 // position in the batch of the pixel on the centre, which keeps its value
 // (its source point is set to itself, a harmless place to read), or n.
-uint32_t orrelind_source_points(const orrelind_geometry& g, const uint32_t* src,
-                                uint32_t y, double dy, double dy2, uint32_t x,
-                                uint32_t n, double* sx, double* sy) {
+uint32_t orrelind_source_points(const orrelind_geometry& g, const uint32_t* src, uint32_t y,
+                                double dy, double dy2, uint32_t x, uint32_t n, double* sx,
+                                double* sy) {
   double theta[orrelind_batch], rho[orrelind_batch];
   uint32_t kept = n;
   for (uint32_t i = 0; i < n; ++i) {
@@ -182,8 +180,7 @@ void orrelind_save_source(const orrelind_instance* inst, const uint32_t* frame,
 
 }  // namespace
 
-void orrelind_update(orrelind_instance* inst, const uint32_t* inframe,
-                     uint32_t* outframe) {
+void orrelind_update(orrelind_instance* inst, const uint32_t* inframe, uint32_t* outframe) {
   const bool same_frame = inframe == outframe;
   const uint32_t width = inst->frame_width, height = inst->frame_height;
   const size_t frame_bytes = size_t(inst->pixel_count) * sizeof(uint32_t);
@@ -222,10 +219,10 @@ void orrelind_update(orrelind_instance* inst, const uint32_t* inframe,
   // rebuild it in this pass if the last update had these values too.
   // Otherwise source points go through a batch on the stack.
   const size_t param_bytes = sizeof inst->map_params;
-  const bool reuse = inst->map && inst->map_ready &&
-                     std::memcmp(inst->map_params, params, param_bytes) == 0;
-  const bool build = inst->map && !reuse &&
-                     std::memcmp(inst->last_params, params, param_bytes) == 0;
+  const bool reuse =
+      inst->map && inst->map_ready && std::memcmp(inst->map_params, params, param_bytes) == 0;
+  const bool build =
+      inst->map && !reuse && std::memcmp(inst->last_params, params, param_bytes) == 0;
   std::memcpy(inst->last_params, params, param_bytes);
   if (build) inst->map_ready = false;
   double* const map_x = reuse || build ? inst->map : nullptr;
@@ -245,8 +242,7 @@ void orrelind_update(orrelind_instance* inst, const uint32_t* inframe,
     if (!orrelind_row_span(g, dy2, &first, &last)) continue;
     const uint64_t run_start = uint64_t(y) * width + first;
     if (!same_frame && run_start > pending)
-      std::memcpy(outframe + pending, inframe + pending,
-                  (run_start - pending) * sizeof(uint32_t));
+      std::memcpy(outframe + pending, inframe + pending, (run_start - pending) * sizeof(uint32_t));
     const uint32_t run = last - first + 1;
     uint32_t* const dst = outframe + run_start;
     if (reuse) {

@@ -15,8 +15,7 @@ void* (*volatile c_calloc)(size_t, size_t) = std::calloc;
 void* (*volatile c_realloc)(void*, size_t) = std::realloc;
 void* (*volatile cxx_new)(size_t) = ::operator new;
 void* (*volatile cxx_new_array)(size_t) = ::operator new[];
-void* (*volatile cxx_new_nothrow)(size_t, const std::nothrow_t&) =
-    ::operator new;
+void* (*volatile cxx_new_nothrow)(size_t, const std::nothrow_t&) = ::operator new;
 
 TEST(alloc_fail, fails_exactly_the_nth_attempt_of_any_kind) {
   alloc_fail::scope s(3);

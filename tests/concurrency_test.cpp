@@ -69,7 +69,8 @@ uint64_t work(const plugin& p, int worker) {
     if (!inst.valid()) return 0;
     for (int i = 0; i < params; ++i) inst.set(i, param_value(worker, round, i));
     for (int f = 0; f < frames_per_round; ++f) {
-      frame in = testhost::random_frame(inst.pixel_count(), uint64_t(worker) << 32 | round << 8 | f);
+      frame in =
+          testhost::random_frame(inst.pixel_count(), uint64_t(worker) << 32 | round << 8 | f);
       const double time = 0.04 * f;
       if ((f + worker) % 2) {
         inst.update_in_place(time, in);
@@ -168,7 +169,7 @@ TEST_P(concurrency, threads_construct_update_and_destruct_while_one_reads_descri
   EXPECT_EQ(wrong_reads.load(), 0) << "of " << reads.load() << " reads";
 }
 
-INSTANTIATE_TEST_SUITE_P(plugins, concurrency,
-                         testing::ValuesIn(testhost::all_plugin_paths()), test_name);
+INSTANTIATE_TEST_SUITE_P(plugins, concurrency, testing::ValuesIn(testhost::all_plugin_paths()),
+                         test_name);
 
 }  // namespace

@@ -27,8 +27,7 @@ std::string test_name(const testing::TestParamInfo<std::string>& info) {
 // Parameter values a host may send over a clip: mostly inside 0..1, some
 // booleans flipping, now and then out of range or not a number.
 double scheduled_value(uint64_t seed, int frame_no, int index, int type) {
-  uint64_t x = (seed + 1) * 0x9E3779B97F4A7C15ull ^
-               uint64_t(frame_no) * 0xBF58476D1CE4E5B9ull ^
+  uint64_t x = (seed + 1) * 0x9E3779B97F4A7C15ull ^ uint64_t(frame_no) * 0xBF58476D1CE4E5B9ull ^
                uint64_t(index + 1) * 0x94D049BB133111EBull;
   x ^= x >> 31;
   x *= 0xD6E8FEB86CA6B4D9ull;
@@ -36,10 +35,14 @@ double scheduled_value(uint64_t seed, int frame_no, int index, int type) {
   const double u = double(x >> 11) / 9007199254740992.0;
   if (type == F0R_PARAM_BOOL) return u < 0.5 ? 0.0 : 1.0;
   switch (x % 16) {
-    case 0: return -0.5;
-    case 1: return 3.0;
-    case 2: return std::numeric_limits<double>::quiet_NaN();
-    default: return u;
+    case 0:
+      return -0.5;
+    case 1:
+      return 3.0;
+    case 2:
+      return std::numeric_limits<double>::quiet_NaN();
+    default:
+      return u;
   }
 }
 
@@ -221,13 +224,11 @@ TEST_P(contract, refuses_zero_sizes) {
 TEST_P(contract, defaults_read_back_finite) {
   auto inst = p.construct(8, 8);
   ASSERT_TRUE(inst.valid());
-  for (int i = 0; i < p.info().num_params; ++i)
-    EXPECT_TRUE(std::isfinite(inst.get(i))) << i;
+  for (int i = 0; i < p.info().num_params; ++i) EXPECT_TRUE(std::isfinite(inst.get(i))) << i;
 }
 
 TEST_P(contract, one_buffer_in_place_matches_separate_buffers) {
-  for (auto [w, h] : {std::pair{37u, 23u}, {1u, 1u}, {1u, 19u}, {19u, 1u},
-                      {64u, 2u}}) {
+  for (auto [w, h] : {std::pair{37u, 23u}, {1u, 1u}, {1u, 19u}, {19u, 1u}, {64u, 2u}}) {
     for (uint64_t seed : {1u, 2u, 3u}) {
       sequence_options o;
       o.width = w;
@@ -238,8 +239,7 @@ TEST_P(contract, one_buffer_in_place_matches_separate_buffers) {
       const auto shared = run_sequence(p, o);
       ASSERT_EQ(separate.size(), shared.size());
       for (size_t f = 0; f < separate.size(); ++f)
-        ASSERT_EQ(separate[f], shared[f])
-            << w << "x" << h << " seed " << seed << " frame " << f;
+        ASSERT_EQ(separate[f], shared[f]) << w << "x" << h << " seed " << seed << " frame " << f;
     }
   }
 }
@@ -305,8 +305,13 @@ TEST_P(contract, every_instruction_set_variant_gives_the_shipped_bytes) {
   name = name.substr(0, name.rfind(".so"));
   for (const testhost::variant& v : testhost::plugin_variants(name)) {
     plugin other(v.path);
-    for (auto [w, h] : {std::pair{37u, 23u}, {1u, 1u}, {1u, 19u}, {19u, 1u},
-                        {64u, 2u}, {130u, 67u}, {5u, 300u}}) {
+    for (auto [w, h] : {std::pair{37u, 23u},
+                        {1u, 1u},
+                        {1u, 19u},
+                        {19u, 1u},
+                        {64u, 2u},
+                        {130u, 67u},
+                        {5u, 300u}}) {
       for (uint64_t seed : {1u, 2u, 3u}) {
         sequence_options o;
         o.width = w;
@@ -325,8 +330,7 @@ TEST_P(contract, every_instruction_set_variant_gives_the_shipped_bytes) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(plugins, contract,
-                         testing::ValuesIn(testhost::all_plugin_paths()),
+INSTANTIATE_TEST_SUITE_P(plugins, contract, testing::ValuesIn(testhost::all_plugin_paths()),
                          test_name);
 
 }  // namespace

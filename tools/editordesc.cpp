@@ -122,8 +122,7 @@ notes read_notes(const std::string& path) {
       n.name = take("name");
       n.description = take("description");
     } else {
-      if (n.controls.count(subject))
-        throw std::runtime_error(where + " given twice");
+      if (n.controls.count(subject)) throw std::runtime_error(where + " given twice");
       control c;
       c.kind = take("control");
       c.label = take("label", subject);
@@ -147,26 +146,21 @@ notes read_notes(const std::string& path) {
         c.items.emplace_back(item.substr(0, colon),
                              to_double(item.substr(colon + 1), where + " item"));
       }
-      if (c.kind != "slider" && c.kind != "steps" && c.kind != "list" &&
-          c.kind != "checkbox")
+      if (c.kind != "slider" && c.kind != "steps" && c.kind != "list" && c.kind != "checkbox")
         throw std::runtime_error(where + ": unknown control \"" + c.kind + "\"");
       n.controls[subject] = c;
     }
-    if (!kv.empty())
-      throw std::runtime_error(where + ": unknown key " + kv.begin()->first);
+    if (!kv.empty()) throw std::runtime_error(where + ": unknown key " + kv.begin()->first);
   }
   if (n.name.empty()) throw std::runtime_error(path + ": no effect name");
   return n;
 }
 
 // The plug-in value a display value stands for, as both editors compute it.
-double plugin_value(const control& c, double display) {
-  return (display - c.offset) / c.factor;
-}
+double plugin_value(const control& c, double display) { return (display - c.offset) / c.factor; }
 
 double display_value(const control& c, double value) {
-  return c.kind == "steps" ? std::floor(value * c.factor) + c.offset
-                           : value * c.factor + c.offset;
+  return c.kind == "steps" ? std::floor(value * c.factor) + c.offset : value * c.factor + c.offset;
 }
 
 // Kdenlive keeps a value as a double and saves it with six significant
@@ -223,12 +217,12 @@ void check_fit(const effect& e, const std::string& notes_file) {
       if (plugin_value(c, c.min) != 0.0 || plugin_value(c, c.max) != 1.0)
         throw std::runtime_error(where + ": min and max must map onto 0 and 1");
       const double d = display_value(c, p.value);
-      if (!(d >= c.min && d <= c.max))
-        throw std::runtime_error(where + ": default off the scale");
+      if (!(d >= c.min && d <= c.max)) throw std::runtime_error(where + ": default off the scale");
       if (c.kind == "steps" && plugin_value(c, d) != p.value)
         throw std::runtime_error(where + ": default is no step");
       if (c.kind == "slider" && c.offset != 0 && c.kdenlive.empty())
-        throw std::runtime_error(where + ": Kdenlive cannot offset a slider: "
+        throw std::runtime_error(where +
+                                 ": Kdenlive cannot offset a slider: "
                                  "say kdenlive=percent or kdenlive=list");
       if (c.kdenlive == "list" &&
           (c.decimals != 0 || c.min != std::floor(c.min) || c.max != std::floor(c.max)))
@@ -243,8 +237,7 @@ void check_fit(const effect& e, const std::string& notes_file) {
         if (!six_digit_text(text))
           throw std::runtime_error(where + ": list value " + text +
                                    " does not survive Kdenlive's six digits");
-        if (c.kind != "list" &&
-            std::floor(v * c.factor) + c.offset != to_double(label, where))
+        if (c.kind != "list" && std::floor(v * c.factor) + c.offset != to_double(label, where))
           throw std::runtime_error(where + ": list value " + text + " is not step " + label);
         found = found || v == p.value;
       }
@@ -270,8 +263,7 @@ effect load(const std::string& so, const std::string& notes_dir) {
   e.file = tooltext::file_name(so);
   const f0r_plugin_info_t info = plugin.info();
   e.author = info.author;
-  e.version = std::to_string(info.major_version) + "." +
-              std::to_string(info.minor_version);
+  e.version = std::to_string(info.major_version) + "." + std::to_string(info.minor_version);
   const std::string notes_file = notes_dir + "/" + e.file + ".editors";
   e.n = read_notes(notes_file);
   testhost::instance inst = plugin.construct(64, 64);
@@ -282,8 +274,7 @@ effect load(const std::string& so, const std::string& notes_dir) {
     auto c = left.find(pi.name);
     if (c == left.end())
       throw std::runtime_error(notes_file + ": no control for \"" + pi.name + "\"");
-    e.params.push_back(
-        parameter{i, pi.name, pi.type == F0R_PARAM_BOOL, inst.get(i), c->second});
+    e.params.push_back(parameter{i, pi.name, pi.type == F0R_PARAM_BOOL, inst.get(i), c->second});
     left.erase(c);
   }
   if (!left.empty())
@@ -299,11 +290,20 @@ std::string xml(const std::string& s) {
   std::string out;
   for (char ch : s) {
     switch (ch) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += ch;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += ch;
     }
   }
   return out;
@@ -314,8 +314,7 @@ std::string kdenlive(const effect& e) {
   o << "<?xml version=\"1.0\"?>\n<!DOCTYPE kpartgui>\n"
     << "<!-- Made by tools/editordesc from the plug-in and docs/params/" << e.file
     << ".editors (scripts/update-docs.sh); do not edit. -->\n"
-    << "<effect LC_NUMERIC=\"C\" tag=\"frei0r." << e.file << "\" id=\"frei0r."
-    << e.file << "\">\n"
+    << "<effect LC_NUMERIC=\"C\" tag=\"frei0r." << e.file << "\" id=\"frei0r." << e.file << "\">\n"
     << "    <name>" << xml(e.n.name) << "</name>\n"
     << "    <description>" << xml(e.n.description) << "</description>\n"
     << "    <author>" << xml(e.author) << "</author>\n";
@@ -324,8 +323,8 @@ std::string kdenlive(const effect& e) {
     std::string label = c.label, help = c.help;
     o << "    <parameter";
     if (c.kind == "checkbox") {
-      o << " type=\"bool\" name=\"" << xml(p.name) << "\" default=\""
-        << (p.value >= 0.5 ? 1 : 0) << "\">\n";
+      o << " type=\"bool\" name=\"" << xml(p.name) << "\" default=\"" << (p.value >= 0.5 ? 1 : 0)
+        << "\">\n";
     } else if (kdenlive_list(c)) {
       std::string values, labels, default_text;
       for (const auto& [item_label, text] : kdenlive_items(c)) {
@@ -343,17 +342,17 @@ std::string kdenlive(const effect& e) {
       // zero lies, the comment where both ends lie.
       if (c.min < 0 && c.max > 0)
         label += " (" + shortest(plugin_value(c, 0) * 100) + " % = 0" + c.suffix + ")";
-      help += (help.empty() ? "" : ". ") + std::string("In Kdenlive: 0 % = ") +
-              shortest(c.min) + c.suffix + ", 100 % = " + shortest(c.max) + c.suffix;
-      o << " type=\"" << (c.keyframes ? "animated" : "constant") << "\" name=\""
-        << xml(p.name) << "\" default=\"" << shortest(p.value)
+      help += (help.empty() ? "" : ". ") + std::string("In Kdenlive: 0 % = ") + shortest(c.min) +
+              c.suffix + ", 100 % = " + shortest(c.max) + c.suffix;
+      o << " type=\"" << (c.keyframes ? "animated" : "constant") << "\" name=\"" << xml(p.name)
+        << "\" default=\"" << shortest(p.value)
         << "\" min=\"0\" max=\"100\" factor=\"100\" decimals=\"" << c.kdenlive_decimals
         << "\" suffix=\" %\">\n";
     } else {
-      o << " type=\"" << (c.keyframes ? "animated" : "constant") << "\" name=\""
-        << xml(p.name) << "\" default=\"" << shortest(p.value) << "\" min=\""
-        << shortest(c.min) << "\" max=\"" << shortest(c.max) << "\" factor=\""
-        << shortest(c.factor) << "\" decimals=\"" << c.decimals << "\"";
+      o << " type=\"" << (c.keyframes ? "animated" : "constant") << "\" name=\"" << xml(p.name)
+        << "\" default=\"" << shortest(p.value) << "\" min=\"" << shortest(c.min) << "\" max=\""
+        << shortest(c.max) << "\" factor=\"" << shortest(c.factor) << "\" decimals=\"" << c.decimals
+        << "\"";
       if (!c.suffix.empty()) o << " suffix=\"" << xml(c.suffix) << "\"";
       o << ">\n";
     }
@@ -382,8 +381,7 @@ std::string key_id(const parameter& p) { return "k" + std::to_string(p.index); }
 
 // JavaScript for the plug-in value of the control's display value `d`.
 std::string to_plugin(const control& c, const std::string& d) {
-  const std::string shifted =
-      c.offset == 0 ? d : "(" + d + " - (" + shortest(c.offset) + "))";
+  const std::string shifted = c.offset == 0 ? d : "(" + d + " - (" + shortest(c.offset) + "))";
   return shifted + " / " + shortest(c.factor);
 }
 
@@ -416,8 +414,7 @@ std::string meta_qml(const effect& e) {
         << "                name: qsTr(" << js(keyed[i]->c.label) << ")\n"
         << "                property: " << prop(*keyed[i]) << "\n"
         << "                isCurve: true\n                minimum: 0\n"
-        << "                maximum: 1\n            }"
-        << (i + 1 < keyed.size() ? "," : "") << "\n";
+        << "                maximum: 1\n            }" << (i + 1 < keyed.size() ? "," : "") << "\n";
     o << "        ]\n    }\n";
   }
   o << "}\n";
@@ -448,8 +445,7 @@ std::string ui_qml(const effect& e) {
     return s + "]";
   };
   o << "    keyframableParameters: " << list_of(prop) << "\n";
-  const std::string defaults =
-      list_of([](const parameter& p) { return shortest(p.value); });
+  const std::string defaults = list_of([](const parameter& p) { return shortest(p.value); });
   o << "    startValues: " << defaults << "\n    middleValues: " << defaults
     << "\n    endValues: " << defaults << "\n"
     << "    width: 350\n    height: " << 50 + 36 * e.params.size() << "\n\n";
@@ -466,11 +462,11 @@ std::string ui_qml(const effect& e) {
     if (p.c.kind == "checkbox")
       o << "        " << id(p) << ".checked = " << get << " >= 0.5;\n";
     else if (p.c.kind == "list")
-      o << "        " << id(p) << ".currentIndex = nearest(" << id(p)
-        << ".values, " << get << ");\n";
+      o << "        " << id(p) << ".currentIndex = nearest(" << id(p) << ".values, " << get
+        << ");\n";
     else if (p.c.kind == "steps")
-      o << "        " << id(p) << ".value = Math.floor(" << get << " * "
-        << shortest(p.c.factor) << ") + (" << shortest(p.c.offset) << ");\n";
+      o << "        " << id(p) << ".value = Math.floor(" << get << " * " << shortest(p.c.factor)
+        << ") + (" << shortest(p.c.offset) << ");\n";
     else if (!p.c.keyframes)
       o << "        " << id(p) << ".value = " << to_display(p.c, get) << ";\n";
   }
@@ -478,8 +474,8 @@ std::string ui_qml(const effect& e) {
     << "    function setKeyframableControls() {\n"
     << "        var position = getPosition();\n        blockUpdate = true;\n";
   for (const parameter* p : keyed)
-    o << "        " << id(*p) << ".value = "
-      << to_display(p->c, "filter.getDouble(" + prop(*p) + ", position)")
+    o << "        " << id(*p)
+      << ".value = " << to_display(p->c, "filter.getDouble(" + prop(*p) + ", position)")
       << ";\n        " << key_id(*p)
       << ".checked = filter.animateIn <= 0 && filter.animateOut <= 0 && "
          "filter.keyframeCount("
@@ -491,8 +487,8 @@ std::string ui_qml(const effect& e) {
   o << "    }\n\n    function updateSimpleKeyframes() {\n"
     << "        setKeyframableControls();\n";
   for (const parameter* p : keyed)
-    o << "        updateFilter(" << prop(*p) << ", "
-      << to_plugin(p->c, id(*p) + ".value") << ", " << key_id(*p) << ", null);\n";
+    o << "        updateFilter(" << prop(*p) << ", " << to_plugin(p->c, id(*p) + ".value") << ", "
+      << key_id(*p) << ", null);\n";
   o << "    }\n\n";
 
   // Defaults for a new filter, and for parameters that a project made
@@ -551,15 +547,14 @@ std::string ui_qml(const effect& e) {
     } else if (c.kind == "steps") {
       // Exact text: see stored().
       o << "        SpinBox {\n            id: " << id(p) << "\n\n"
-        << "            from: " << shortest(c.min) << "\n            to: "
-        << shortest(c.max) << "\n            editable: true\n"
-        << "            textFromValue: function(value) { return value + "
-        << js(c.suffix) << "; }\n"
+        << "            from: " << shortest(c.min) << "\n            to: " << shortest(c.max)
+        << "\n            editable: true\n"
+        << "            textFromValue: function(value) { return value + " << js(c.suffix) << "; }\n"
         << "            valueFromText: function(text) { return parseInt(text); }\n"
         << "            onValueModified: filter.set(" << prop(p) << ", String("
         << to_plugin(c, "value") << "))\n        }\n";
-      reset = id(p) + ".value = " + shortest(d) + ";\n                filter.set(" +
-              prop(p) + ", " + stored(p, p.value) + ");";
+      reset = id(p) + ".value = " + shortest(d) + ";\n                filter.set(" + prop(p) +
+              ", " + stored(p, p.value) + ");";
     } else {
       o << "        Shotcut.SliderSpinner {\n            id: " << id(p) << "\n\n"
         << "            minimumValue: " << shortest(c.min) << "\n"
@@ -568,11 +563,11 @@ std::string ui_qml(const effect& e) {
         << "            stepSize: " << shortest(std::pow(10.0, -c.decimals)) << "\n";
       if (!c.suffix.empty()) o << "            suffix: " << js(c.suffix) << "\n";
       if (c.keyframes)
-        o << "            onValueChanged: updateFilter(" << prop(p) << ", "
-          << to_plugin(c, "value") << ", " << key_id(p) << ", getPosition())\n";
+        o << "            onValueChanged: updateFilter(" << prop(p) << ", " << to_plugin(c, "value")
+          << ", " << key_id(p) << ", getPosition())\n";
       else
-        o << "            onValueChanged: if (!blockUpdate) filter.set(" << prop(p)
-          << ", " << to_plugin(c, "value") << ")\n";
+        o << "            onValueChanged: if (!blockUpdate) filter.set(" << prop(p) << ", "
+          << to_plugin(c, "value") << ")\n";
       o << "        }\n";
       reset = id(p) + ".value = " + shortest(d) + ";";
     }
@@ -591,12 +586,15 @@ std::string ui_qml(const effect& e) {
     << "        function onChanged() {\n            setKeyframableControls();\n        }\n\n"
     << "        function onInChanged() {\n            updateSimpleKeyframes();\n        }\n\n"
     << "        function onOutChanged() {\n            updateSimpleKeyframes();\n        }\n\n"
-    << "        function onAnimateInChanged() {\n            updateSimpleKeyframes();\n        }\n\n"
-    << "        function onAnimateOutChanged() {\n            updateSimpleKeyframes();\n        }\n\n"
+    << "        function onAnimateInChanged() {\n            updateSimpleKeyframes();\n        "
+       "}\n\n"
+    << "        function onAnimateOutChanged() {\n            updateSimpleKeyframes();\n        "
+       "}\n\n"
     << "        function onPropertyChanged() {\n            setControls();\n        }\n\n"
     << "        target: filter\n    }\n\n"
     << "    Connections {\n"
-    << "        function onPositionChanged() {\n            setKeyframableControls();\n        }\n\n"
+    << "        function onPositionChanged() {\n            setKeyframableControls();\n        "
+       "}\n\n"
     << "        target: producer\n    }\n}\n";
   return o.str();
 }
@@ -627,8 +625,7 @@ int main(int argc, char** argv) {
         }
         if (before == text) continue;
         if (write) {
-          std::filesystem::create_directories(
-              std::filesystem::path(path).parent_path());
+          std::filesystem::create_directories(std::filesystem::path(path).parent_path());
           std::ofstream(path) << text;
         } else {
           std::cerr << path << " differs from what the plug-in and notes make\n";

@@ -44,8 +44,7 @@ std::string table(const std::string& path, const std::string& meanings_dir) {
     while (std::getline(lines, line)) {
       const size_t tab = line.find('\t');
       if (line.empty() || line[0] == '#') continue;
-      if (tab == std::string::npos)
-        throw std::runtime_error(file + ".txt: no tab in: " + line);
+      if (tab == std::string::npos) throw std::runtime_error(file + ".txt: no tab in: " + line);
       meaning[line.substr(0, tab)] = line.substr(tab + 1);
     }
   }
@@ -56,17 +55,15 @@ std::string table(const std::string& path, const std::string& meanings_dir) {
   for (int i = 0; i < p.info().num_params; ++i) {
     const f0r_param_info_t pi = p.param_info(i);
     auto m = meaning.find(pi.name);
-    if (m == meaning.end())
-      throw std::runtime_error(file + ": no meaning for \"" + pi.name + "\"");
+    if (m == meaning.end()) throw std::runtime_error(file + ": no meaning for \"" + pi.name + "\"");
     out += "| " + std::to_string(i) + " | " + pi.name + " | " +
-           (pi.type == F0R_PARAM_BOOL ? "bool" : "double") + " | " +
-           number(inst.get(i)) + " | " + pi.explanation + " | " + m->second +
-           " |\n";
+           (pi.type == F0R_PARAM_BOOL ? "bool" : "double") + " | " + number(inst.get(i)) + " | " +
+           pi.explanation + " | " + m->second + " |\n";
     meaning.erase(m);
   }
   if (!meaning.empty())
-    throw std::runtime_error(file + ": meaning for unknown parameter \"" +
-                             meaning.begin()->first + "\"");
+    throw std::runtime_error(file + ": meaning for unknown parameter \"" + meaning.begin()->first +
+                             "\"");
   return out;
 }
 
@@ -85,12 +82,10 @@ int main(int argc, char** argv) {
       const std::string open = "<!-- params:" + file_name(argv[a]) + " -->\n";
       const std::string close = "<!-- /params -->";
       const size_t start = after.find(open);
-      if (start == std::string::npos)
-        throw std::runtime_error(readme + " has no " + open);
+      if (start == std::string::npos) throw std::runtime_error(readme + " has no " + open);
       const size_t body = start + open.size();
       const size_t end = after.find(close, body);
-      if (end == std::string::npos)
-        throw std::runtime_error(readme + ": unclosed " + open);
+      if (end == std::string::npos) throw std::runtime_error(readme + ": unclosed " + open);
       after.replace(body, end - body, table(argv[a], meanings));
     }
     if (mode == "--write") {

@@ -58,8 +58,7 @@ struct vestrale_instance {
   uint32_t slot_count;
 };
 
-void vestrale_pass_through(const vestrale_instance* inst, const uint32_t* in,
-                           uint32_t* out) {
+void vestrale_pass_through(const vestrale_instance* inst, const uint32_t* in, uint32_t* out) {
   if (in != out) std::memmove(out, in, inst->pixel_count * 4);
 }
 
@@ -80,8 +79,7 @@ uint32_t vestrale_delay_from(double x) {
   return uint32_t(std::trunc(v * 15.0)) + 1;
 }
 
-void vestrale_update_simple(vestrale_instance* inst, const uint32_t* in,
-                            uint32_t* out) {
+void vestrale_update_simple(vestrale_instance* inst, const uint32_t* in, uint32_t* out) {
   const uint64_t bytes = inst->pixel_count * 4;
   if (!inst->composite) {
     inst->composite = static_cast<uint32_t*>(std::malloc(bytes));
@@ -96,19 +94,16 @@ void vestrale_update_simple(vestrale_instance* inst, const uint32_t* in,
     if (in != out) std::memcpy(out, in, bytes);
   } else {
     // The refreshed colour byte and alpha come from the input.
-    static constexpr uint32_t channel_mask[3] = {
-        vestrale_byte_mask(0) | vestrale_byte_mask(3),
-        vestrale_byte_mask(1) | vestrale_byte_mask(3),
-        vestrale_byte_mask(2) | vestrale_byte_mask(3)};
+    static constexpr uint32_t channel_mask[3] = {vestrale_byte_mask(0) | vestrale_byte_mask(3),
+                                                 vestrale_byte_mask(1) | vestrale_byte_mask(3),
+                                                 vestrale_byte_mask(2) | vestrale_byte_mask(3)};
     const uint32_t c = ((n - 1) / inst->delay) % 3;
-    vestrale_kernels().refresh(inst->composite, in, out, inst->pixel_count,
-                               channel_mask[c]);
+    vestrale_kernels().refresh(inst->composite, in, out, inst->pixel_count, channel_mask[c]);
   }
   inst->frame_counter = n + 1;
 }
 
-void vestrale_update_smooth(vestrale_instance* inst, const uint32_t* in,
-                            uint32_t* out) {
+void vestrale_update_smooth(vestrale_instance* inst, const uint32_t* in, uint32_t* out) {
   const uint32_t slots = 2 * inst->delay + 1;
   const uint64_t pixels = inst->pixel_count;
   if (inst->slot_count != slots) {
@@ -175,8 +170,7 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
   if (width == 0 || height == 0) return nullptr;
   const uint64_t pixels = uint64_t(width) * height;
   if (pixels >= PIXEL_LIMIT) return nullptr;
-  auto* inst =
-      static_cast<vestrale_instance*>(std::calloc(1, sizeof(vestrale_instance)));
+  auto* inst = static_cast<vestrale_instance*>(std::calloc(1, sizeof(vestrale_instance)));
   if (!inst) return nullptr;
   inst->frame_width = width;
   inst->frame_height = height;
@@ -192,8 +186,7 @@ void f0r_destruct(f0r_instance_t instance) {
   std::free(inst);
 }
 
-void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param,
-                         int index) {
+void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int index) {
   auto* inst = static_cast<vestrale_instance*>(instance);
   if (!inst || !param) return;
   const double x = *static_cast<const double*>(param);
@@ -216,8 +209,7 @@ void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param,
   }
 }
 
-void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param,
-                         int index) {
+void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index) {
   const auto* inst = static_cast<const vestrale_instance*>(instance);
   double* out = static_cast<double*>(param);
   if (!inst || !out) return;
@@ -233,8 +225,8 @@ void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param,
   }
 }
 
-void f0r_update(f0r_instance_t instance, double /*time*/,
-                const uint32_t* inframe, uint32_t* outframe) {
+void f0r_update(f0r_instance_t instance, double /*time*/, const uint32_t* inframe,
+                uint32_t* outframe) {
   auto* inst = static_cast<vestrale_instance*>(instance);
   if (!inst || !inframe || !outframe) return;
   if (inst->simple)

@@ -25,8 +25,8 @@ struct scalar_lanes {
 
 // Each step loads before it stores, so out may be in.
 template <class W>
-uint64_t refresh_from(uint32_t* comp, const uint32_t* in, uint32_t* out, uint64_t i,
-                      uint64_t n, uint32_t take) {
+uint64_t refresh_from(uint32_t* comp, const uint32_t* in, uint32_t* out, uint64_t i, uint64_t n,
+                      uint32_t take) {
   const typename W::vi keep = W::splat(take);
   for (; i + W::lanes <= n; i += W::lanes) {
     const typename W::vi r =
@@ -61,8 +61,8 @@ uint64_t split_from(const uint32_t* in, const uint32_t* r, const uint32_t* g, ui
 }
 
 template <class W>
-void split(const uint32_t* in, const uint32_t* r, const uint32_t* g, uint32_t* slot,
-           uint32_t* out, uint64_t n) {
+void split(const uint32_t* in, const uint32_t* r, const uint32_t* g, uint32_t* slot, uint32_t* out,
+           uint64_t n) {
   // Single pixels up to the first slot address a streaming store takes.
   const uint64_t misaligned = (W::align - uintptr_t(slot) % W::align) % W::align / 4;
   uint64_t i = split_from<scalar_lanes>(in, r, g, slot, out, 0, n < misaligned ? n : misaligned);

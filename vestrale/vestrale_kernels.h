@@ -46,8 +46,7 @@ extern const vestrale_kernel_set vestrale_portable_kernels;
 #define VESTRALE_SSE2 1
 extern const vestrale_kernel_set vestrale_sse2_kernels;
 #endif
-#if defined(__aarch64__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && \
-    EFFECTS_ISA_LIMIT >= 1
+#if defined(__aarch64__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && EFFECTS_ISA_LIMIT >= 1
 #define VESTRALE_NEON 1
 extern const vestrale_kernel_set vestrale_neon_kernels;
 #endif

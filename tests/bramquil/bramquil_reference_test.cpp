@@ -27,8 +27,7 @@ const double NaN = std::numeric_limits<double>::quiet_NaN();
 const double inf = std::numeric_limits<double>::infinity();
 
 struct model {
-  model(uint32_t width, uint32_t height)
-      : w(width), h(height), ring(size_t(width) * height) {}
+  model(uint32_t width, uint32_t height) : w(width), h(height), ring(size_t(width) * height) {}
 
   uint32_t w, h;
   double params[7] = {0.0, 0.5, 1.0, 0.0, 0.0, 0.25, 1.0};
@@ -124,8 +123,7 @@ struct model {
         const uint32_t src = ring[size_t(slot_of_age(age)) * slit_length + pos];
         const double k = 1 - ((z - 1) * params[FADE]) / (D - 1);
         uint8_t faded[3];
-        for (int c = 0; c < 3; ++c)
-          faded[c] = uint8_t(testhost::byte_of(src, c) * k + 0.5);
+        for (int c = 0; c < 3; ++c) faded[c] = uint8_t(testhost::byte_of(src, c) * k + 0.5);
         o = testhost::pixel(faded[0], faded[1], faded[2], testhost::byte_of(src, 3));
       }
     return out;
@@ -145,10 +143,14 @@ double uniform(uint64_t& s) { return double(mix(s) >> 11) / 9007199254740992.0; 
 // out of range, booleans and the mode flipping.
 double random_value(uint64_t& s, int index) {
   switch (mix(s) % 12) {
-    case 0: return NaN;
-    case 1: return -3.0;
-    case 2: return 7.0;
-    case 3: return 0.5;
+    case 0:
+      return NaN;
+    case 1:
+      return -3.0;
+    case 2:
+      return 7.0;
+    case 3:
+      return 0.5;
     default:
       if (index == MODE || index == VERTICAL || index == REVERSE) return double(mix(s) % 2);
       return uniform(s);
@@ -158,20 +160,25 @@ double random_value(uint64_t& s, int index) {
 // Times mostly advancing, sometimes repeated, going back, or not numbers.
 double next_time(uint64_t& s, double t) {
   switch (mix(s) % 16) {
-    case 0: return t;
-    case 1: return t - 1.0;
-    case 2: return NaN;
-    case 3: return inf;
-    default: return t + 0.04;
+    case 0:
+      return t;
+    case 1:
+      return t - 1.0;
+    case 2:
+      return NaN;
+    case 3:
+      return inf;
+    default:
+      return t + 0.04;
   }
 }
 
 struct size_case {
   unsigned w, h;
 };
-const size_case sizes[] = {{1, 1},   {1, 9},   {9, 1},   {2, 7},   {7, 2},  {3, 5},
-                           {31, 17}, {64, 3},  {5, 64},  {300, 7}, {6, 261}, {97, 53},
-                           {33, 129}, {257, 2}, {2, 700}};
+const size_case sizes[] = {{1, 1},   {1, 9},   {9, 1},    {2, 7},   {7, 2},
+                           {3, 5},   {31, 17}, {64, 3},   {5, 64},  {300, 7},
+                           {6, 261}, {97, 53}, {33, 129}, {257, 2}, {2, 700}};
 
 class bramquil_reference : public testing::Test {
  protected:
@@ -248,8 +255,9 @@ TEST_F(bramquil_reference, StargateMatchesThePlainModel) {
     for (int vertical : {0, 1}) {
       model ref(sz.w, sz.h);
       std::vector<testhost::instance> insts = construct_all(sz.w, sz.h);
-      const double values[7] = {1.0, uniform(s), double(vertical), uniform(s),
-                                double(mix(s) % 2), uniform(s), uniform(s)};
+      const double values[7] = {1.0,        uniform(s),         double(vertical),
+                                uniform(s), double(mix(s) % 2), uniform(s),
+                                uniform(s)};
       for (int i = 0; i < 7; ++i) {
         ref.set(i, values[i]);
         for (auto& inst : insts) inst.set(i, values[i]);
@@ -330,10 +338,9 @@ const tunnel B_faded{0.7, 0.3, 0.0, 1.0, 1.0};
 const tunnel B_reversed{0.7, 0.3, 1.0, 1.0, 1.0};
 const tunnel A_rows{0.25, 1.0, 0.0, 0.0, 1.0};
 const tunnel A_scan{0.25, 1.0, 0.0, 1.0, 0.0};
-const tunnel sequence[] = {A,          A,          B,      A,      B,      B,
-                           B_faded,    B_faded,    B_reversed, B_reversed, B, A_scan,
-                           B,          A,          A,      A_rows, A_rows, B,
-                           B,          A_rows,     A,      A};
+const tunnel sequence[] = {A,          A,          B, A,      B, B, B_faded, B_faded,
+                           B_reversed, B_reversed, B, A_scan, B, A, A,       A_rows,
+                           A_rows,     B,          B, A_rows, A, A};
 
 void apply(const tunnel& t, model& ref, std::vector<testhost::instance>& insts) {
   const double values[7] = {t.mode, 0.3, t.vertical, 0.05, t.reverse, t.depth, t.fade};
@@ -345,7 +352,7 @@ void apply(const tunnel& t, model& ref, std::vector<testhost::instance>& insts) 
 
 TEST_F(bramquil_reference, StargateParameterSequences) {
   // Strips of columns are 128 wide: widths up to three strips, odd and even.
-  const size_case seq_sizes[] = {{1, 1},  {2, 9},   {9, 2},   {7, 5},   {31, 17},
+  const size_case seq_sizes[] = {{1, 1},   {2, 9},   {9, 2},    {7, 5},    {31, 17},
                                  {130, 9}, {9, 130}, {257, 33}, {33, 257}, {300, 8}};
   for (const size_case& sz : seq_sizes) {
     model ref(sz.w, sz.h);
@@ -421,8 +428,7 @@ uint32_t start_converted_first(uint32_t extent, uint32_t count, double position)
 TEST(bramquil_band, SameAsConvertingFirstBelow2To31) {
   uint64_t s = 5;
   for (int i = 0; i < 200000; ++i) {
-    const uint32_t extent = i < 1000 ? uint32_t(i % 100 + 1)
-                                     : uint32_t(mix(s) % 0x7FFFFFFFu) + 1;
+    const uint32_t extent = i < 1000 ? uint32_t(i % 100 + 1) : uint32_t(mix(s) % 0x7FFFFFFFu) + 1;
     const uint32_t wanted = uint32_t(mix(s) % 64 + 1);
     const uint32_t count = wanted < extent ? wanted : extent;
     const double position = i % 7 == 0 ? double(i % 3) * 0.5 : uniform(s);

@@ -40,9 +40,7 @@ frame clip_frame(unsigned w, unsigned h, int k) {
   return f;
 }
 
-uint32_t at(const frame& f, unsigned w, unsigned x, unsigned y) {
-  return f[size_t(y) * w + x];
-}
+uint32_t at(const frame& f, unsigned w, unsigned x, unsigned y) { return f[size_t(y) * w + x]; }
 
 frame row_of(const frame& f, unsigned w, unsigned y) {
   return frame(f.begin() + size_t(y) * w, f.begin() + size_t(y + 1) * w);
@@ -237,9 +235,9 @@ TEST_F(bramquil, BandLiesAroundPosition) {
     double width, position;
     unsigned first, count;
   };
-  for (const band_case c : {band_case{0.0, 0.5, 240, 1}, band_case{1.0, 0.5, 208, 64},
-                            band_case{1.0, 0.0, 0, 64}, band_case{1.0, 1.0, 416, 64},
-                            band_case{0.5, 1.0, 447, 33}}) {
+  for (const band_case c :
+       {band_case{0.0, 0.5, 240, 1}, band_case{1.0, 0.5, 208, 64}, band_case{1.0, 0.0, 0, 64},
+        band_case{1.0, 1.0, 416, 64}, band_case{0.5, 1.0, 447, 33}}) {
     auto inst = p.construct(w, h);
     inst.set(VERTICAL, 0);
     inst.set(WIDTH, c.width);
@@ -316,8 +314,7 @@ TEST_F(bramquil, ReverseMirrorsWithoutRestart) {
   const frame f2 = clip_frame(w, h, 2);
   const frame after = inst.update(2.0, f2);
   EXPECT_EQ(row_of(after, w, 0), row_of(f2, w, 3));
-  for (unsigned y = 1; y < h; ++y)
-    EXPECT_EQ(row_of(after, w, y), row_of(before, w, h - y)) << y;
+  for (unsigned y = 1; y < h; ++y) EXPECT_EQ(row_of(after, w, y), row_of(before, w, h - y)) << y;
 }
 
 TEST_F(bramquil, VerticalChangeRestartsAtTheNextUpdate) {
@@ -389,8 +386,8 @@ TEST_F(bramquil, InfiniteTimes) {
 
 class stargate : public bramquil {
  protected:
-  testhost::instance make(unsigned w, unsigned h, int vertical, double depth,
-                          double fade = 1.0, int reverse = 0) {
+  testhost::instance make(unsigned w, unsigned h, int vertical, double depth, double fade = 1.0,
+                          int reverse = 0) {
     auto inst = p.construct(w, h);
     inst.set(MODE, 1.0);
     inst.set(VERTICAL, vertical);
@@ -430,8 +427,8 @@ TEST_F(stargate, HoleColumns) {
     double depth;
     unsigned first, last;
   };
-  for (const hole_case c : {hole_case{0.25, 302, 337}, hole_case{0.0, 160, 479},
-                            hole_case{1.0, 315, 324}}) {
+  for (const hole_case c :
+       {hole_case{0.25, 302, 337}, hole_case{0.0, 160, 479}, hole_case{1.0, 315, 324}}) {
     auto inst = make(w, h, 1, c.depth);
     const frame out = inst.update(0.0, in);
     for (unsigned y = 0; y < h; ++y)

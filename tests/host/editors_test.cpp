@@ -27,8 +27,8 @@ std::string read_text(const std::string& path) {
 }
 
 // Attribute `key` of the <parameter> named `name` in a Kdenlive descriptor.
-std::string attribute(const std::string& xml, const std::string& name,
-                      const std::string& key, const std::string& fallback = "") {
+std::string attribute(const std::string& xml, const std::string& name, const std::string& key,
+                      const std::string& fallback = "") {
   const size_t at = xml.find("name=\"" + name + "\"");
   if (at == std::string::npos) throw std::runtime_error("no parameter " + name);
   const size_t open = xml.rfind("<parameter", at);
@@ -60,8 +60,8 @@ struct setting {
 
 std::string filter_xml(const std::string& plugin, const std::vector<setting>& s,
                        const std::vector<std::string>& extra) {
-  std::string x = "    <filter>\n      <property name=\"mlt_service\">frei0r." +
-                  plugin + "</property>\n";
+  std::string x =
+      "    <filter>\n      <property name=\"mlt_service\">frei0r." + plugin + "</property>\n";
   for (const std::string& e : extra) x += "      " + e + "\n";
   for (const setting& p : s)
     x += "      <property name=\"" + p.property + "\">" + p.text + "</property>\n";
@@ -82,8 +82,7 @@ void expect_project(const std::string& plugin, const std::string& filters,
   const filter_spec f{plugin, values, changes};
   const auto expected = hosttest::replay_chain({f}, r.input, r.times, c);
   for (int n = 0; n < c.frames; ++n)
-    ASSERT_TRUE(r.output[n] == expected[n]) << plugin << " frame " << n << ": "
-                                            << filters;
+    ASSERT_TRUE(r.output[n] == expected[n]) << plugin << " frame " << n << ": " << filters;
   // The effect did something: not every frame came through unchanged.
   EXPECT_NE(r.output, r.input) << plugin;
 }
@@ -91,12 +90,11 @@ void expect_project(const std::string& plugin, const std::string& filters,
 class editor_project : public testing::Test {
  protected:
   void SetUp() override {
-    if (!hosttest::host_available(hosttest::host::melt))
-      GTEST_SKIP() << "melt is not installed";
+    if (!hosttest::host_available(hosttest::host::melt)) GTEST_SKIP() << "melt is not installed";
   }
   std::string descriptor(const std::string& plugin) {
-    return read_text(std::string(EFFECTS_SOURCE_DIR) + "/editors/kdenlive/frei0r_" +
-                     plugin + ".xml");
+    return read_text(std::string(EFFECTS_SOURCE_DIR) + "/editors/kdenlive/frei0r_" + plugin +
+                     ".xml");
   }
 };
 
@@ -117,8 +115,10 @@ TEST_F(editor_project, kdenlive_projects_by_name) {
     expect_project("Orrelind",
                    filter_xml("Orrelind",
                               {{"Whirl", "00:00:00.000|=0.5;00:00:01.000|=0.5625"},
-                               {"Pinch", "0.375"}, {"Radius", "0.75"},
-                               {"Center X", "0.25"}, {"Center Y", "0.625"}},
+                               {"Pinch", "0.375"},
+                               {"Radius", "0.75"},
+                               {"Center X", "0.25"},
+                               {"Center Y", "0.625"}},
                               {kdenlive_id + "frei0r.Orrelind</property>"}),
                    {0.5, 0.375, 0.75, 0.25, 0.625}, {{25, 0, 0.5625}});
   }
@@ -133,8 +133,11 @@ TEST_F(editor_project, kdenlive_projects_by_name) {
     ASSERT_EQ(kdenlive_value(x, "Threshold", 6.25), 0.0625);
     expect_project("kestrune",
                    filter_xml("kestrune",
-                              {{"Time Offset", "0.25"}, {"Mode", "0.5"}, {"Blend", "0.75"},
-                               {"Contrast", "0.25"}, {"Threshold", "0.0625"},
+                              {{"Time Offset", "0.25"},
+                               {"Mode", "0.5"},
+                               {"Blend", "0.75"},
+                               {"Contrast", "0.25"},
+                               {"Threshold", "0.0625"},
                                {"Monochrome", "1"}},
                               {kdenlive_id + "frei0r.kestrune</property>"}),
                    {0.25, 0.5, 0.75, 0.25, 0.0625, 1});
@@ -150,9 +153,13 @@ TEST_F(editor_project, kdenlive_projects_by_name) {
     ASSERT_NEAR(width, 3.0 / 63, 1e-6);
     expect_project("bramquil",
                    filter_xml("bramquil",
-                              {{"Mode", "1"}, {"Position", "0.375"}, {"Vertical", "0"},
-                               {"Width", width_text}, {"Reverse", "1"},
-                               {"Depth", "0.5"}, {"Fade", "0.75"}},
+                              {{"Mode", "1"},
+                               {"Position", "0.375"},
+                               {"Vertical", "0"},
+                               {"Width", width_text},
+                               {"Reverse", "1"},
+                               {"Depth", "0.5"},
+                               {"Fade", "0.75"}},
                               {kdenlive_id + "frei0r.bramquil</property>"}),
                    {1, 0.375, 0, width, 1, 0.5, 0.75});
   }
@@ -183,17 +190,15 @@ TEST_F(editor_project, shotcut_projects_by_index) {
   };
   // Whirl −45° ((−45 + 720) / 1440 = 0.46875), keyframed to 180° (0.625).
   expect_project("Orrelind",
-                 shotcut("Orrelind", {"00:00:00.000|=0.46875;00:00:01.000|=0.625",
-                                      "0.625", "0.5", "0.5", "0.5"}),
+                 shotcut("Orrelind", {"00:00:00.000|=0.46875;00:00:01.000|=0.625", "0.625", "0.5",
+                                      "0.5", "0.5"}),
                  {0.46875, 0.625, 0.5, 0.5, 0.5}, {{25, 0, 0.625}});
   expect_project("kestrune", shotcut("kestrune", {"0.1", "1", "0.5", "0.5", "0", "0"}),
                  {0.1, 1, 0.5, 0.5, 0, 0});
   // Width 10 slits: 9/63, saved as 0.142857, still 10 slits.
-  expect_project("bramquil",
-                 shotcut("bramquil", {"0", "0.5", "1", "0.142857", "0", "0.25", "1"}),
+  expect_project("bramquil", shotcut("bramquil", {"0", "0.5", "1", "0.142857", "0", "0.25", "1"}),
                  {0, 0.5, 1, 0.142857, 0, 0.25, 1});
-  expect_project("vestrale", shotcut("vestrale", {"0.13333333333333333", "0"}),
-                 {2.0 / 15, 0});
+  expect_project("vestrale", shotcut("vestrale", {"0.13333333333333333", "0"}), {2.0 / 15, 0});
 }
 
 // Why vestrale's Delay is stored as text: 2/15 saved with six digits reads
@@ -275,8 +280,7 @@ TEST(kestrune_in_ffmpeg_seconds, time_offset_delays) {
   ASSERT_GE(fd, 0);
   close(fd);
   setenv("FRAME_TAP_FILE", tap, 1);
-  const std::string effect =
-      "frei0r=filter_name=kestrune:filter_params=0.25|0.5|0.5|0.5|0|n";
+  const std::string effect = "frei0r=filter_name=kestrune:filter_params=0.25|0.5|0.5|0.5|0|n";
   const auto r = hosttest::run_ffmpeg(wrap("frei0r=filter_name=frame_tap," + effect), c);
   unsetenv("FRAME_TAP_FILE");
   const std::vector<double> times = hosttest::read_tap_times(tap, c);

@@ -42,7 +42,6 @@ std::vector<double> ffmpeg_times(const clip& c);
 std::vector<testhost::frame> replay(const std::string& plugin_name,
                                     const std::vector<double>& params,
                                     const std::vector<testhost::frame>& input,
-                                    const std::vector<double>& times,
-                                    const clip& c);
+                                    const std::vector<double>& times, const clip& c);
 
 }  // namespace hosttest

@@ -67,8 +67,7 @@ void f0r_get_param_value(f0r_instance_t i, f0r_param_t p, int index) {
   (void)index;
 }
 
-void f0r_update(f0r_instance_t instance, double time, const uint32_t* in,
-                uint32_t* out) {
+void f0r_update(f0r_instance_t instance, double time, const uint32_t* in, uint32_t* out) {
   const tap_instance* t = instance;
   const size_t pixels = (size_t)t->width * t->height;
   const char* file = getenv("FRAME_TAP_FILE");

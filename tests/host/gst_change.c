@@ -27,15 +27,13 @@ typedef struct {
   long seen;
 } schedule;
 
-static GstPadProbeReturn on_buffer(GstPad* pad, GstPadProbeInfo* info,
-                                   gpointer data) {
+static GstPadProbeReturn on_buffer(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
   (void)pad;
   (void)info;
   schedule* s = data;
   for (int i = 0; i < s->count; ++i)
     if (s->changes[i].at == s->seen)
-      g_object_set_property(G_OBJECT(s->element), s->changes[i].property,
-                            &s->changes[i].value);
+      g_object_set_property(G_OBJECT(s->element), s->changes[i].property, &s->changes[i].value);
   ++s->seen;
   return GST_PAD_PROBE_OK;
 }
@@ -60,8 +58,7 @@ int main(int argc, char** argv) {
   }
   for (int a = 3; a < argc; a += 3, ++s.count) {
     change* c = &s.changes[s.count];
-    GParamSpec* param =
-        g_object_class_find_property(G_OBJECT_GET_CLASS(s.element), argv[a]);
+    GParamSpec* param = g_object_class_find_property(G_OBJECT_GET_CLASS(s.element), argv[a]);
     if (!param) {
       fprintf(stderr, "%s has no property %s\n", argv[2], argv[a]);
       return 1;
@@ -79,8 +76,8 @@ int main(int argc, char** argv) {
 
   gst_element_set_state(pipeline, GST_STATE_PLAYING);
   GstBus* bus = gst_element_get_bus(pipeline);
-  GstMessage* msg = gst_bus_timed_pop_filtered(
-      bus, GST_CLOCK_TIME_NONE, GST_MESSAGE_ERROR | GST_MESSAGE_EOS);
+  GstMessage* msg =
+      gst_bus_timed_pop_filtered(bus, GST_CLOCK_TIME_NONE, GST_MESSAGE_ERROR | GST_MESSAGE_EOS);
   const int ok = msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS;
   if (!ok && msg) {
     GError* e = NULL;

@@ -47,9 +47,7 @@ struct scratch_dir {
   std::string path;
 };
 
-std::string plugin_dirs() {
-  return std::string(EFFECTS_PLUGIN_DIR) + ":" + PROBE_DIR;
-}
+std::string plugin_dirs() { return std::string(EFFECTS_PLUGIN_DIR) + ":" + PROBE_DIR; }
 
 std::string environment(const scratch_dir& dir) {
   return std::string(HOST_ENVIRONMENT) + "FREI0R_PATH=" + quote(plugin_dirs()) +
@@ -61,8 +59,8 @@ void run(const std::string& cmd, const scratch_dir& dir) {
   const std::string log = dir.file("log");
   // melt polls standard input for keys; a host that hangs must fail the
   // test, not the whole run.
-  const std::string line = environment(dir) + "timeout 300 " + cmd +
-                           " </dev/null >" + quote(log) + " 2>&1";
+  const std::string line =
+      environment(dir) + "timeout 300 " + cmd + " </dev/null >" + quote(log) + " 2>&1";
   if (std::system(line.c_str()) != 0) {
     std::ifstream in(log);
     std::stringstream text;
@@ -87,9 +85,8 @@ std::vector<testhost::frame> read_raw(const std::string& file, const clip& c) {
 }
 
 // Records of the frame tap: time, width, height, instance serial, pixels.
-void read_tap(const std::string& file, const clip& c,
-              std::vector<testhost::frame>& frames, std::vector<double>& times,
-              std::vector<uint32_t>* instances = nullptr) {
+void read_tap(const std::string& file, const clip& c, std::vector<testhost::frame>& frames,
+              std::vector<double>& times, std::vector<uint32_t>* instances = nullptr) {
   std::ifstream in(file, std::ios::binary);
   const size_t pixels = size_t(c.width) * c.height;
   for (;;) {
@@ -128,9 +125,8 @@ const plugin_facts& facts(const std::string& file_name) {
   auto found = cache.find(file_name);
   if (found != cache.end()) return found->second;
   // The frame tap is no plug-in of ours: it lives beside them.
-  testhost::plugin p(file_name == "frame_tap"
-                         ? std::string(PROBE_DIR) + "/frame_tap.so"
-                         : testhost::plugin_path(file_name));
+  testhost::plugin p(file_name == "frame_tap" ? std::string(PROBE_DIR) + "/frame_tap.so"
+                                              : testhost::plugin_path(file_name));
   plugin_facts f;
   f.name = p.info().name;
   f.color_model = p.info().color_model;
@@ -148,13 +144,10 @@ bool is_bool(const filter_spec& f, size_t i) {
 // Source clip as raw RGBA frames and, for melt, the same in a QuickTime file.
 void make_source(const scratch_dir& dir, const clip& c) {
   const std::string src = "testsrc2=size=" + std::to_string(c.width) + "x" +
-                          std::to_string(c.height) +
-                          ":rate=" + std::to_string(c.rate);
-  run("ffmpeg -nostdin -y -f lavfi -i " + quote(src) + " -frames:v " +
-          std::to_string(c.frames) + " -pix_fmt rgba -f rawvideo " +
-          quote(dir.file("src.raw")) + " -frames:v " +
-          std::to_string(c.frames) + " -pix_fmt rgba -c:v rawvideo " +
-          quote(dir.file("src.mov")),
+                          std::to_string(c.height) + ":rate=" + std::to_string(c.rate);
+  run("ffmpeg -nostdin -y -f lavfi -i " + quote(src) + " -frames:v " + std::to_string(c.frames) +
+          " -pix_fmt rgba -f rawvideo " + quote(dir.file("src.raw")) + " -frames:v " +
+          std::to_string(c.frames) + " -pix_fmt rgba -c:v rawvideo " + quote(dir.file("src.mov")),
       dir);
 }
 
@@ -180,9 +173,8 @@ std::string ffmpeg_graph(const std::vector<filter_spec>& chain, const clip& c) {
                      [](const auto& a, const auto& b) { return a.frame < b.frame; });
     for (const auto& ch : changes) {
       values.at(ch.index) = ch.value;
-      commands += (commands.empty() ? "" : ";") +
-                  number((ch.frame - 0.5) / c.rate) + " frei0r@" + f.plugin +
-                  " filter_params " + ffmpeg_params(f, values);
+      commands += (commands.empty() ? "" : ";") + number((ch.frame - 0.5) / c.rate) + " frei0r@" +
+                  f.plugin + " filter_params " + ffmpeg_params(f, values);
     }
     if (!filters.empty()) filters += ",";
     filters += "frei0r@" + f.plugin + "=filter_name=" + f.plugin;
@@ -198,8 +190,8 @@ std::string melt_profile(const scratch_dir& dir, const clip& c) {
   std::ofstream out(file);
   out << "description=test\nwidth=" << c.width << "\nheight=" << c.height
       << "\nframe_rate_num=" << c.rate << "\nframe_rate_den=1\nprogressive=1\n"
-      << "sample_aspect_num=1\nsample_aspect_den=1\ndisplay_aspect_num="
-      << c.width << "\ndisplay_aspect_den=" << c.height << "\ncolorspace=709\n";
+      << "sample_aspect_num=1\nsample_aspect_den=1\ndisplay_aspect_num=" << c.width
+      << "\ndisplay_aspect_den=" << c.height << "\ncolorspace=709\n";
   return file;
 }
 
@@ -220,10 +212,10 @@ std::string melt_value(const filter_spec& f, size_t i) {
 // `threads` above 1 renders in parallel: consumer real_time = -threads, what
 // Kdenlive and Shotcut call parallel processing.
 std::string melt_command(const scratch_dir& dir, const clip& c,
-                         const std::vector<filter_spec>& chain,
-                         const std::string& out, int threads = 1) {
-  std::string cmd = "melt " + quote(dir.file("src.mov")) + " -profile " +
-                    quote(melt_profile(dir, c));
+                         const std::vector<filter_spec>& chain, const std::string& out,
+                         int threads = 1) {
+  std::string cmd =
+      "melt " + quote(dir.file("src.mov")) + " -profile " + quote(melt_profile(dir, c));
   for (const filter_spec& f : chain) {
     cmd += " -filter frei0r." + f.plugin;
     for (size_t i = 0; i < f.params.size(); ++i)
@@ -244,8 +236,7 @@ std::string gst_value(const filter_spec& f, size_t i, double v) {
 // with changes runs under gst_change, which sets them from a pad probe just
 // before the element receives the frame.
 std::string gst_pipeline(const scratch_dir& dir, const clip& c,
-                         const std::vector<filter_spec>& chain,
-                         const std::string& format) {
+                         const std::vector<filter_spec>& chain, const std::string& format) {
   // The description is parsed by GStreamer, which takes quotes literally;
   // the scratch paths need none.
   std::string p = "filesrc location=" + dir.file("src.raw") +
@@ -253,22 +244,19 @@ std::string gst_pipeline(const scratch_dir& dir, const clip& c,
                   " height=" + std::to_string(c.height) +
                   " format=rgba framerate=" + std::to_string(c.rate) +
                   "/1 ! videoconvert ! video/x-raw,format=" + format +
-                  " ! tee name=t ! queue ! filesink location=" +
-                  dir.file("in.raw") + " t. ! queue";
+                  " ! tee name=t ! queue ! filesink location=" + dir.file("in.raw") + " t. ! queue";
   std::string changes;
   for (size_t k = 0; k < chain.size(); ++k) {
     const filter_spec& f = chain[k];
     const plugin_facts& pf = facts(f.plugin);
     // videoconvert is a no-op between filters of one colour model and a
     // byte swizzle between RGBA and BGRA ones.
-    p += " ! videoconvert ! frei0r-filter-" + gstreamer_name(pf.name) +
-         " name=fx" + std::to_string(k);
+    p += " ! videoconvert ! frei0r-filter-" + gstreamer_name(pf.name) + " name=fx" +
+         std::to_string(k);
     for (size_t i = 0; i < f.params.size(); ++i)
-      p += " " + gstreamer_name(pf.param_names[i]) + "=" +
-           gst_value(f, i, f.params[i]);
+      p += " " + gstreamer_name(pf.param_names[i]) + "=" + gst_value(f, i, f.params[i]);
     if (f.changes.empty()) continue;
-    if (!changes.empty())
-      throw std::invalid_argument("changes on more than one GStreamer element");
+    if (!changes.empty()) throw std::invalid_argument("changes on more than one GStreamer element");
     changes = " fx" + std::to_string(k);
     for (const auto& ch : f.changes)
       changes += " " + gstreamer_name(pf.param_names.at(ch.index)) + " " +
@@ -310,28 +298,27 @@ std::vector<double> read_tap_times(const std::string& file, const clip& c) {
 }
 
 bool ffmpeg_available() {
-  return std::system("ffmpeg -hide_banner -filters 2>/dev/null | "
-                     "grep -q ' frei0r '") == 0;
+  return std::system(
+             "ffmpeg -hide_banner -filters 2>/dev/null | "
+             "grep -q ' frei0r '") == 0;
 }
 
 namespace {
 
 // `prefix` goes before the ffmpeg command (an env assignment for the tap).
-rendering ffmpeg_rendering(const std::string& filter, const clip& c,
-                           const scratch_dir& dir, const std::string& prefix) {
+rendering ffmpeg_rendering(const std::string& filter, const clip& c, const scratch_dir& dir,
+                           const std::string& prefix) {
   const std::string source = "testsrc2=size=" + std::to_string(c.width) + "x" +
-                             std::to_string(c.height) +
-                             ":rate=" + std::to_string(c.rate);
+                             std::to_string(c.height) + ":rate=" + std::to_string(c.rate);
   // The source is converted once, then split: what the filter receives and
   // what is dumped as its input are the same frames.
-  const std::string graph = "[0:v]format=" + c.pix_fmt + ",split[in][fx];[fx]" +
-                            filter + ",format=" + c.pix_fmt + "[out]";
-  const std::string frames = " -frames:v " + std::to_string(c.frames) +
-                             " -f rawvideo -pix_fmt " + c.pix_fmt + " ";
-  run(prefix + "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i " +
-          quote(source) + " -filter_complex " + quote(graph) + " -map '[in]'" +
-          frames + quote(dir.file("in.raw")) + " -map '[out]'" + frames +
-          quote(dir.file("out.raw")),
+  const std::string graph = "[0:v]format=" + c.pix_fmt + ",split[in][fx];[fx]" + filter +
+                            ",format=" + c.pix_fmt + "[out]";
+  const std::string frames =
+      " -frames:v " + std::to_string(c.frames) + " -f rawvideo -pix_fmt " + c.pix_fmt + " ";
+  run(prefix + "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i " + quote(source) +
+          " -filter_complex " + quote(graph) + " -map '[in]'" + frames + quote(dir.file("in.raw")) +
+          " -map '[out]'" + frames + quote(dir.file("out.raw")),
       dir);
   rendering r;
   r.input = read_raw(dir.file("in.raw"), c);
@@ -357,27 +344,32 @@ std::vector<double> ffmpeg_times(const clip& c) {
 std::vector<testhost::frame> replay(const std::string& plugin_name,
                                     const std::vector<double>& params,
                                     const std::vector<testhost::frame>& input,
-                                    const std::vector<double>& times,
-                                    const clip& c) {
+                                    const std::vector<double>& times, const clip& c) {
   return replay_chain({filter_spec{plugin_name, params, {}}}, input, times, c);
 }
 
 const char* host_name(host h) {
   switch (h) {
-    case host::ffmpeg: return "ffmpeg";
-    case host::melt: return "melt";
-    case host::gstreamer: return "gstreamer";
+    case host::ffmpeg:
+      return "ffmpeg";
+    case host::melt:
+      return "melt";
+    case host::gstreamer:
+      return "gstreamer";
   }
   return "?";
 }
 
 bool host_available(host h) {
   switch (h) {
-    case host::ffmpeg: return ffmpeg_available();
-    case host::melt: return std::system("command -v melt >/dev/null 2>&1") == 0;
+    case host::ffmpeg:
+      return ffmpeg_available();
+    case host::melt:
+      return std::system("command -v melt >/dev/null 2>&1") == 0;
     case host::gstreamer:
-      return std::system("command -v gst-launch-1.0 >/dev/null 2>&1 && "
-                         "gst-inspect-1.0 rawvideoparse >/dev/null 2>&1") == 0;
+      return std::system(
+                 "command -v gst-launch-1.0 >/dev/null 2>&1 && "
+                 "gst-inspect-1.0 rawvideoparse >/dev/null 2>&1") == 0;
   }
   return false;
 }
@@ -399,8 +391,7 @@ std::string gstreamer_name(const std::string& text) {
   return s;
 }
 
-host_run run_melt(const std::vector<filter_spec>& chain, const clip& c,
-                  int threads) {
+host_run run_melt(const std::vector<filter_spec>& chain, const clip& c, int threads) {
   scratch_dir dir;
   host_run r;
   make_source(dir, c);
@@ -415,8 +406,7 @@ host_run run_melt(const std::vector<filter_spec>& chain, const clip& c,
   return r;
 }
 
-host_run run_in_host(host h, const std::vector<filter_spec>& chain,
-                     const clip& c) {
+host_run run_in_host(host h, const std::vector<filter_spec>& chain, const clip& c) {
   const bool bgra = facts(chain.at(0).plugin).color_model == F0R_COLOR_MODEL_BGRA8888;
   scratch_dir dir;
   host_run r;
@@ -437,9 +427,7 @@ host_run run_in_host(host h, const std::vector<filter_spec>& chain,
       break;
     case host::gstreamer: {
       make_source(dir, c);
-      run(tap_prefix(dir) +
-              gst_pipeline(dir, c, {filter_spec{"frame_tap", {}, {}}}, "RGBA"),
-          dir);
+      run(tap_prefix(dir) + gst_pipeline(dir, c, {filter_spec{"frame_tap", {}, {}}}, "RGBA"), dir);
       r.times = tap_times(dir, c);
       r.command = gst_pipeline(dir, c, chain, bgra ? "BGRA" : "RGBA");
       run(r.command, dir);
@@ -451,20 +439,17 @@ host_run run_in_host(host h, const std::vector<filter_spec>& chain,
   return r;
 }
 
-std::vector<testhost::frame> replay_chain(
-    const std::vector<filter_spec>& chain,
-    const std::vector<testhost::frame>& input, const std::vector<double>& times,
-    const clip& c) {
+std::vector<testhost::frame> replay_chain(const std::vector<filter_spec>& chain,
+                                          const std::vector<testhost::frame>& input,
+                                          const std::vector<double>& times, const clip& c) {
   std::vector<std::unique_ptr<testhost::plugin>> plugins;
   std::vector<testhost::instance> instances;
   for (const filter_spec& f : chain) {
-    plugins.push_back(
-        std::make_unique<testhost::plugin>(testhost::plugin_path(f.plugin)));
+    plugins.push_back(std::make_unique<testhost::plugin>(testhost::plugin_path(f.plugin)));
     plugins.back()->f0r().init();
     instances.push_back(plugins.back()->construct(c.width, c.height));
     if (!instances.back().valid()) throw std::runtime_error("construct failed");
-    for (size_t i = 0; i < f.params.size(); ++i)
-      instances.back().set(int(i), f.params[i]);
+    for (size_t i = 0; i < f.params.size(); ++i) instances.back().set(int(i), f.params[i]);
   }
   std::vector<testhost::frame> out;
   for (size_t n = 0; n < input.size(); ++n) {
@@ -484,15 +469,15 @@ host_run run_melt_project(const std::string& filters, const clip& c) {
   make_source(dir, c);
   host_run r;
   const std::string project = dir.file("project.mlt");
-  std::ofstream(project)
-      << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-      << "<mlt LC_NUMERIC=\"C\" producer=\"clip\">\n"
-      << "  <producer id=\"clip\" in=\"0\" out=\"" << c.frames - 1 << "\">\n"
-      << "    <property name=\"resource\">" << dir.file("src.mov") << "</property>\n"
-      << "    <filter id=\"tap\">\n"
-      << "      <property name=\"mlt_service\">frei0r.frame_tap</property>\n"
-      << "    </filter>\n"
-      << filters << "  </producer>\n</mlt>\n";
+  std::ofstream(project) << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                         << "<mlt LC_NUMERIC=\"C\" producer=\"clip\">\n"
+                         << "  <producer id=\"clip\" in=\"0\" out=\"" << c.frames - 1 << "\">\n"
+                         << "    <property name=\"resource\">" << dir.file("src.mov")
+                         << "</property>\n"
+                         << "    <filter id=\"tap\">\n"
+                         << "      <property name=\"mlt_service\">frei0r.frame_tap</property>\n"
+                         << "    </filter>\n"
+                         << filters << "  </producer>\n</mlt>\n";
   r.command = "melt " + quote(project) + " -profile " + quote(melt_profile(dir, c)) +
               " -consumer " + quote("avformat:" + dir.file("out.raw")) +
               " f=rawvideo vcodec=rawvideo pix_fmt=rgba an=1 real_time=0";

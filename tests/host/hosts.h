@@ -48,13 +48,12 @@ struct host_run {
   // (0 for the first constructed); input, times and this are in the order
   // of the updates.
   std::vector<uint32_t> instances;
-  std::string command;                  // for failure messages
+  std::string command;  // for failure messages
 };
 
 // Runs the chain in the host over `c.frames` frames of the test clip.
 // Throws std::runtime_error when the host fails.
-host_run run_in_host(host h, const std::vector<filter_spec>& chain,
-                     const clip& c);
+host_run run_in_host(host h, const std::vector<filter_spec>& chain, const clip& c);
 
 // The times in a file that the frame tap wrote (FRAME_TAP_FILE), one per
 // update, for frames of the clip's size.
@@ -62,8 +61,7 @@ std::vector<double> read_tap_times(const std::string& file, const clip& c);
 
 // The chain in melt, rendered on `threads` threads (consumer real_time =
 // -threads when above 1; 1 is the default serial rendering).
-host_run run_melt(const std::vector<filter_spec>& chain, const clip& c,
-                  int threads);
+host_run run_melt(const std::vector<filter_spec>& chain, const clip& c, int threads);
 
 // Renders an MLT XML project (as an editor saves it) in melt: the test clip
 // as one producer, a frame tap and then `filters`, the XML of the <filter>
@@ -72,10 +70,9 @@ host_run run_melt_project(const std::string& filters, const clip& c);
 
 // The chain in the test host over the same input and times: every parameter
 // set before the first frame and each change before its frame.
-std::vector<testhost::frame> replay_chain(
-    const std::vector<filter_spec>& chain,
-    const std::vector<testhost::frame>& input, const std::vector<double>& times,
-    const clip& c);
+std::vector<testhost::frame> replay_chain(const std::vector<filter_spec>& chain,
+                                          const std::vector<testhost::frame>& input,
+                                          const std::vector<double>& times, const clip& c);
 
 // The GStreamer element and property names of a plug-in and parameter.
 std::string gstreamer_name(const std::string& text);

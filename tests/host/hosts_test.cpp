@@ -22,16 +22,14 @@ using hosttest::host;
 // between them reach every mode of the effects whose Mode is a double
 // (kestrune's three, bramquil's Scan and Stargate).
 filter_spec non_default(const std::string& plugin, int set, bool booleans_on) {
-  static const double doubles[3][7] = {
-      {0.375, 0.625, 0.25, 0.75, 0.5625, 0.4375, 0.875},
-      {0.625, 0.875, 0.75, 0.25, 0.4375, 0.5625, 0.375},
-      {0.125, 0.25, 0.625, 0.5, 0.3125, 0.75, 0.5}};
+  static const double doubles[3][7] = {{0.375, 0.625, 0.25, 0.75, 0.5625, 0.4375, 0.875},
+                                       {0.625, 0.875, 0.75, 0.25, 0.4375, 0.5625, 0.375},
+                                       {0.125, 0.25, 0.625, 0.5, 0.3125, 0.75, 0.5}};
   testhost::plugin p(testhost::plugin_path(plugin));
   filter_spec f{plugin, {}, {}};
   for (int i = 0; i < p.info().num_params; ++i)
-    f.params.push_back(p.param_info(i).type == F0R_PARAM_BOOL
-                           ? (booleans_on ? 1.0 : 0.0)
-                           : doubles[set][i % 7]);
+    f.params.push_back(p.param_info(i).type == F0R_PARAM_BOOL ? (booleans_on ? 1.0 : 0.0)
+                                                              : doubles[set][i % 7]);
   return f;
 }
 
@@ -55,8 +53,7 @@ class in_host : public testing::TestWithParam<std::tuple<std::string, host>> {
  protected:
   void SetUp() override {
     if (!hosttest::host_available(std::get<1>(GetParam())))
-      GTEST_SKIP() << hosttest::host_name(std::get<1>(GetParam()))
-                   << " is not installed";
+      GTEST_SKIP() << hosttest::host_name(std::get<1>(GetParam())) << " is not installed";
   }
 };
 
@@ -68,14 +65,14 @@ TEST_P(in_host, renders_exactly_what_the_test_host_renders) {
     expect_exact(std::get<1>(GetParam()), {non_default(plugin, set, set != 1)}, c);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    all, in_host,
-    testing::Combine(testing::ValuesIn(testhost::all_plugin_paths()),
-                     testing::Values(host::ffmpeg, host::melt, host::gstreamer)),
-    [](const auto& param_info) {
-      return plugin_of(std::get<0>(param_info.param)) + "_" +
-             hosttest::host_name(std::get<1>(param_info.param));
-    });
+INSTANTIATE_TEST_SUITE_P(all, in_host,
+                         testing::Combine(testing::ValuesIn(testhost::all_plugin_paths()),
+                                          testing::Values(host::ffmpeg, host::melt,
+                                                          host::gstreamer)),
+                         [](const auto& param_info) {
+                           return plugin_of(std::get<0>(param_info.param)) + "_" +
+                                  hosttest::host_name(std::get<1>(param_info.param));
+                         });
 
 // MLT's parallel rendering (consumer real_time below -1, Kdenlive's and
 // Shotcut's "parallel processing") keeps one instance of each filter per
@@ -188,8 +185,7 @@ TEST_P(each_host, parameter_change_during_the_clip) {
   expect_exact(GetParam(), {f}, c);
 }
 
-INSTANTIATE_TEST_SUITE_P(all, each_host,
-                         testing::Values(host::ffmpeg, host::melt, host::gstreamer),
+INSTANTIATE_TEST_SUITE_P(all, each_host, testing::Values(host::ffmpeg, host::melt, host::gstreamer),
                          [](const auto& param_info) {
                            return std::string(hosttest::host_name(param_info.param));
                          });

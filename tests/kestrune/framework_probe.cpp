@@ -14,8 +14,7 @@ namespace {
 
 class framework_probe : public frei0r::filter {
  public:
-  framework_probe(unsigned int frame_width, unsigned int)
-      : valid(frame_width != 7), scratch(64) {
+  framework_probe(unsigned int frame_width, unsigned int) : valid(frame_width != 7), scratch(64) {
     add_param(level, "Level", "a double");
     add_param(enabled, "Enabled", "a boolean");
     if (frame_width == 13) throw std::bad_alloc();
@@ -45,8 +44,8 @@ class framework_probe : public frei0r::filter {
   std::vector<int> scratch;  // something for the destructor to free
 };
 
-const frei0r::registration<framework_probe> probe_registered(
-    "framework probe", "checks the framework", "tests", 2, 3,
-    F0R_COLOR_MODEL_PACKED32);
+const frei0r::registration<framework_probe> probe_registered("framework probe",
+                                                             "checks the framework", "tests", 2, 3,
+                                                             F0R_COLOR_MODEL_PACKED32);
 
 }  // namespace

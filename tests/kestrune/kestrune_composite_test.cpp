@@ -70,8 +70,7 @@ TEST_F(kestrune_composite, a_frame_compared_with_itself) {
   EXPECT_EQ(first(c, {}), pixel(128, 128, 128, 99));
   EXPECT_EQ(first(c, {{MODE, 0.5}}), pixel(0, 0, 0, 99));
   EXPECT_EQ(first(c, {{MODE, 1.0}}), pixel(10, 200, 77, 0));
-  EXPECT_EQ(first(c, {{MODE, 0.5}, {CONTRAST, 1.0}, {MONOCHROME, 1.0}}),
-            pixel(0, 0, 0, 99));
+  EXPECT_EQ(first(c, {{MODE, 0.5}, {CONTRAST, 1.0}, {MONOCHROME, 1.0}}), pixel(0, 0, 0, 99));
 }
 
 TEST_F(kestrune_composite, negative_overlay) {
@@ -102,10 +101,8 @@ TEST_F(kestrune_composite, negative_overlay) {
 // (gain 2^1.6 = 3.0314), 100 over 90 gives 0.63 * 100 + (10 * 3.0314 + 155) *
 // 0.37 = 131.57 -> 132.
 TEST_F(kestrune_composite, overlay_rounding_as_the_doubles_round) {
-  EXPECT_EQ(after(pixel(209, 249, 250, 0), pixel(1, 1, 0, 9), {{BLEND, 0.3}}),
-            pixel(14, 3, 2, 9));
-  EXPECT_EQ(after(pixel(90, 90, 90, 0), pixel(100, 100, 100, 9),
-                  {{BLEND, 0.37}, {CONTRAST, 0.4}}),
+  EXPECT_EQ(after(pixel(209, 249, 250, 0), pixel(1, 1, 0, 9), {{BLEND, 0.3}}), pixel(14, 3, 2, 9));
+  EXPECT_EQ(after(pixel(90, 90, 90, 0), pixel(100, 100, 100, 9), {{BLEND, 0.37}, {CONTRAST, 0.4}}),
             pixel(132, 132, 132, 9));
 }
 
@@ -196,8 +193,7 @@ TEST_F(kestrune_composite, parameters_out_of_range_or_not_a_number) {
   EXPECT_EQ(after(ref, cur, {{MODE, 0.5}, {THRESHOLD, inf}}), pixel(0, 0, 0, 77));
   EXPECT_EQ(after(ref, cur, {{MODE, 1.0}, {CONTRAST, NaN}, {THRESHOLD, NaN}}),
             pixel(110, 101, 100, 3));  // 77 * 10 / 255 = 3.02
-  EXPECT_EQ(after(ref, cur, {{BLEND, NaN}, {CONTRAST, NaN}, {THRESHOLD, NaN},
-                             {MONOCHROME, NaN}}),
+  EXPECT_EQ(after(ref, cur, {{BLEND, NaN}, {CONTRAST, NaN}, {THRESHOLD, NaN}, {MONOCHROME, NaN}}),
             cur);
 }
 
@@ -227,8 +223,7 @@ struct clip {
     if (previous.size() == pixels && rng() % 3 != 0) {
       for (size_t i = 0; i < pixels; ++i) {
         uint8_t b[4];
-        for (int k = 0; k < 4; ++k)
-          b[k] = uint8_t(byte_of(previous[i], k) + int(rng() % 9) - 4);
+        for (int k = 0; k < 4; ++k) b[k] = uint8_t(byte_of(previous[i], k) + int(rng() % 9) - 4);
         f[i] = pixel(b[0], b[1], b[2], b[3]);
       }
     }
@@ -280,7 +275,7 @@ void expect_model_over(const std::string& path, Choose choose) {
 
 // Parameters change every few frames, to any value.
 void expect_model_over_clips(const std::string& path) {
-  expect_model_over(path, [](clip& c, int f, double (&values)[PARAM_COUNT]) {
+  expect_model_over(path, [](clip& c, int f, double(&values)[PARAM_COUNT]) {
     if (f % 4 != 0) return false;
     for (int i = 0; i < PARAM_COUNT; ++i) values[i] = c.value(i);
     return true;
@@ -300,7 +295,7 @@ void expect_model_over_changing_settings(const std::string& path) {
       d{0.7, 0.25, 0.0, 1.0}, e{0.45, 0.4, 0.0, 0.0}, f{0.37, 0.0, 0.0, 0.0};
   const look runs[] = {a, a, b, a, b, b, c, c, a, c, d, d, a, e, a, e, e, f, a, f};
   const int n = int(sizeof runs / sizeof runs[0]);
-  expect_model_over(path, [&](clip&, int frame_index, double (&values)[PARAM_COUNT]) {
+  expect_model_over(path, [&](clip&, int frame_index, double(&values)[PARAM_COUNT]) {
     const int moved = frame_index - 2 * n;
     const look l = moved < 0    ? runs[frame_index % n]
                    : moved < 25 ? look{0.5 + 0.0011 * moved, 0.4, 0.0, double(moved % 5 == 0)}
@@ -356,8 +351,8 @@ void expect_every_pair_of_values(const std::string& path) {
   m.set(TIME_OFFSET, 0.0);
   std::mt19937_64 rng(7);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
-  const double round[][2] = {{0.5, 0.0},  {0.5, 0.25}, {0.25, 0.5},
-                             {1.0, 1.0},  {0.0, 0.75}, {0.75, 0.125}};
+  const double round[][2] = {{0.5, 0.0}, {0.5, 0.25}, {0.25, 0.5},
+                             {1.0, 1.0}, {0.0, 0.75}, {0.75, 0.125}};
   double t = 0.0;
   for (int set = 0; set < 14; ++set) {
     const double blend = set < 6 ? round[set][0] : unit(rng);
@@ -373,8 +368,8 @@ void expect_every_pair_of_values(const std::string& path) {
         m.update(t, ref);
         t += 1.0;
         ASSERT_EQ(inst.update(t, cur), m.update(t, cur))
-            << path << " blend " << blend << " contrast " << contrast << " mode "
-            << mode << " mono " << mono;
+            << path << " blend " << blend << " contrast " << contrast << " mode " << mode
+            << " mono " << mono;
         t += 1.0;
       }
     }
@@ -420,17 +415,16 @@ void expect_every_pair_alone(const std::string& path) {
   }
   model m(1);
   inst.set(TIME_OFFSET, 0.0);
-  const double settings[][2] = {{0.5, 0.0},   {0.3, 0.0},   {0.7, 0.25},  {0.1, 1.0},
-                                {0.5013, 0.4}, {0.6180339887, 0.123}, {0.37, 0.4},
-                                {0.999, 0.9}, {0.002, 0.6}, {1.0, 0.7},   {0.25, 0.75},
-                                {0.06, 0.4},  {0.1, 0.4}};
+  const double settings[][2] = {
+      {0.5, 0.0},  {0.3, 0.0},   {0.7, 0.25},  {0.1, 1.0}, {0.5013, 0.4}, {0.6180339887, 0.123},
+      {0.37, 0.4}, {0.999, 0.9}, {0.002, 0.6}, {1.0, 0.7}, {0.25, 0.75},  {0.06, 0.4},
+      {0.1, 0.4}};
   double t = 0.0;
   for (double mode : {0.0, 0.5, 1.0}) {
     const frame& before = mode == 1.0 ? black : ref;
     const frame& now = mode == 1.0 ? masked : cur;
     for (const auto& values : settings) {
-      for (const setting& s : {setting{MODE, mode}, {BLEND, values[0]},
-                               {CONTRAST, values[1]}}) {
+      for (const setting& s : {setting{MODE, mode}, {BLEND, values[0]}, {CONTRAST, values[1]}}) {
         inst.set(s.index, s.value);
         m.set(s.index, s.value);
       }
@@ -441,8 +435,8 @@ void expect_every_pair_alone(const std::string& path) {
         const uint32_t expected = m.composite(now[i * block], before[i * block]);
         for (size_t k = 0; k < block; ++k) {
           if (out[i * block + k] != expected) {
-            ADD_FAILURE() << path << " mode " << mode << " blend " << values[0]
-                          << " contrast " << values[1] << " pair " << i << " pixel " << k;
+            ADD_FAILURE() << path << " mode " << mode << " blend " << values[0] << " contrast "
+                          << values[1] << " pair " << i << " pixel " << k;
             return;
           }
         }

@@ -29,16 +29,13 @@ struct param_row {
 const param_row expected_params[PARAM_COUNT] = {
     {"Time Offset", F0R_PARAM_DOUBLE,
      "0..1 = 0..2 seconds, limited to 1 GiB of history; 0 = previous frame", 0.1},
-    {"Mode", F0R_PARAM_DOUBLE,
-     "0: negative overlay, 0.5: absolute difference, 1: motion mask", 0.0},
-    {"Blend", F0R_PARAM_DOUBLE,
-     "Opacity of the inverted delayed frame in negative overlay mode", 0.5},
-    {"Contrast", F0R_PARAM_DOUBLE,
-     "Amplification of the differences (0..1 = 1x..16x)", 0.0},
-    {"Threshold", F0R_PARAM_DOUBLE,
-     "Ignore differences smaller than this to suppress noise", 0.0},
-    {"Monochrome", F0R_PARAM_BOOL,
-     "Compare luminance only and produce a grayscale result", 0.0},
+    {"Mode", F0R_PARAM_DOUBLE, "0: negative overlay, 0.5: absolute difference, 1: motion mask",
+     0.0},
+    {"Blend", F0R_PARAM_DOUBLE, "Opacity of the inverted delayed frame in negative overlay mode",
+     0.5},
+    {"Contrast", F0R_PARAM_DOUBLE, "Amplification of the differences (0..1 = 1x..16x)", 0.0},
+    {"Threshold", F0R_PARAM_DOUBLE, "Ignore differences smaller than this to suppress noise", 0.0},
+    {"Monochrome", F0R_PARAM_BOOL, "Compare luminance only and produce a grayscale result", 0.0},
 };
 
 uint64_t bits(double x) {
@@ -133,8 +130,8 @@ TEST_F(kestrune_framework, stores_doubles_bit_for_bit_and_booleans_above_half) {
   const struct {
     double set;
     double read;
-  } booleans[] = {{0.5, 0.0}, {0.51, 1.0}, {1.0, 1.0}, {0.0, 0.0}, {NaN, 0.0},
-                  {inf, 1.0}, {-inf, 0.0}, {std::nextafter(0.5, 1.0), 1.0}};
+  } booleans[] = {{0.5, 0.0}, {0.51, 1.0}, {1.0, 1.0},  {0.0, 0.0},
+                  {NaN, 0.0}, {inf, 1.0},  {-inf, 0.0}, {std::nextafter(0.5, 1.0), 1.0}};
   for (const auto& b : booleans) {
     inst.set(MONOCHROME, b.set);
     EXPECT_EQ(bits(inst.get(MONOCHROME)), bits(b.read)) << b.set;
@@ -142,10 +139,10 @@ TEST_F(kestrune_framework, stores_doubles_bit_for_bit_and_booleans_above_half) {
 }
 
 TEST_F(kestrune_framework, refused_sizes_leave_the_table_as_it_was) {
-  const unsigned sizes[][2] = {{0, 480},       {640, 0},        {0, 0},
-                               {134217723, 1}, {1, 134217723},  {65536, 65536},
-                               {4294967295u, 1}, {4294967295u, 4294967295u},
-                               {11586, 11586}};
+  const unsigned sizes[][2] = {
+      {0, 480},       {640, 0},       {0, 0},           {134217723, 1},
+      {1, 134217723}, {65536, 65536}, {4294967295u, 1}, {4294967295u, 4294967295u},
+      {11586, 11586}};
   for (const auto& s : sizes) {
     EXPECT_FALSE(p.construct(s[0], s[1]).valid()) << s[0] << "x" << s[1];
     expect_parameter_table(p);
@@ -202,8 +199,7 @@ TEST_F(kestrune_framework, update2_uses_its_first_input_only) {
     const double t = f * 0.01;
     const frame expected = one.update(t, in);
     frame out(in.size());
-    p.f0r().update2(two.handle(), t, in.data(), second.data(), third.data(),
-                    out.data());
+    p.f0r().update2(two.handle(), t, in.data(), second.data(), third.data(), out.data());
     ASSERT_EQ(out, expected) << f;
   }
 }
@@ -277,8 +273,8 @@ TEST_F(framework_probe, registers_every_type_and_records_the_description) {
   EXPECT_EQ(info.major_version, 2);
   EXPECT_EQ(info.minor_version, 3);
   ASSERT_EQ(info.num_params, 5);
-  const int types[] = {F0R_PARAM_DOUBLE, F0R_PARAM_BOOL, F0R_PARAM_COLOR,
-                       F0R_PARAM_POSITION, F0R_PARAM_STRING};
+  const int types[] = {F0R_PARAM_DOUBLE, F0R_PARAM_BOOL, F0R_PARAM_COLOR, F0R_PARAM_POSITION,
+                       F0R_PARAM_STRING};
   const char* names[] = {"Level", "Enabled", "Tint", "Where", "Label"};
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(p.param_info(i).type, types[i]);

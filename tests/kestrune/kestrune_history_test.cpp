@@ -77,8 +77,7 @@ TEST_F(kestrune_history, an_eighth_second_clip_with_half_a_second_delay) {
 
 TEST_F(kestrune_history, offsets_above_one_act_as_two_seconds) {
   instance inst = make(2, 2, 7.0);
-  for (int k = 0; k <= 30; ++k)
-    EXPECT_EQ(feed(inst, k * 0.125, k), k <= 16 ? 0 : k - 16) << k;
+  for (int k = 0; k <= 30; ++k) EXPECT_EQ(feed(inst, k * 0.125, k), k <= 16 ? 0 : k - 16) << k;
 }
 
 // Lowering the offset drops what is no longer needed at the next update;
@@ -123,14 +122,13 @@ TEST_F(kestrune_history, a_time_that_is_not_a_number_drops_nothing) {
   EXPECT_EQ(feed(inst, 0.0, 1), 1);
   EXPECT_EQ(feed(inst, 1.0, 2), 1);
   EXPECT_EQ(feed(inst, NaN, 3), 1);
-  EXPECT_EQ(feed(inst, 3.0, 4), 2);   // frame 1 expires; 2 then NaN stay
+  EXPECT_EQ(feed(inst, 3.0, 4), 2);  // frame 1 expires; 2 then NaN stay
   EXPECT_EQ(feed(inst, NaN, 5), 2);
   EXPECT_EQ(feed(inst, NaN, 6), 2);
   // Step A looks at the newest frame only: a NaN there stops it.
   EXPECT_EQ(feed(inst, -1.0, 7), 2);
   for (double t : {std::numeric_limits<double>::infinity(),
-                   -std::numeric_limits<double>::infinity(),
-                   std::numeric_limits<double>::max()})
+                   -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::max()})
     feed(inst, t, 8);
   // A NaN delay gives a NaN cutoff: nothing expires.
   instance nan_delay = make(2, 2, NaN);
@@ -139,8 +137,8 @@ TEST_F(kestrune_history, a_time_that_is_not_a_number_drops_nothing) {
 
 // Once the history is full every store recycles the oldest slot, so the
 // reference is the frame `capacity - 1` before the current one.
-void expect_capacity(kestrune_history& t, unsigned w, unsigned h, int capacity,
-                     double step, int beyond = 3) {
+void expect_capacity(kestrune_history& t, unsigned w, unsigned h, int capacity, double step,
+                     int beyond = 3) {
   instance inst = t.make(w, h, 1.0);
   frame f(inst.pixel_count());
   for (int k = 0; k < capacity + beyond; ++k) {

@@ -27,22 +27,31 @@ inline std::string module(const char* name) {
 
 // Capacity in frames for a frame of this many pixels (1 GiB, 24 bytes of
 // bookkeeping a frame).
-inline uint64_t capacity_for(uint64_t pixels) {
-  return (uint64_t(1) << 30) / (4 * pixels + 24);
-}
+inline uint64_t capacity_for(uint64_t pixels) { return (uint64_t(1) << 30) / (4 * pixels + 24); }
 
 struct model {
-  explicit model(size_t pixel_count)
-      : pixels(pixel_count), capacity(capacity_for(pixel_count)) {}
+  explicit model(size_t pixel_count) : pixels(pixel_count), capacity(capacity_for(pixel_count)) {}
 
   void set(int index, double x) {
     switch (index) {
-      case TIME_OFFSET: time_offset = x; break;
-      case MODE: mode = x; break;
-      case BLEND: blend = x; break;
-      case CONTRAST: contrast = x; break;
-      case THRESHOLD: threshold = x; break;
-      case MONOCHROME: monochrome = x > 0.5; break;
+      case TIME_OFFSET:
+        time_offset = x;
+        break;
+      case MODE:
+        mode = x;
+        break;
+      case BLEND:
+        blend = x;
+        break;
+      case CONTRAST:
+        contrast = x;
+        break;
+      case THRESHOLD:
+        threshold = x;
+        break;
+      case MONOCHROME:
+        monochrome = x > 0.5;
+        break;
     }
   }
 
@@ -63,8 +72,7 @@ struct model {
   static double number(double x) { return std::isnan(x) ? 0 : limit(x); }
 
   static int luma(uint32_t p) {
-    return (299 * byte_of(p, 0) + 587 * byte_of(p, 1) + 114 * byte_of(p, 2) + 500) /
-           1000;
+    return (299 * byte_of(p, 0) + 587 * byte_of(p, 1) + 114 * byte_of(p, 2) + 500) / 1000;
   }
   static uint8_t to_byte(double x) {
     if (x <= 0) return 0;

@@ -22,11 +22,10 @@ using orrelind_model::CENTER_X;
 using orrelind_model::CENTER_Y;
 using orrelind_model::PINCH;
 using orrelind_model::RADIUS;
+using orrelind_model::settings;
 using orrelind_model::WHIRL;
 using orrelind_model::with;
-using orrelind_model::settings;
 using testhost::frame;
-
 
 void apply(testhost::instance& inst, const settings& s) {
   for (int i = 0; i < orrelind_model::PARAM_COUNT; ++i) inst.set(i, s.v[i]);
@@ -49,22 +48,20 @@ frame test_frame(unsigned w, unsigned h, uint64_t seed) {
 // Drives one instance through `steps` (settings per frame, a new input
 // frame each time) and checks every output against the model. Odd steps run
 // in place. With `mlt`, every value is set again before every frame.
-void drive(const testhost::plugin& p, unsigned w, unsigned h,
-           const std::vector<settings>& steps, bool mlt, const std::string& what) {
+void drive(const testhost::plugin& p, unsigned w, unsigned h, const std::vector<settings>& steps,
+           bool mlt, const std::string& what) {
   auto inst = p.construct(w, h);
   ASSERT_TRUE(inst.valid()) << what;
   const settings* last = nullptr;
   for (size_t k = 0; k < steps.size(); ++k) {
-    if (mlt || !last || std::memcmp(last, &steps[k], sizeof(settings)) != 0)
-      apply(inst, steps[k]);
+    if (mlt || !last || std::memcmp(last, &steps[k], sizeof(settings)) != 0) apply(inst, steps[k]);
     last = &steps[k];
     const frame in = test_frame(w, h, 1000 * k + w + 7 * h);
     const frame expected = orrelind_model::warp(in, w, h, steps[k]);
     if (k % 2) {
       frame shared = in;
       inst.update_in_place(double(k), shared);
-      ASSERT_EQ(shared, expected) << what << " " << w << "x" << h << " step " << k
-                                  << " in place";
+      ASSERT_EQ(shared, expected) << what << " " << w << "x" << h << " step " << k << " in place";
     } else {
       ASSERT_EQ(inst.update(double(k), in), expected)
           << what << " " << w << "x" << h << " step " << k;
@@ -97,8 +94,8 @@ std::vector<std::vector<settings>> sequences() {
 }
 
 TEST(orrelind_map, parameter_sequences_match_the_model_in_every_build) {
-  const std::pair<unsigned, unsigned> sizes[] = {
-      {1, 1}, {1, 13}, {13, 1}, {2, 2}, {17, 11}, {31, 32}, {65, 64}, {64, 64}};
+  const std::pair<unsigned, unsigned> sizes[] = {{1, 1},   {1, 13},  {13, 1},  {2, 2},
+                                                 {17, 11}, {31, 32}, {65, 64}, {64, 64}};
   for (const testhost::variant& build : every_build()) {
     testhost::plugin p(build.path);
     for (auto [w, h] : sizes)
@@ -119,8 +116,8 @@ TEST(orrelind_map, awkward_geometry_with_values_held_and_moving) {
   cases.push_back({over, over, over, over});
   for (double x : {0.0, 1.0})
     for (double y : {0.0, 1.0}) {
-      const settings corner = with({{WHIRL, 0.9}, {PINCH, 0.4}, {RADIUS, 0.8},
-                                    {CENTER_X, x}, {CENTER_Y, y}});
+      const settings corner =
+          with({{WHIRL, 0.9}, {PINCH, 0.4}, {RADIUS, 0.8}, {CENTER_X, x}, {CENTER_Y, y}});
       cases.push_back({corner, corner, corner});
     }
   std::vector<settings> moving;
@@ -179,8 +176,8 @@ TEST(orrelind_map, the_ceiling_decides_whether_a_map_is_allocated) {
   // The test build's ceiling is 4096 pixels: 64 x 64 gets a map (three
   // allocations), 65 x 64 and 4097 x 1 do not (two); both warp alike.
   testhost::plugin p(ORRELIND_SMALL_MAP_PLUGIN);
-  for (auto [w, h, blocks] : {std::tuple{64u, 64u, 3u}, {65u, 64u, 2u}, {4096u, 1u, 3u},
-                              {4097u, 1u, 2u}}) {
+  for (auto [w, h, blocks] :
+       {std::tuple{64u, 64u, 3u}, {65u, 64u, 2u}, {4096u, 1u, 3u}, {4097u, 1u, 2u}}) {
     {
       alloc_fail::counting count;
       auto inst = p.construct(w, h);

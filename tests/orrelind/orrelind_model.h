@@ -58,14 +58,12 @@ inline geometry geometry_of(const settings& s, unsigned w, unsigned h) {
 }
 
 inline bool passes_through(const geometry& g) {
-  return g.radius < 0.5 ||
-         (std::fabs(g.whirl) < 1e-12 && std::fabs(g.pinch) < 1e-12);
+  return g.radius < 0.5 || (std::fabs(g.whirl) < 1e-12 && std::fabs(g.pinch) < 1e-12);
 }
 
 // The source point of output pixel (x, y), clamped into the frame; false when
 // the pixel is not warped (on or outside the circle, or on the centre).
-inline bool source_point(const geometry& g, unsigned x, unsigned y, double* sx,
-                         double* sy) {
+inline bool source_point(const geometry& g, unsigned x, unsigned y, double* sx, double* sy) {
   const double inv = 1.0 / g.radius;
   const double dy = double(y) - g.cy;
   const double dy2 = dy * dy;
@@ -95,8 +93,7 @@ inline unsigned to_byte(double v) {
   return unsigned(v + 0.5);
 }
 
-inline uint32_t resample(const testhost::frame& src, unsigned w, unsigned h,
-                         double sx, double sy) {
+inline uint32_t resample(const testhost::frame& src, unsigned w, unsigned h, double sx, double sy) {
   using testhost::byte_of;
   const unsigned x0 = unsigned(sx), y0 = unsigned(sy);
   const unsigned x1 = x0 + 1 < w ? x0 + 1 : w - 1;
@@ -130,17 +127,15 @@ inline uint32_t resample(const testhost::frame& src, unsigned w, unsigned h,
   return testhost::pixel(out[0], out[1], out[2], out[3]);
 }
 
-inline testhost::frame warp(const testhost::frame& in, unsigned w, unsigned h,
-                            const settings& s) {
+inline testhost::frame warp(const testhost::frame& in, unsigned w, unsigned h, const settings& s) {
   const geometry g = geometry_of(s, w, h);
   if (passes_through(g)) return in;
   testhost::frame out(in.size());
   for (unsigned y = 0; y < h; ++y)
     for (unsigned x = 0; x < w; ++x) {
       double sx, sy;
-      out[size_t(y) * w + x] = source_point(g, x, y, &sx, &sy)
-                                   ? resample(in, w, h, sx, sy)
-                                   : in[size_t(y) * w + x];
+      out[size_t(y) * w + x] =
+          source_point(g, x, y, &sx, &sy) ? resample(in, w, h, sx, sy) : in[size_t(y) * w + x];
     }
   return out;
 }

@@ -115,8 +115,8 @@ TEST(orrelind_resample, colours_on_rounding_boundaries_match_the_model_in_every_
     size_t wrong = 0, first = 0;
     for (size_t i = 0; i < out.size(); ++i)
       if (out[i] != expected[i] && wrong++ == 0) first = i;
-    EXPECT_EQ(wrong, 0u) << a.name << ": first at (" << sx[first] << ", " << sy[first]
-                         << "), " << std::hex << out[first] << " for " << expected[first];
+    EXPECT_EQ(wrong, 0u) << a.name << ": first at (" << sx[first] << ", " << sy[first] << "), "
+                         << std::hex << out[first] << " for " << expected[first];
   }
 }
 

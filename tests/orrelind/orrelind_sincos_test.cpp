@@ -100,8 +100,10 @@ TEST(orrelind_sincos, matches_sin_and_cos_for_the_angles_of_warped_frames) {
   // whirls either way, pinches and off-centre circles.
   const auto sin_of = orrelind_model::sin_fn;
   const auto cos_of = orrelind_model::cos_fn;
-  const double settings[][5] = {{0.0, 0.5, 1.0, 0.5, 0.5}, {1.0, 0.5, 1.0, 0.5, 0.5},
-                                {0.9, 0.1, 2.0, 0.0, 1.0}, {0.03, 0.97, 0.7, 0.3, 0.6}};
+  const double settings[][5] = {{0.0, 0.5, 1.0, 0.5, 0.5},
+                                {1.0, 0.5, 1.0, 0.5, 0.5},
+                                {0.9, 0.1, 2.0, 0.0, 1.0},
+                                {0.03, 0.97, 0.7, 0.3, 0.6}};
   uint64_t checked = 0;
   for (const auto& v : settings) {
     orrelind_model::settings s;

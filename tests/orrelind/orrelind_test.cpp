@@ -75,9 +75,18 @@ TEST_F(orrelind, new_instance_reads_back_one_half) {
 TEST_F(orrelind, values_are_clamped_on_setting_with_nan_as_one) {
   auto inst = p.construct(8, 8);
   const double cases[][2] = {
-      {1.5, 1.0},   {-0.25, 0.0},  {NaN, 1.0},    {-NaN, 1.0},
-      {inf, 1.0},   {-inf, 0.0},   {0.3, 0.3},    {1.0, 1.0},
-      {0.0, 0.0},   {1e300, 1.0},  {-1e-300, 0.0}, {4.9e-324, 4.9e-324},
+      {1.5, 1.0},
+      {-0.25, 0.0},
+      {NaN, 1.0},
+      {-NaN, 1.0},
+      {inf, 1.0},
+      {-inf, 0.0},
+      {0.3, 0.3},
+      {1.0, 1.0},
+      {0.0, 0.0},
+      {1e300, 1.0},
+      {-1e-300, 0.0},
+      {4.9e-324, 4.9e-324},
       {std::nextafter(1.0, 0.0), std::nextafter(1.0, 0.0)},
   };
   for (int i = 0; i < 5; ++i)

@@ -26,8 +26,7 @@ class orrelind_warp : public testing::Test {
  protected:
   testhost::plugin p{testhost::plugin_path("Orrelind")};
 
-  testhost::instance make(unsigned w, unsigned h,
-                          const orrelind_model::settings& s) {
+  testhost::instance make(unsigned w, unsigned h, const orrelind_model::settings& s) {
     auto inst = p.construct(w, h);
     EXPECT_TRUE(inst.valid());
     for (int i = 0; i < orrelind_model::PARAM_COUNT; ++i) inst.set(i, s.v[i]);
@@ -39,7 +38,6 @@ class orrelind_warp : public testing::Test {
 uint32_t with_alpha(uint32_t px, uint8_t alpha) {
   return pixel(byte_of(px, 0), byte_of(px, 1), byte_of(px, 2), alpha);
 }
-
 
 // Opaque ramps: byte 0 is 12 x, byte 1 is 12 y, byte 2 a constant. Bilinear
 // interpolation reproduces a ramp, so a warped pixel shows its own source
@@ -63,8 +61,7 @@ frame patchy_frame(unsigned w, unsigned h, uint64_t seed) {
     for (unsigned x = 0; x < w; ++x) {
       uint32_t& px = f[size_t(y) * w + x];
       const unsigned kind = ((x / patch) * 7 + (y / patch) * 13 + seed) % 4;
-      const uint8_t alpha = kind == 0 ? 0 : kind == 1 ? 255 : kind == 2 ? 128
-                                                                        : byte_of(px, 3);
+      const uint8_t alpha = kind == 0 ? 0 : kind == 1 ? 255 : kind == 2 ? 128 : byte_of(px, 3);
       px = with_alpha(px, alpha);
     }
   return f;
@@ -85,8 +82,7 @@ TEST_F(orrelind_warp, radius_below_half_a_pixel_passes_through) {
   // 4 x 3: centre (1.5, 1), so pixels (1, 1) and (2, 1) lie 0.5 from it.
   // A warp radius of 0.51 warps them, one of 0.48 leaves the frame alone.
   frame in(12);
-  for (unsigned i = 0; i < 12; ++i)
-    in[i] = i < 4 ? pixel(255, 255, 255, 255) : pixel(0, 0, 0, 255);
+  for (unsigned i = 0; i < 12; ++i) in[i] = i < 4 ? pixel(255, 255, 255, 255) : pixel(0, 0, 0, 255);
   for (double whirl : {0.0, 1.0})
     for (double pinch : {0.0, 1.0}) {
       auto warped = with({{WHIRL, whirl}, {PINCH, pinch}, {RADIUS, 0.17}});
@@ -120,8 +116,8 @@ TEST_F(orrelind_warp, neutral_thresholds_and_single_effects) {
   EXPECT_EQ(run(0.5 + 1e-14, 0.5), in);
   EXPECT_EQ(run(0.5 + 1e-14, 0.5 - 1e-13), in);
   // Either effect alone above the threshold warps.
-  for (auto [whirl, pinch] : {std::pair{0.5, 0.75}, {0.25, 0.5}, {0.5, 0.5 + 1e-11},
-                              {0.5 + 1e-12, 0.5}}) {
+  for (auto [whirl, pinch] :
+       {std::pair{0.5, 0.75}, {0.25, 0.5}, {0.5, 0.5 + 1e-11}, {0.5 + 1e-12, 0.5}}) {
     const frame out = run(whirl, pinch);
     EXPECT_EQ(out[beside], 0u) << whirl << " " << pinch;
     EXPECT_EQ(out[centre], in[centre]);
@@ -157,12 +153,11 @@ TEST_F(orrelind_warp, pinch_moves_pixels_along_their_radius) {
   // 32 x 33, centre (0, 16), warp radius 8: on the centre row a pixel at
   // x = 4 (r = 1/2, t^2 = 1/4) fetches from x = (1/4 P + 1) x 4.
   const frame in = ramp_frame(32, 33);
-  for (auto [pinch, sx] : {std::pair{1.0, 5.0}, {0.0, 3.0}, {0.75, 4.5},
-                           {0.625, 4.25}, {0.375, 3.75}}) {
+  for (auto [pinch, sx] :
+       {std::pair{1.0, 5.0}, {0.0, 3.0}, {0.75, 4.5}, {0.625, 4.25}, {0.375, 3.75}}) {
     const auto s = with({{PINCH, pinch}, {RADIUS, 0.25}, {CENTER_X, 0.0}});
     const frame out = make(32, 33, s).update(0.0, in);
-    EXPECT_EQ(out[16 * 32 + 4],
-              pixel(uint8_t(12 * sx + 0.5), 12 * 16, 77, 255)) << pinch;
+    EXPECT_EQ(out[16 * 32 + 4], pixel(uint8_t(12 * sx + 0.5), 12 * 16, 77, 255)) << pinch;
     EXPECT_EQ(out, orrelind_model::warp(in, 32, 33, s)) << pinch;
   }
 }
@@ -183,8 +178,7 @@ TEST_F(orrelind_warp, uniform_frames_stay_uniform_under_every_setting) {
 TEST_F(orrelind_warp, transparent_frames_lose_colour_only_where_warped) {
   // 9 x 7 with the centre on pixel (4, 3) and warp radius 7 x 0.5 = 3.5.
   frame in = testhost::random_frame(63, 9);
-  for (uint32_t& px : in)
-    px = pixel(byte_of(px, 0) | 1, byte_of(px, 1) | 1, byte_of(px, 2) | 1, 0);
+  for (uint32_t& px : in) px = pixel(byte_of(px, 0) | 1, byte_of(px, 1) | 1, byte_of(px, 2) | 1, 0);
   const auto s = with({{WHIRL, 0.1}, {PINCH, 0.8}, {RADIUS, 0.5}});
   const frame out = make(9, 7, s).update(0.0, in);
   for (unsigned y = 0; y < 7; ++y)
@@ -199,9 +193,7 @@ TEST_F(orrelind_warp, alpha_weighting_at_a_quarter_and_three_quarters) {
   // Pinch 0.625 (P = 1/4) takes pixel (4, 16) of a 32 x 33 frame centred at
   // (0, 16) with radius 8 to the source point (4.25, 16): fx = 1/4, fy = 0.
   const auto s = with({{PINCH, 0.625}, {RADIUS, 0.25}, {CENTER_X, 0.0}});
-  auto at = [](frame& f, unsigned x, unsigned y) -> uint32_t& {
-    return f[y * 32 + x];
-  };
+  auto at = [](frame& f, unsigned x, unsigned y) -> uint32_t& { return f[y * 32 + x]; };
   frame in(32 * 33, pixel(9, 9, 9, 255));
 
   // Alpha 0 and 1: interpolated alpha 1/4 rounds to 0, all bytes 0.
@@ -244,8 +236,8 @@ TEST_F(orrelind_warp, colour_and_alpha_combine_their_rows_differently) {
     const uint8_t values[4] = {v00, v10, v01, v11};
     const unsigned at[4] = {20 * 32, 20 * 32 + 1, 21 * 32, 21 * 32 + 1};
     for (int i = 0; i < 4; ++i)
-      in[at[i]] = alpha ? pixel(100, 100, 100, values[i])
-                        : pixel(values[i], values[i], values[i], 255);
+      in[at[i]] =
+          alpha ? pixel(100, 100, 100, values[i]) : pixel(values[i], values[i], values[i], 255);
   };
   set(1, 3, 6, 4, false);
   EXPECT_EQ(make(32, 33, s).update(0.0, in)[20 * 32], pixel(4, 4, 4, 255));
@@ -258,8 +250,8 @@ TEST_F(orrelind_warp, colour_and_alpha_combine_their_rows_differently) {
 TEST_F(orrelind_warp, source_points_beyond_an_edge_repeat_the_border) {
   // A whirl about the top-left corner sends many source points above or
   // left of the frame; they land on row 0 or column 0, where the ramp is 0.
-  const auto s = with({{WHIRL, 0.9}, {PINCH, 0.2}, {RADIUS, 0.5}, {CENTER_X, 0.0},
-                       {CENTER_Y, 0.0}});
+  const auto s =
+      with({{WHIRL, 0.9}, {PINCH, 0.2}, {RADIUS, 0.5}, {CENTER_X, 0.0}, {CENTER_Y, 0.0}});
   const frame in = ramp_frame(20, 20);
   const frame out = make(20, 20, s).update(0.0, in);
   const auto g = orrelind_model::geometry_of(s, 20, 20);
@@ -321,10 +313,17 @@ orrelind_model::settings random_settings(std::mt19937_64& g) {
   orrelind_model::settings s;
   for (double& v : s.v) {
     switch (g() % 8) {
-      case 0: v = 0.0; break;
-      case 1: v = 1.0; break;
-      case 2: v = 0.5; break;
-      default: v = u(g);
+      case 0:
+        v = 0.0;
+        break;
+      case 1:
+        v = 1.0;
+        break;
+      case 2:
+        v = 0.5;
+        break;
+      default:
+        v = u(g);
     }
   }
   if (s.v[RADIUS] < 0.05) s.v[RADIUS] = std::fmin(1.0, 0.05 + u(g));
@@ -333,13 +332,13 @@ orrelind_model::settings random_settings(std::mt19937_64& g) {
 
 TEST_F(orrelind_warp, matches_the_plain_model_over_random_frames_and_settings) {
   std::mt19937_64 g(11);
-  const std::pair<unsigned, unsigned> sizes[] = {
-      {37, 23}, {64, 48}, {5, 40}, {40, 5}, {3, 3}, {16, 17}, {1, 9}, {9, 1}};
+  const std::pair<unsigned, unsigned> sizes[] = {{37, 23}, {64, 48}, {5, 40}, {40, 5},
+                                                 {3, 3},   {16, 17}, {1, 9},  {9, 1}};
   for (int round = 0; round < 60; ++round) {
     const auto [w, h] = sizes[round % 8];
     const orrelind_model::settings s = random_settings(g);
-    const frame in = round % 3 == 0 ? testhost::random_frame(size_t(w) * h, round)
-                                    : patchy_frame(w, h, round);
+    const frame in =
+        round % 3 == 0 ? testhost::random_frame(size_t(w) * h, round) : patchy_frame(w, h, round);
     const frame expected = orrelind_model::warp(in, w, h, s);
     auto inst = make(w, h, s);
     const frame copy = in;

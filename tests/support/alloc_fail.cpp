@@ -45,8 +45,7 @@ void* real_calloc(size_t n, size_t m) {
   return __interceptor_calloc ? __interceptor_calloc(n, m) : __libc_calloc(n, m);
 }
 void* real_realloc(void* p, size_t n) {
-  return __interceptor_realloc ? __interceptor_realloc(p, n)
-                               : __libc_realloc(p, n);
+  return __interceptor_realloc ? __interceptor_realloc(p, n) : __libc_realloc(p, n);
 }
 void real_free(void* p) {
   if (__interceptor_free)
@@ -117,12 +116,8 @@ void* operator new(std::size_t n) {
   return p;
 }
 void* operator new[](std::size_t n) { return operator new(n); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-  return malloc(n ? n : 1);
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-  return malloc(n ? n : 1);
-}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return malloc(n ? n : 1); }
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return malloc(n ? n : 1); }
 void operator delete(void* p) noexcept { free(p); }
 void operator delete[](void* p) noexcept { free(p); }
 void operator delete(void* p, std::size_t) noexcept { free(p); }

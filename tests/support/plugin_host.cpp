@@ -17,8 +17,7 @@ namespace {
 template <typename F>
 F symbol(void* handle, const char* name, bool required) {
   void* s = dlsym(handle, name);
-  if (!s && required)
-    throw std::runtime_error(std::string("missing entry point ") + name);
+  if (!s && required) throw std::runtime_error(std::string("missing entry point ") + name);
   F f;
   static_assert(sizeof f == sizeof s, "function and object pointers differ");
   std::memcpy(&f, &s, sizeof f);
@@ -27,8 +26,7 @@ F symbol(void* handle, const char* name, bool required) {
 
 std::string base_name(const std::string& path) {
   std::string name = path.substr(path.find_last_of('/') + 1);
-  if (name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0)
-    name.resize(name.size() - 3);
+  if (name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0) name.resize(name.size() - 3);
   return name;
 }
 
@@ -45,17 +43,15 @@ void plugin::load(const std::string& path) {
   }
   f0r_.init = symbol<decltype(f0r_.init)>(handle_, "f0r_init", true);
   f0r_.deinit = symbol<decltype(f0r_.deinit)>(handle_, "f0r_deinit", true);
-  f0r_.get_plugin_info = symbol<decltype(f0r_.get_plugin_info)>(
-      handle_, "f0r_get_plugin_info", true);
-  f0r_.get_param_info = symbol<decltype(f0r_.get_param_info)>(
-      handle_, "f0r_get_param_info", true);
-  f0r_.construct =
-      symbol<decltype(f0r_.construct)>(handle_, "f0r_construct", true);
+  f0r_.get_plugin_info =
+      symbol<decltype(f0r_.get_plugin_info)>(handle_, "f0r_get_plugin_info", true);
+  f0r_.get_param_info = symbol<decltype(f0r_.get_param_info)>(handle_, "f0r_get_param_info", true);
+  f0r_.construct = symbol<decltype(f0r_.construct)>(handle_, "f0r_construct", true);
   f0r_.destruct = symbol<decltype(f0r_.destruct)>(handle_, "f0r_destruct", true);
-  f0r_.set_param_value = symbol<decltype(f0r_.set_param_value)>(
-      handle_, "f0r_set_param_value", true);
-  f0r_.get_param_value = symbol<decltype(f0r_.get_param_value)>(
-      handle_, "f0r_get_param_value", true);
+  f0r_.set_param_value =
+      symbol<decltype(f0r_.set_param_value)>(handle_, "f0r_set_param_value", true);
+  f0r_.get_param_value =
+      symbol<decltype(f0r_.get_param_value)>(handle_, "f0r_get_param_value", true);
   f0r_.update = symbol<decltype(f0r_.update)>(handle_, "f0r_update", true);
   f0r_.update2 = symbol<decltype(f0r_.update2)>(handle_, "f0r_update2", false);
 }
@@ -123,8 +119,7 @@ instance plugin::construct(unsigned width, unsigned height) const {
   return instance(&f0r_, f0r_.construct(width, height), width, height);
 }
 
-instance::instance(const entry_points* f0r, f0r_instance_t handle,
-                   unsigned width, unsigned height)
+instance::instance(const entry_points* f0r, f0r_instance_t handle, unsigned width, unsigned height)
     : f0r_(f0r), handle_(handle), width_(width), height_(height) {}
 
 instance::~instance() { reset(); }
@@ -151,9 +146,7 @@ instance& instance::operator=(instance&& other) noexcept {
   return *this;
 }
 
-void instance::set(int index, double value) {
-  f0r_->set_param_value(handle_, &value, index);
-}
+void instance::set(int index, double value) { f0r_->set_param_value(handle_, &value, index); }
 
 double instance::get(int index) const {
   double value = 0.0;
@@ -162,8 +155,7 @@ double instance::get(int index) const {
 }
 
 frame instance::update(double time, const frame& in) {
-  if (in.size() != pixel_count())
-    throw std::invalid_argument("frame of the wrong size");
+  if (in.size() != pixel_count()) throw std::invalid_argument("frame of the wrong size");
   frame out(pixel_count());
   f0r_->update(handle_, time, in.data(), out.data());
   return out;
@@ -174,8 +166,7 @@ void instance::update(double time, const uint32_t* in, uint32_t* out) {
 }
 
 void instance::update_in_place(double time, frame& inout) {
-  if (inout.size() != pixel_count())
-    throw std::invalid_argument("frame of the wrong size");
+  if (inout.size() != pixel_count()) throw std::invalid_argument("frame of the wrong size");
   f0r_->update(handle_, time, inout.data(), inout.data());
 }
 
@@ -185,8 +176,8 @@ std::vector<std::string> all_plugin_paths() {
   size_t start = 0;
   while (start <= joined.size()) {
     const size_t end = joined.find('|', start);
-    const std::string item = joined.substr(
-        start, end == std::string::npos ? std::string::npos : end - start);
+    const std::string item =
+        joined.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (!item.empty()) paths.push_back(item);
     if (end == std::string::npos) break;
     start = end + 1;
@@ -209,8 +200,8 @@ std::vector<variant> plugin_variants(const std::string& name) {
     size_t end = joined.find('|', start);
     if (end == std::string::npos) end = joined.size();
     const std::string variant_name = joined.substr(start, end - start);
-    found.push_back({variant_name,
-                     std::string(EFFECTS_VARIANT_DIR) + "/" + variant_name + "/" + file});
+    found.push_back(
+        {variant_name, std::string(EFFECTS_VARIANT_DIR) + "/" + variant_name + "/" + file});
     start = end + 1;
   }
   return found;

@@ -28,8 +28,8 @@ struct entry_points {
   void (*get_param_value)(f0r_instance_t, f0r_param_t, int) = nullptr;
   void (*update)(f0r_instance_t, double, const uint32_t*, uint32_t*) = nullptr;
   // Optional: only some plug-ins export it.
-  void (*update2)(f0r_instance_t, double, const uint32_t*, const uint32_t*,
-                  const uint32_t*, uint32_t*) = nullptr;
+  void (*update2)(f0r_instance_t, double, const uint32_t*, const uint32_t*, const uint32_t*,
+                  uint32_t*) = nullptr;
 };
 
 class instance;
@@ -76,8 +76,7 @@ class plugin {
 class instance {
  public:
   instance() = default;
-  instance(const entry_points* f0r, f0r_instance_t handle, unsigned width,
-           unsigned height);
+  instance(const entry_points* f0r, f0r_instance_t handle, unsigned width, unsigned height);
   ~instance();
   instance(instance&& other) noexcept;
   instance& operator=(instance&& other) noexcept;
@@ -140,8 +139,6 @@ inline uint8_t byte_of(uint32_t p, int k) {
 // Deterministic pseudo-random frame (xorshift), all bytes uniform.
 frame random_frame(size_t pixels, uint64_t seed);
 // A frame of one pixel value.
-inline frame solid_frame(size_t pixels, uint32_t value) {
-  return frame(pixels, value);
-}
+inline frame solid_frame(size_t pixels, uint32_t value) { return frame(pixels, value); }
 
 }  // namespace testhost

@@ -34,8 +34,8 @@ class vestrale : public testing::Test {
 frame clip_frame(size_t pixels, int k) {
   frame f(pixels);
   for (size_t i = 0; i < pixels; ++i)
-    f[i] = pixel(uint8_t(k * 4 + i), uint8_t(k * 4 + i + 64),
-                 uint8_t(k * 4 + i + 128), uint8_t(k * 4 + i + 192));
+    f[i] = pixel(uint8_t(k * 4 + i), uint8_t(k * 4 + i + 64), uint8_t(k * 4 + i + 128),
+                 uint8_t(k * 4 + i + 192));
   return f;
 }
 
@@ -74,8 +74,7 @@ struct model {
     const frame& red = history[n - std::min<size_t>(2 * delay, n)];
     const frame& green = history[n - std::min<size_t>(delay, n)];
     frame out(pixels);
-    for (size_t i = 0; i < pixels; ++i)
-      out[i] = split_pixel(red[i], green[i], in[i]);
+    for (size_t i = 0; i < pixels; ++i) out[i] = split_pixel(red[i], green[i], in[i]);
     return out;
   }
 
@@ -115,8 +114,7 @@ TEST_F(vestrale, describes_itself_and_its_two_parameters) {
   const f0r_plugin_info_t info = p.info();
   EXPECT_STREQ(info.name, "vestrale");
   EXPECT_STREQ(info.author, "Halvestrom");
-  EXPECT_STREQ(info.explanation,
-               "Harris shutter effect: dynamic RGB split with a delay");
+  EXPECT_STREQ(info.explanation, "Harris shutter effect: dynamic RGB split with a delay");
   EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_RGBA8888);
   EXPECT_EQ(info.major_version, 1);
   EXPECT_EQ(info.minor_version, 0);
@@ -142,8 +140,8 @@ TEST_F(vestrale, delay_maps_to_whole_frames_and_reads_back_truncated) {
   auto inst = p.construct(2, 2);
   const struct {
     double set, read;
-  } cases[] = {{0.5, 7.0 / 15.0}, {1.0, 1.0},   {-3.0, 0.0}, {NaN, 0.0},
-               {7.0, 1.0},        {inf, 1.0},   {-inf, 0.0}, {1.0 / 15.0 - 1e-12, 0.0},
+  } cases[] = {{0.5, 7.0 / 15.0},    {1.0, 1.0},  {-3.0, 0.0}, {NaN, 0.0},
+               {7.0, 1.0},           {inf, 1.0},  {-inf, 0.0}, {1.0 / 15.0 - 1e-12, 0.0},
                {0.999, 14.0 / 15.0}, {-0.0, 0.0}, {1e300, 1.0}};
   for (const auto& c : cases) {
     inst.set(DELAY, c.set);
@@ -204,14 +202,11 @@ TEST_F(vestrale, simple_mode_refreshes_one_channel_at_a_time) {
   auto inst = p.construct(1, 1);
   inst.set(SIMPLE, 1.0);
   // Delay 1: n = 0 whole frame, then red, green, blue, red.
-  const uint32_t in[] = {pixel(10, 11, 12, 13), pixel(20, 21, 22, 23),
-                         pixel(30, 31, 32, 33), pixel(40, 41, 42, 43),
-                         pixel(50, 51, 52, 53)};
-  const uint32_t expected[] = {pixel(10, 11, 12, 13), pixel(20, 11, 12, 23),
-                               pixel(20, 31, 12, 33), pixel(20, 31, 42, 43),
-                               pixel(50, 31, 42, 53)};
-  for (int n = 0; n < 5; ++n)
-    EXPECT_EQ(inst.update(0.0, frame{in[n]})[0], expected[n]) << n;
+  const uint32_t in[] = {pixel(10, 11, 12, 13), pixel(20, 21, 22, 23), pixel(30, 31, 32, 33),
+                         pixel(40, 41, 42, 43), pixel(50, 51, 52, 53)};
+  const uint32_t expected[] = {pixel(10, 11, 12, 13), pixel(20, 11, 12, 23), pixel(20, 31, 12, 33),
+                               pixel(20, 31, 42, 43), pixel(50, 31, 42, 53)};
+  for (int n = 0; n < 5; ++n) EXPECT_EQ(inst.update(0.0, frame{in[n]})[0], expected[n]) << n;
 }
 
 TEST_F(vestrale, simple_mode_delay_three_and_a_delay_change_without_restart) {
@@ -235,8 +230,7 @@ TEST_F(vestrale, simple_mode_delay_three_and_a_delay_change_without_restart) {
   // At n = 11 a change to delay 16 keeps the counter: (11 - 1) / 16 = 0,
   // red again.
   inst.set(DELAY, 1.0);
-  EXPECT_EQ(inst.update(0.0, frame{pixel(99, 99, 99, 99)})[0],
-            pixel(99, 6, 9, 99));
+  EXPECT_EQ(inst.update(0.0, frame{pixel(99, 99, 99, 99)})[0], pixel(99, 6, 9, 99));
 }
 
 TEST_F(vestrale, still_pictures_pass_unchanged_in_both_modes) {
@@ -286,8 +280,7 @@ TEST_F(vestrale, restarts_on_mode_switch_and_smooth_delay_change_only) {
 // still and are set again unchanged.
 TEST_F(vestrale, random_clip_matches_the_model_in_every_build) {
   std::vector<std::string> paths = {testhost::plugin_path("vestrale")};
-  for (const testhost::variant& v : testhost::plugin_variants("vestrale"))
-    paths.push_back(v.path);
+  for (const testhost::variant& v : testhost::plugin_variants("vestrale")) paths.push_back(v.path);
   const struct {
     unsigned w, h;
   } sizes[] = {{9, 7}, {1, 1}, {1, 7}, {7, 1}, {3, 5}, {33, 3}, {64, 2}, {17, 17}};
@@ -388,15 +381,13 @@ TEST_F(vestrale, failed_ring_resize_keeps_the_old_ring) {
   // Back at the delay the ring was built for, the clip goes on where it was.
   inst.set(DELAY, 0.0);
   for (int n = 5; n < 10; ++n)
-    ASSERT_EQ(inst.update(0.0, clip_frame(px, n)), m.update(clip_frame(px, n)))
-        << n;
+    ASSERT_EQ(inst.update(0.0, clip_frame(px, n)), m.update(clip_frame(px, n))) << n;
 
   // And a later resize that succeeds starts afresh.
   inst.set(DELAY, 0.2);
   m.set(DELAY, 0.2);
   for (int n = 10; n < 30; ++n)
-    ASSERT_EQ(inst.update(0.0, clip_frame(px, n)), m.update(clip_frame(px, n)))
-        << n;
+    ASSERT_EQ(inst.update(0.0, clip_frame(px, n)), m.update(clip_frame(px, n))) << n;
 }
 
 }  // namespace
