@@ -14,11 +14,7 @@
 #include "bramquil.h"
 #include "bramquil_band.h"
 #include "bramquil_kernels.h"
-
-// The API header declares its entry points without C linkage of its own.
-extern "C" {
-#include <frei0r.h>
-}
+#include "common/effect.h"
 
 #include <algorithm>
 #include <cmath>
@@ -27,32 +23,30 @@ extern "C" {
 
 namespace {
 
-struct bramquil_param_entry {
-  const char* name;
-  int type;
-  double default_value;
-  const char* explanation;
-};
-
-const bramquil_param_entry bramquil_params[BRAMQUIL_PARAM_COUNT] = {
-    {"Mode", F0R_PARAM_DOUBLE, 0.0,
+constexpr effects::param bramquil_params[BRAMQUIL_PARAM_COUNT] = {
+    {"Mode", F0R_PARAM_DOUBLE,
      "Composition: < 0.5 Scan (flat slit image), >= 0.5 Stargate (slits "
-     "projected onto walls receding to a vanishing point)"},
-    {"Position", F0R_PARAM_DOUBLE, 0.5, "Position of the slit across the input frame"},
-    {"Vertical", F0R_PARAM_BOOL, 1.0,
+     "projected onto walls receding to a vanishing point)",
+     0.0},
+    {"Position", F0R_PARAM_DOUBLE, "Position of the slit across the input frame", 0.5},
+    {"Vertical", F0R_PARAM_BOOL,
      "Sample a vertical slit (a column) instead of a horizontal one (a row); "
-     "changing it restarts the image"},
-    {"Width", F0R_PARAM_DOUBLE, 0.0,
+     "changing it restarts the image",
+     1.0},
+    {"Width", F0R_PARAM_DOUBLE,
      "Slit width, from 1 to 64 pixels: how far the image advances on every "
-     "frame"},
-    {"Reverse", F0R_PARAM_BOOL, 0.0,
+     "frame",
+     0.0},
+    {"Reverse", F0R_PARAM_BOOL,
      "Scan: new slits enter at the left (top) edge instead of the right "
-     "(bottom) one. Stargate: slits flow inwards"},
-    {"Depth", F0R_PARAM_DOUBLE, 0.25,
+     "(bottom) one. Stargate: slits flow inwards",
+     0.0},
+    {"Depth", F0R_PARAM_DOUBLE,
      "Stargate: how far the tunnel reaches; larger values shrink the dark "
-     "hole in the middle"},
-    {"Fade", F0R_PARAM_DOUBLE, 1.0,
-     "Stargate: darken the walls with distance, as in a long exposure"},
+     "hole in the middle",
+     0.25},
+    {"Fade", F0R_PARAM_DOUBLE, "Stargate: darken the walls with distance, as in a long exposure",
+     1.0},
 };
 
 // Columns moved together between the frame and the ring. 16 pixels are one
@@ -149,46 +143,11 @@ void bramquil_scan(const bramquil_instance* inst, uint32_t* out) {
   }
 }
 
-}  // namespace
-
-extern "C" {
-
-// Nothing to set up; every plug-in entry point works without it.
-__attribute__((visibility("default"))) int f0r_init() { return 1; }
-
-__attribute__((visibility("default"))) void f0r_deinit() {}
-
-__attribute__((visibility("default"))) void f0r_get_plugin_info(f0r_plugin_info_t* info) {
-  if (!info) return;
-  info->name = "bramquil";
-  info->author = "Pellowind";
-  info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
-  info->color_model = F0R_COLOR_MODEL_RGBA8888;
-  info->frei0r_version = FREI0R_MAJOR_VERSION;
-  info->major_version = 1;
-  info->minor_version = 0;
-  info->num_params = BRAMQUIL_PARAM_COUNT;
-  info->explanation =
-      "Slit scan: lays the slits of consecutive frames side by side, flat "
-      "(Scan) or as a tunnel of light (Stargate)";
-}
-
-// A null record or any index outside the table, a negative one too, leaves
-// everything untouched.
-__attribute__((visibility("default"))) void f0r_get_param_info(f0r_param_info_t* info, int index) {
-  if (!info || unsigned(index) >= BRAMQUIL_PARAM_COUNT) return;
-  info->name = bramquil_params[index].name;
-  info->type = bramquil_params[index].type;
-  info->explanation = bramquil_params[index].explanation;
-}
-
-// Null for a zero side, for 2^62 pixels or more (the ring's byte count must
-// fit in 64 bits) and when memory runs out. The ring is one frame of pixels,
-// reused in either orientation; the Stargate's cache, also obtained here, is
+// Null for 2^62 pixels or more (the ring's byte count must fit in 64 bits)
+// and when memory runs out. The ring is one frame of pixels, reused in
+// either orientation; the Stargate's cache, also obtained here, is
 // optional. Nothing is allocated after construction.
-__attribute__((visibility("default"))) f0r_instance_t f0r_construct(unsigned int width,
-                                                                    unsigned int height) {
-  if (width == 0 || height == 0) return nullptr;
+void* bramquil_construct(unsigned int width, unsigned int height) {
   const uint64_t pixels = uint64_t(width) * height;
   if (pixels >= (uint64_t(1) << 62)) return nullptr;
   auto* inst = static_cast<bramquil_instance*>(std::calloc(1, sizeof(bramquil_instance)));
@@ -200,34 +159,25 @@ __attribute__((visibility("default"))) f0r_instance_t f0r_construct(unsigned int
   }
   inst->frame_width = width;
   inst->frame_height = height;
-  for (int i = 0; i < BRAMQUIL_PARAM_COUNT; ++i) inst->params[i] = bramquil_params[i].default_value;
   bramquil_sg_attach(inst);
   return inst;
 }
 
-__attribute__((visibility("default"))) void f0r_destruct(f0r_instance_t instance) {
+void bramquil_destruct(void* instance) {
   auto* inst = static_cast<bramquil_instance*>(instance);
-  if (!inst) return;
   std::free(inst->ring);
   std::free(inst->sg.z);
   std::free(inst);
 }
 
-// Stores the value clamped to 0..1; one that is not a number stores 0. Null
-// arguments are ignored, as by every entry point.
-__attribute__((visibility("default"))) void f0r_set_param_value(f0r_instance_t instance,
-                                                                f0r_param_t param, int index) {
-  if (!instance || !param || unsigned(index) >= BRAMQUIL_PARAM_COUNT) return;
-  double v = *static_cast<const double*>(param);
-  if (!(v >= 0.0)) v = 0.0;
-  if (v > 1.0) v = 1.0;
-  static_cast<bramquil_instance*>(instance)->params[index] = v;
+// Values arrive clamped to 0..1 (one that is not a number as 0); booleans
+// are kept as their values and count as on from 0.5.
+void bramquil_set(void* instance, int index, double value) {
+  static_cast<bramquil_instance*>(instance)->params[index] = value;
 }
 
-__attribute__((visibility("default"))) void f0r_get_param_value(f0r_instance_t instance,
-                                                                f0r_param_t param, int index) {
-  if (!instance || !param || unsigned(index) >= BRAMQUIL_PARAM_COUNT) return;
-  *static_cast<double*>(param) = static_cast<bramquil_instance*>(instance)->params[index];
+double bramquil_get(const void* instance, int index) {
+  return static_cast<const bramquil_instance*>(instance)->params[index];
 }
 
 // Restarts the ring on the first update, on a time earlier than the previous
@@ -237,12 +187,9 @@ __attribute__((visibility("default"))) void f0r_get_param_value(f0r_instance_t i
 // anything: it captures nothing and is not remembered, so the next real time
 // carries on from the last real one; it restarts only a ring that was never
 // filled. The ring is complete before the output is written, so inframe and
-// outframe may be one buffer. A null instance or frame changes nothing.
-__attribute__((visibility("default"))) void f0r_update(f0r_instance_t instance, double time,
-                                                       const uint32_t* inframe,
-                                                       uint32_t* outframe) {
+// outframe may be one buffer.
+void bramquil_update(void* instance, double time, const uint32_t* inframe, uint32_t* outframe) {
   auto* inst = static_cast<bramquil_instance*>(instance);
-  if (!inst || !inframe || !outframe) return;
   const double* p = inst->params;
   const bool vertical = bramquil_on(p[BRAMQUIL_VERTICAL]);
   const bool reverse = bramquil_on(p[BRAMQUIL_REVERSE]);
@@ -261,4 +208,23 @@ __attribute__((visibility("default"))) void f0r_update(f0r_instance_t instance, 
     bramquil_scan(inst, outframe);
 }
 
-}  // extern "C"
+}  // namespace
+
+extern const effects::plugin effects_plugin = {
+    "bramquil",
+    "Pellowind",
+    "Slit scan: lays the slits of consecutive frames side by side, flat (Scan) or as a tunnel of "
+    "light (Stargate)",
+    F0R_COLOR_MODEL_RGBA8888,
+    1,
+    0,
+    bramquil_params,
+    BRAMQUIL_PARAM_COUNT,
+    effects::value_rule::unit_nan_as_zero,
+    effects::boolean_rule::as_value,
+    bramquil_construct,
+    bramquil_destruct,
+    bramquil_set,
+    bramquil_get,
+    bramquil_update,
+};

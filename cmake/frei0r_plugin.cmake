@@ -1,10 +1,16 @@
-# frei0r_plugin(TARGET OUTPUT_NAME SOURCES...)
+# frei0r_plugin(TARGET OUTPUT_NAME SOURCES... [KERNELS sources...]
+#               [DEFINITIONS defs...] [UPDATE2])
 #
 # Builds one plug-in as a loadable module named exactly OUTPUT_NAME.so (no
 # "lib" prefix: hosts look the effect up by this file name), exporting only
-# the f0r_* entry points, and installs it where hosts search.  Every plug-in
-# also lands on the global FREI0R_PLUGINS list that the tests, fuzzers and
-# benchmarks iterate over.
+# the f0r_* entry points that the common layer defines (UPDATE2 adds
+# f0r_update2), and installs it where hosts search. Every plug-in lands on
+# the global FREI0R_PLUGINS list that the tests, fuzzers and benchmarks
+# iterate over.
+#
+# KERNELS are the sources of the hot loops. For the shipped plug-in they
+# form the object library TARGET_kernels, which a test may link to call the
+# kernels directly, built by exactly the rules the plug-in is built by.
 #
 # With the tests on, the same sources are built once more for every entry of
 # EFFECTS_VARIANTS (NAME=LEVEL), with EFFECTS_ISA_LIMIT=LEVEL: the plug-in
@@ -12,36 +18,62 @@
 # NEON) or to AVX2 (2), so that the tests can hold every path this machine
 # would otherwise never take to the same bytes. Such a variant lands in
 # variants/NAME/OUTPUT_NAME.so; it is never installed and never on the list.
+#
+# frei0r_module(TARGET OUTPUT_NAME OUTPUT_DIR SOURCES... [KERNELS ...]
+#               [DEFINITIONS ...] [UPDATE2]) builds one such module without
+# installing or listing it (test-only builds of a plug-in).
 
-# The rules every module of a plug-in is built by, shipped or not, so that a
-# variant cannot drift from what is shipped.
-function(frei0r_module target output_name output_dir)
-  add_library(${target} MODULE ${ARGN})
-  target_include_directories(${target} SYSTEM PRIVATE ${FREI0R_INCLUDE_DIR})
+# The rules every object file of a plug-in is compiled by.
+function(frei0r_compile_rules target)
+  target_link_libraries(${target} PRIVATE effects_build_rules frei0r::header)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
   set_target_properties(${target} PROPERTIES
-    PREFIX ""
-    OUTPUT_NAME ${output_name}
-    LIBRARY_OUTPUT_DIRECTORY ${output_dir}
+    POSITION_INDEPENDENT_CODE ON
     CXX_VISIBILITY_PRESET hidden
     C_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
+endfunction()
+
+function(frei0r_module target output_name output_dir)
+  cmake_parse_arguments(PARSE_ARGV 3 arg "UPDATE2" "" "KERNELS;DEFINITIONS")
+  add_library(${target} MODULE ${arg_UNPARSED_ARGUMENTS} ${arg_KERNELS})
+  frei0r_compile_rules(${target})
+  target_compile_definitions(${target} PRIVATE ${arg_DEFINITIONS})
+  target_link_libraries(${target} PRIVATE effects_entry)
+  if(arg_UPDATE2)
+    target_link_libraries(${target} PRIVATE effects_update2)
+  endif()
+  set_target_properties(${target} PROPERTIES
+    PREFIX ""
+    OUTPUT_NAME ${output_name}
+    LIBRARY_OUTPUT_DIRECTORY ${output_dir})
   target_link_options(${target} PRIVATE
     -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/exports.map)
   # Clang's sanitizer runtimes live in the executable, so an instrumented
   # clang build of a plug-in has undefined symbols by design.
-  if(NOT (EFFECTS_SANITIZE AND CMAKE_CXX_COMPILER_ID MATCHES Clang))
+  if(NOT (effects_sanitize AND CMAKE_CXX_COMPILER_ID MATCHES Clang))
     target_link_options(${target} PRIVATE -Wl,-z,defs)
   endif()
   set_property(TARGET ${target} APPEND PROPERTY
     LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/exports.map)
-  if(NOT EFFECTS_SIMD)
-    target_compile_definitions(${target} PRIVATE EFFECTS_ISA_LIMIT=0)
-  endif()
   target_link_libraries(${target} PRIVATE m)
 endfunction()
 
 function(frei0r_plugin target output_name)
-  frei0r_module(${target} ${output_name} ${PROJECT_BINARY_DIR}/plugins ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 2 arg "UPDATE2" "" "KERNELS;DEFINITIONS")
+  set(update2 "")
+  if(arg_UPDATE2)
+    set(update2 UPDATE2)
+  endif()
+  set(kernel_objects "")
+  if(arg_KERNELS)
+    add_library(${target}_kernels OBJECT ${arg_KERNELS})
+    frei0r_compile_rules(${target}_kernels)
+    target_compile_definitions(${target}_kernels PUBLIC ${arg_DEFINITIONS})
+    set(kernel_objects $<TARGET_OBJECTS:${target}_kernels>)
+  endif()
+  frei0r_module(${target} ${output_name} ${PROJECT_BINARY_DIR}/plugins
+    ${arg_UNPARSED_ARGUMENTS} ${kernel_objects} DEFINITIONS ${arg_DEFINITIONS} ${update2})
   install(TARGETS ${target} LIBRARY DESTINATION lib/frei0r-1)
   set_property(GLOBAL APPEND PROPERTY FREI0R_PLUGINS ${target})
   if(EFFECTS_TESTS)
@@ -50,9 +82,9 @@ function(frei0r_plugin target output_name)
       list(GET parts 0 variant_name)
       list(GET parts 1 level)
       frei0r_module(${target}_${variant_name} ${output_name}
-        ${PROJECT_BINARY_DIR}/variants/${variant_name} ${ARGN})
-      target_compile_definitions(${target}_${variant_name} PRIVATE
-        EFFECTS_ISA_LIMIT=${level})
+        ${PROJECT_BINARY_DIR}/variants/${variant_name} ${arg_UNPARSED_ARGUMENTS}
+        KERNELS ${arg_KERNELS}
+        DEFINITIONS ${arg_DEFINITIONS} EFFECTS_ISA_LIMIT=${level} ${update2})
       set_property(GLOBAL APPEND PROPERTY FREI0R_VARIANT_TARGETS
         ${target}_${variant_name})
     endforeach()

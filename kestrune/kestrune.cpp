@@ -20,35 +20,33 @@
 #include <cstdint>
 #include <new>
 
+#include "common/effect.h"
 #include "composite.h"
-#include "effect_framework.h"
 
 namespace {
 
 using kestrune_composite::mode_kind;
 
-enum param_index {
-  PARAM_TIME_OFFSET,
-  PARAM_MODE,
-  PARAM_BLEND,
-  PARAM_CONTRAST,
-  PARAM_THRESHOLD,
-  PARAM_MONOCHROME,
-  PARAM_COUNT
+enum kestrune_param_index {
+  KESTRUNE_TIME_OFFSET,
+  KESTRUNE_MODE,
+  KESTRUNE_BLEND,
+  KESTRUNE_CONTRAST,
+  KESTRUNE_THRESHOLD,
+  KESTRUNE_MONOCHROME,
+  KESTRUNE_PARAM_COUNT
 };
 
-struct param_text {
-  const char* name;
-  const char* description;
-};
-
-constexpr param_text kestrune_params[PARAM_COUNT] = {
-    {"Time Offset", "0..1 = 0..2 seconds, limited to 1 GiB of history; 0 = previous frame"},
-    {"Mode", "0: negative overlay, 0.5: absolute difference, 1: motion mask"},
-    {"Blend", "Opacity of the inverted delayed frame in negative overlay mode"},
-    {"Contrast", "Amplification of the differences (0..1 = 1x..16x)"},
-    {"Threshold", "Ignore differences smaller than this to suppress noise"},
-    {"Monochrome", "Compare luminance only and produce a grayscale result"},
+constexpr effects::param kestrune_params[KESTRUNE_PARAM_COUNT] = {
+    {"Time Offset", F0R_PARAM_DOUBLE,
+     "0..1 = 0..2 seconds, limited to 1 GiB of history; 0 = previous frame", 0.1},
+    {"Mode", F0R_PARAM_DOUBLE, "0: negative overlay, 0.5: absolute difference, 1: motion mask",
+     0.0},
+    {"Blend", F0R_PARAM_DOUBLE, "Opacity of the inverted delayed frame in negative overlay mode",
+     0.5},
+    {"Contrast", F0R_PARAM_DOUBLE, "Amplification of the differences (0..1 = 1x..16x)", 0.0},
+    {"Threshold", F0R_PARAM_DOUBLE, "Ignore differences smaller than this to suppress noise", 0.0},
+    {"Monochrome", F0R_PARAM_BOOL, "Compare luminance only and produce a grayscale result", 0.0},
 };
 
 struct frame_slot {
@@ -57,22 +55,18 @@ struct frame_slot {
   uint64_t next;  // next newer frame (or next free slot), or capacity
 };
 
-// All history, pixels and bookkeeping together, fits in this many bytes. The
-// fuzz and ThreadSanitizer builds alone set a smaller budget: their runtimes
-// take seconds to set aside 1 GiB, and they construct many instances. The
-// history logic is the same.
-#ifdef KESTRUNE_HISTORY_BUDGET
-constexpr uint64_t HISTORY_BUDGET = KESTRUNE_HISTORY_BUDGET;
-#else
-constexpr uint64_t HISTORY_BUDGET = uint64_t(1) << 30;
+// All history, pixels and bookkeeping together fits in this many bytes
+// (kestrune/CMakeLists.txt: 1 GiB when shipped).
+#ifndef KESTRUNE_HISTORY_BUDGET
+#define KESTRUNE_HISTORY_BUDGET 1073741824
 #endif
+constexpr uint64_t HISTORY_BUDGET = KESTRUNE_HISTORY_BUDGET;
 // Larger frames are refused, so that at least two fit in the budget
 // (134,217,722 pixels for 1 GiB).
 constexpr uint32_t PIXEL_LIMIT = uint32_t((HISTORY_BUDGET / 2 - sizeof(frame_slot)) / 4);
 static_assert(PIXEL_LIMIT > 0, "the budget must hold two one-pixel frames");
-#ifndef KESTRUNE_HISTORY_BUDGET
-static_assert(PIXEL_LIMIT == 134217722, "the shipped plug-in keeps 1 GiB");
-#endif
+static_assert(HISTORY_BUDGET != uint64_t(1) << 30 || PIXEL_LIMIT == 134217722,
+              "1 GiB holds two frames of 134,217,722 pixels");
 
 // 0 below 0, 1 above 1, the value otherwise (a NaN passes through).
 double clamp_unit(double x) {
@@ -85,28 +79,25 @@ double clamp_unit(double x) {
 // conversions to integers, where a NaN would be undefined.
 double clamp_unit_number(double x) { return std::isnan(x) ? 0.0 : clamp_unit(x); }
 
-class kestrune : public frei0r::filter {
+// One instance: the parameter values as the host set them (Monochrome as 0
+// or 1), the frame history and the integer forms of the compositing.
+class kestrune {
  public:
-  kestrune(unsigned int frame_width, unsigned int frame_height);
-  ~kestrune() override;
+  kestrune(uint32_t frame_width, uint32_t frame_height);
+  ~kestrune();
+  kestrune(const kestrune&) = delete;
+  kestrune& operator=(const kestrune&) = delete;
 
-  bool is_valid() const override { return pixel_store && slots; }
+  bool is_valid() const { return pixel_store && slots; }
+  void update(double time, uint32_t* out, const uint32_t* in);
 
-  using frei0r::filter::update;
-  void update(double time, uint32_t* out, const uint32_t* in) override;
+  double params[KESTRUNE_PARAM_COUNT] = {};
 
  private:
   void size_history(uint32_t w, uint32_t h);
   void unlink(uint64_t s);
   uint64_t take_slot();
   uint32_t* frame_at(uint64_t s) const { return pixel_store + s * frame_pixels; }
-
-  double time_offset = 0.1;
-  double mode = 0.0;
-  double blend = 0.5;
-  double contrast = 0.0;
-  double threshold = 0.0;
-  bool monochrome = false;
 
   uint64_t frame_pixels = 0;
   uint64_t capacity = 0;
@@ -121,32 +112,20 @@ class kestrune : public frei0r::filter {
   kestrune_composite::fit_cache integer_forms;
 };
 
-kestrune::kestrune(unsigned int frame_width, unsigned int frame_height) {
-  add_param(time_offset, kestrune_params[PARAM_TIME_OFFSET].name,
-            kestrune_params[PARAM_TIME_OFFSET].description);
-  add_param(mode, kestrune_params[PARAM_MODE].name, kestrune_params[PARAM_MODE].description);
-  add_param(blend, kestrune_params[PARAM_BLEND].name, kestrune_params[PARAM_BLEND].description);
-  add_param(contrast, kestrune_params[PARAM_CONTRAST].name,
-            kestrune_params[PARAM_CONTRAST].description);
-  add_param(threshold, kestrune_params[PARAM_THRESHOLD].name,
-            kestrune_params[PARAM_THRESHOLD].description);
-  add_param(monochrome, kestrune_params[PARAM_MONOCHROME].name,
-            kestrune_params[PARAM_MONOCHROME].description);
+kestrune::kestrune(uint32_t frame_width, uint32_t frame_height) {
   size_history(frame_width, frame_height);
 }
 
 kestrune::~kestrune() {
   ::operator delete(pixel_store);
-  pixel_store = nullptr;
   ::operator delete(slots);
-  slots = nullptr;
 }
 
 // As many frames as fit in the budget, each charged its pixels and its slot
 // record. The pixel store is only reserved here: its pages are first touched
 // by the frames that arrive.
 void kestrune::size_history(uint32_t w, uint32_t h) {
-  if (w == 0 || h == 0 || PIXEL_LIMIT / h < w) return;
+  if (PIXEL_LIMIT / h < w) return;
   frame_pixels = uint64_t(w) * h;
   const uint64_t frame_bytes = 4 * frame_pixels + sizeof(frame_slot);
   capacity = frame_bytes > HISTORY_BUDGET ? 0 : HISTORY_BUDGET / frame_bytes;
@@ -195,7 +174,7 @@ void kestrune::update(double time, uint32_t* out, const uint32_t* in) {
   while (frame_count > 0 && slots[newest_slot].time >= now) unlink(newest_slot);
 
   if (frame_count >= 2) {
-    const double cutoff = now - 2.0 * clamp_unit(time_offset);
+    const double cutoff = now - 2.0 * clamp_unit(params[KESTRUNE_TIME_OFFSET]);
     while (frame_count >= 2 && slots[slots[oldest_slot].next].time <= cutoff) unlink(oldest_slot);
   }
 
@@ -215,21 +194,67 @@ void kestrune::update(double time, uint32_t* out, const uint32_t* in) {
   work.reference = frame_at(oldest_slot);
   work.out = out;
   work.pixels = size_t(frame_pixels);
+  const double mode = params[KESTRUNE_MODE];
   work.mode = mode < 1.0 / 3.0   ? mode_kind::negative_overlay
               : mode < 2.0 / 3.0 ? mode_kind::absolute_difference
                                  : mode_kind::motion_mask;
-  work.monochrome = monochrome;
-  work.gain = std::exp2(4.0 * clamp_unit_number(contrast));
-  work.opacity = clamp_unit_number(blend);
+  work.monochrome = params[KESTRUNE_MONOCHROME] != 0.0;
+  work.gain = std::exp2(4.0 * clamp_unit_number(params[KESTRUNE_CONTRAST]));
+  work.opacity = clamp_unit_number(params[KESTRUNE_BLEND]);
   work.inverse_opacity = 1.0 - work.opacity;
-  work.level = static_cast<int32_t>(clamp_unit_number(threshold) * 255.0 + 0.5);
+  work.level = static_cast<int32_t>(clamp_unit_number(params[KESTRUNE_THRESHOLD]) * 255.0 + 0.5);
   kestrune_composite::composite(work, integer_forms);
 }
 
-const frei0r::registration<kestrune> kestrune_registered(
-    "kestrune",
-    "Temporal frame differencing: overlays an inverted delayed frame to "
-    "reveal motion",
-    "Pellowind", 0, 1, F0R_COLOR_MODEL_RGBA8888);
+// Null for frames of more than PIXEL_LIMIT pixels and when memory runs out,
+// with nothing left allocated.
+void* kestrune_construct(unsigned int width, unsigned int height) {
+  static_assert(alignof(kestrune) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__,
+                "storage comes from the plain allocation operator");
+  void* storage = ::operator new(sizeof(kestrune), std::nothrow);
+  if (!storage) return nullptr;
+  auto* inst = new (storage) kestrune(width, height);
+  if (inst->is_valid()) return inst;
+  inst->~kestrune();
+  ::operator delete(storage);
+  return nullptr;
+}
+
+void kestrune_destruct(void* instance) {
+  auto* inst = static_cast<kestrune*>(instance);
+  inst->~kestrune();
+  ::operator delete(static_cast<void*>(inst));
+}
+
+// Doubles are kept as the host sent them, Monochrome as 0 or 1.
+void kestrune_set(void* instance, int index, double value) {
+  static_cast<kestrune*>(instance)->params[index] = value;
+}
+
+double kestrune_get(const void* instance, int index) {
+  return static_cast<const kestrune*>(instance)->params[index];
+}
+
+void kestrune_update(void* instance, double time, const uint32_t* in, uint32_t* out) {
+  static_cast<kestrune*>(instance)->update(time, out, in);
+}
 
 }  // namespace
+
+extern const effects::plugin effects_plugin = {
+    "kestrune",
+    "Pellowind",
+    "Temporal frame differencing: overlays an inverted delayed frame to reveal motion",
+    F0R_COLOR_MODEL_RGBA8888,
+    0,
+    1,
+    kestrune_params,
+    KESTRUNE_PARAM_COUNT,
+    effects::value_rule::as_given,
+    effects::boolean_rule::on_above_half,
+    kestrune_construct,
+    kestrune_destruct,
+    kestrune_set,
+    kestrune_get,
+    kestrune_update,
+};

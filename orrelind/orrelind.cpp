@@ -22,83 +22,34 @@
 // This file holds the parameters and the entry points; the geometry and its
 // map are in orrelind_warp.cpp, the resampling in orrelind_resample*.
 //
-// The API header declares the entry points without C linkage; declared
-// here with it, and visible, they are what the library exports (the build
-// hides everything else).
-extern "C" {
-#pragma GCC visibility push(default)
-#include <frei0r.h>
-#pragma GCC visibility pop
-}
-
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
 
+#include "common/effect.h"
 #include "orrelind.h"
 
 namespace {
 
-struct orrelind_param_row {
-  const char* name;
-  const char* explanation;
-  double default_value;
-};
-
-const orrelind_param_row orrelind_params[ORRELIND_PARAM_COUNT] = {
-    {"Whirl", "Whirl angle: -720 to +720 degrees; 0.5 is neutral.", 0.5},
-    {"Pinch", "Pinch amount: -1 to +1; 0.5 is neutral.", 0.5},
-    {"Radius", "Radius: 0 to 2; 0.5 gives radius 1.", 0.5},
-    {"Center X", "Horizontal center, normalized 0 to 1.", 0.5},
-    {"Center Y", "Vertical center, normalized 0 to 1.", 0.5},
+constexpr effects::param orrelind_params[ORRELIND_PARAM_COUNT] = {
+    {"Whirl", F0R_PARAM_DOUBLE, "Whirl angle: -720 to +720 degrees; 0.5 is neutral.", 0.5},
+    {"Pinch", F0R_PARAM_DOUBLE, "Pinch amount: -1 to +1; 0.5 is neutral.", 0.5},
+    {"Radius", F0R_PARAM_DOUBLE, "Radius: 0 to 2; 0.5 gives radius 1.", 0.5},
+    {"Center X", F0R_PARAM_DOUBLE, "Horizontal center, normalized 0 to 1.", 0.5},
+    {"Center Y", F0R_PARAM_DOUBLE, "Vertical center, normalized 0 to 1.", 0.5},
 };
 
 constexpr uint64_t orrelind_max_pixels = uint64_t(1) << 62;
 
-}  // namespace
-
-extern "C" {
-
-// No global state: init and deinit have nothing to do.
-int f0r_init() { return 1; }
-void f0r_deinit() {}
-
-// Fills the description; the strings are constants of the library.
-void f0r_get_plugin_info(f0r_plugin_info_t* info) {
-  if (!info) return;
-  info->name = "Orrelind";
-  info->author = "Corbelane";
-  info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
-  info->color_model = F0R_COLOR_MODEL_BGRA8888;
-  info->frei0r_version = 1;
-  info->major_version = 1;
-  info->minor_version = 2;
-  info->num_params = ORRELIND_PARAM_COUNT;
-  info->explanation =
-      "Real-time radial whirl/pinch approximation. Whirl: -720..+720 "
-      "degrees; Pinch: -1..+1; Radius: 0..2; Center X/Y: normalized.";
-}
-
-// A null record or an index outside the table leaves everything untouched.
-void f0r_get_param_info(f0r_param_info_t* info, int param_index) {
-  if (!info || unsigned(param_index) >= ORRELIND_PARAM_COUNT) return;
-  info->name = orrelind_params[param_index].name;
-  info->type = F0R_PARAM_DOUBLE;
-  info->explanation = orrelind_params[param_index].explanation;
-}
-
-// Null when either side is 0, when the frame has 2^62 pixels or more, or
-// when memory for the record or scratch runs out (with nothing left
-// allocated).
-f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
-  if (width == 0 || height == 0) return nullptr;
+// Null when the frame has 2^62 pixels or more, or when memory for the record
+// or scratch runs out (with nothing left allocated).
+void* orrelind_construct(unsigned int width, unsigned int height) {
   const uint64_t pixel_count = uint64_t(width) * height;
   if (pixel_count >= orrelind_max_pixels) return nullptr;
   auto* inst = static_cast<orrelind_instance*>(std::calloc(1, sizeof(orrelind_instance)));
   if (!inst) return nullptr;
   inst->frame_width = width;
   inst->frame_height = height;
-  for (int i = 0; i < ORRELIND_PARAM_COUNT; ++i) inst->params[i] = orrelind_params[i].default_value;
   inst->pixel_count = pixel_count;
   // Not cleared: every part of it that is read is written first.
   if (pixel_count > SIZE_MAX / sizeof(uint32_t)) {
@@ -122,40 +73,46 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
   return inst;
 }
 
-void f0r_destruct(f0r_instance_t instance) {
+void orrelind_destruct(void* instance) {
   auto* inst = static_cast<orrelind_instance*>(instance);
-  if (!inst) return;
   std::free(inst->map);
   std::free(inst->scratch);
   std::free(inst);
 }
 
-// Stores the value clamped into 0..1, the upper bound first so that a NaN
-// becomes 1.0. Null arguments and indices outside the table are ignored.
-void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int param_index) {
-  auto* inst = static_cast<orrelind_instance*>(instance);
-  if (!inst || !param || unsigned(param_index) >= ORRELIND_PARAM_COUNT) return;
-  const double x = *static_cast<const double*>(param);
-  double v = x < 1.0 ? x : 1.0;
-  v = 0.0 > v ? 0.0 : v;
-  inst->params[param_index] = v;
+// Values arrive clamped into 0..1, a value that is not a number as 1.
+void orrelind_set(void* instance, int index, double value) {
+  static_cast<orrelind_instance*>(instance)->params[index] = value;
 }
 
-// Writes the stored value (0..1); the same guards as setting.
-void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int param_index) {
-  auto* inst = static_cast<orrelind_instance*>(instance);
-  if (!inst || !param || unsigned(param_index) >= ORRELIND_PARAM_COUNT) return;
-  *static_cast<double*>(param) = inst->params[param_index];
+double orrelind_get(const void* instance, int index) {
+  return static_cast<const orrelind_instance*>(instance)->params[index];
 }
 
-// Warps one frame. inframe and outframe may be one and the same buffer;
-// otherwise they must not overlap. Time plays no part. A null argument
-// returns at once, writing nothing.
-void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe, uint32_t* outframe) {
-  (void)time;
-  auto* inst = static_cast<orrelind_instance*>(instance);
-  if (!inst || !inframe || !outframe) return;
-  orrelind_update(inst, inframe, outframe);
+// inframe and outframe may be one and the same buffer; otherwise they must
+// not overlap. Time plays no part.
+void orrelind_update_frame(void* instance, double /*time*/, const uint32_t* inframe,
+                           uint32_t* outframe) {
+  orrelind_update(static_cast<orrelind_instance*>(instance), inframe, outframe);
 }
 
-}  // extern "C"
+}  // namespace
+
+extern const effects::plugin effects_plugin = {
+    "Orrelind",
+    "Corbelane",
+    "Real-time radial whirl/pinch approximation. Whirl: -720..+720 degrees; Pinch: -1..+1; "
+    "Radius: 0..2; Center X/Y: normalized.",
+    F0R_COLOR_MODEL_BGRA8888,
+    1,
+    2,
+    orrelind_params,
+    ORRELIND_PARAM_COUNT,
+    effects::value_rule::unit_nan_as_one,
+    effects::boolean_rule::as_value,
+    orrelind_construct,
+    orrelind_destruct,
+    orrelind_set,
+    orrelind_get,
+    orrelind_update_frame,
+};

@@ -12,39 +12,25 @@
 //                frame of memory instead of up to 33).
 //
 // The time argument is not used: frames are counted.
-// The API header declares the entry points without C linkage guards; its
-// declarations also carry the one visibility that leaves this library.
-extern "C" {
-#pragma GCC visibility push(default)
-#include <frei0r.h>
-#pragma GCC visibility pop
-}
-
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
-#include "vestrale_kernels.h"
+#include "common/effect.h"
+#include "vestrale_dispatch.h"
 
 namespace {
 
-enum param_index { PARAM_DELAY = 0, PARAM_SIMPLE = 1, PARAM_COUNT };
+enum vestrale_param_index { VESTRALE_DELAY, VESTRALE_SIMPLE, VESTRALE_PARAM_COUNT };
 
-struct param_row {
-  const char* name;
-  int type;
-  const char* explanation;
-};
-
-constexpr param_row vestrale_params[PARAM_COUNT] = {
-    {"Delay", F0R_PARAM_DOUBLE, "Harris shutter color filtering delay"},
+constexpr effects::param vestrale_params[VESTRALE_PARAM_COUNT] = {
+    {"Delay", F0R_PARAM_DOUBLE, "Harris shutter color filtering delay", 0.0},
     {"Simple", F0R_PARAM_BOOL,
-     "Use simple effect instead of smooth. Reduces RAM usage, less "
-     "eye-pleasing"},
+     "Use simple effect instead of smooth. Reduces RAM usage, less eye-pleasing", 0.0},
 };
 
-constexpr uint64_t PIXEL_LIMIT = uint64_t(1) << 62;
+constexpr uint64_t vestrale_max_pixels = uint64_t(1) << 62;
 
 struct vestrale_instance {
   uint32_t frame_width;
@@ -70,15 +56,6 @@ void vestrale_free_buffers(vestrale_instance* inst) {
   inst->slot_count = 0;
 }
 
-// delay = trunc(clamp(x) * 15) + 1. The clamp lets a NaN through, and
-// converting a NaN to an integer is undefined, so it is caught first.
-uint32_t vestrale_delay_from(double x) {
-  double v = 0.0 > x ? 0.0 : x;
-  v = v > 1.0 ? 1.0 : v;
-  if (std::isnan(v)) return 1;
-  return uint32_t(std::trunc(v * 15.0)) + 1;
-}
-
 void vestrale_update_simple(vestrale_instance* inst, const uint32_t* in, uint32_t* out) {
   const uint64_t bytes = inst->pixel_count * 4;
   if (!inst->composite) {
@@ -94,9 +71,9 @@ void vestrale_update_simple(vestrale_instance* inst, const uint32_t* in, uint32_
     if (in != out) std::memcpy(out, in, bytes);
   } else {
     // The refreshed colour byte and alpha come from the input.
-    static constexpr uint32_t channel_mask[3] = {vestrale_byte_mask(0) | vestrale_byte_mask(3),
-                                                 vestrale_byte_mask(1) | vestrale_byte_mask(3),
-                                                 vestrale_byte_mask(2) | vestrale_byte_mask(3)};
+    static constexpr uint32_t channel_mask[3] = {effects::byte_mask(0) | effects::byte_mask(3),
+                                                 effects::byte_mask(1) | effects::byte_mask(3),
+                                                 effects::byte_mask(2) | effects::byte_mask(3)};
     const uint32_t c = ((n - 1) / inst->delay) % 3;
     vestrale_kernels().refresh(inst->composite, in, out, inst->pixel_count, channel_mask[c]);
   }
@@ -107,7 +84,7 @@ void vestrale_update_smooth(vestrale_instance* inst, const uint32_t* in, uint32_
   const uint32_t slots = 2 * inst->delay + 1;
   const uint64_t pixels = inst->pixel_count;
   if (inst->slot_count != slots) {
-    if (pixels > (PIXEL_LIMIT - 1) / slots) {
+    if (pixels > (vestrale_max_pixels - 1) / slots) {
       vestrale_pass_through(inst, in, out);
       return;
     }
@@ -138,38 +115,11 @@ void vestrale_update_smooth(vestrale_instance* inst, const uint32_t* in, uint32_
   inst->frame_counter = n + 1;
 }
 
-}  // namespace
-
-extern "C" {
-
-int f0r_init() { return 1; }
-
-void f0r_deinit() {}
-
-void f0r_get_plugin_info(f0r_plugin_info_t* info) {
-  if (!info) return;
-  info->name = "vestrale";
-  info->author = "Halvestrom";
-  info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
-  info->color_model = F0R_COLOR_MODEL_RGBA8888;
-  info->frei0r_version = 1;
-  info->major_version = 1;
-  info->minor_version = 0;
-  info->num_params = PARAM_COUNT;
-  info->explanation = "Harris shutter effect: dynamic RGB split with a delay";
-}
-
-void f0r_get_param_info(f0r_param_info_t* info, int index) {
-  if (!info || index < 0 || index >= PARAM_COUNT) return;
-  info->name = vestrale_params[index].name;
-  info->type = vestrale_params[index].type;
-  info->explanation = vestrale_params[index].explanation;
-}
-
-f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
-  if (width == 0 || height == 0) return nullptr;
+// Null for 2^62 pixels or more; the frames are obtained at the first update
+// of a mode.
+void* vestrale_construct(unsigned int width, unsigned int height) {
   const uint64_t pixels = uint64_t(width) * height;
-  if (pixels >= PIXEL_LIMIT) return nullptr;
+  if (pixels >= vestrale_max_pixels) return nullptr;
   auto* inst = static_cast<vestrale_instance*>(std::calloc(1, sizeof(vestrale_instance)));
   if (!inst) return nullptr;
   inst->frame_width = width;
@@ -179,60 +129,59 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
   return inst;
 }
 
-void f0r_destruct(f0r_instance_t instance) {
+void vestrale_destruct(void* instance) {
   auto* inst = static_cast<vestrale_instance*>(instance);
-  if (!inst) return;
   vestrale_free_buffers(inst);
   std::free(inst);
 }
 
-void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int index) {
+// Values arrive clamped to 0..1, Simple as 0 or 1.
+void vestrale_set(void* instance, int index, double value) {
   auto* inst = static_cast<vestrale_instance*>(instance);
-  if (!inst || !param) return;
-  const double x = *static_cast<const double*>(param);
-  switch (index) {
-    case PARAM_DELAY:
-      // A new delay needs no action here: smooth mode sees slot_count no
-      // longer matching and rebuilds, simple mode just uses it.
-      inst->delay = vestrale_delay_from(x);
-      break;
-    case PARAM_SIMPLE: {
-      const int16_t b = x >= 0.5 ? 1 : 0;
-      if (b == inst->simple) break;
-      inst->simple = b;
-      inst->frame_counter = 0;
-      vestrale_free_buffers(inst);
-      break;
-    }
-    default:
-      break;
+  if (index == VESTRALE_DELAY) {
+    // Delay = trunc(value x 15) + 1 frames. A new delay needs no action
+    // here: smooth mode sees slot_count no longer matching and rebuilds,
+    // simple mode just uses it.
+    inst->delay = uint32_t(value * 15.0) + 1;
+    return;
   }
+  const int16_t simple = value != 0.0 ? 1 : 0;
+  if (simple == inst->simple) return;
+  inst->simple = simple;
+  inst->frame_counter = 0;
+  vestrale_free_buffers(inst);
 }
 
-void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index) {
+double vestrale_get(const void* instance, int index) {
   const auto* inst = static_cast<const vestrale_instance*>(instance);
-  double* out = static_cast<double*>(param);
-  if (!inst || !out) return;
-  switch (index) {
-    case PARAM_DELAY:
-      *out = double(inst->delay - 1) / 15.0;
-      break;
-    case PARAM_SIMPLE:
-      *out = inst->simple ? 1.0 : 0.0;
-      break;
-    default:
-      break;
-  }
+  if (index == VESTRALE_DELAY) return double(inst->delay - 1) / 15.0;
+  return inst->simple ? 1.0 : 0.0;
 }
 
-void f0r_update(f0r_instance_t instance, double /*time*/, const uint32_t* inframe,
-                uint32_t* outframe) {
+void vestrale_update(void* instance, double /*time*/, const uint32_t* in, uint32_t* out) {
   auto* inst = static_cast<vestrale_instance*>(instance);
-  if (!inst || !inframe || !outframe) return;
   if (inst->simple)
-    vestrale_update_simple(inst, inframe, outframe);
+    vestrale_update_simple(inst, in, out);
   else
-    vestrale_update_smooth(inst, inframe, outframe);
+    vestrale_update_smooth(inst, in, out);
 }
 
-}  // extern "C"
+}  // namespace
+
+extern const effects::plugin effects_plugin = {
+    "vestrale",
+    "Halvestrom",
+    "Harris shutter effect: dynamic RGB split with a delay",
+    F0R_COLOR_MODEL_RGBA8888,
+    1,
+    0,
+    vestrale_params,
+    VESTRALE_PARAM_COUNT,
+    effects::value_rule::unit_nan_as_zero,
+    effects::boolean_rule::on_from_half,
+    vestrale_construct,
+    vestrale_destruct,
+    vestrale_set,
+    vestrale_get,
+    vestrale_update,
+};

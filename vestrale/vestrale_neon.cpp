@@ -1,9 +1,9 @@
 // vestrale's passes for NEON (aarch64, little-endian): four pixels a step.
 // NEON has no streaming store worth the name here; the slot is stored
 // plainly.
-#include "vestrale_kernels.h"
+#include "vestrale_dispatch.h"
 
-#if defined(VESTRALE_NEON)
+#if defined(EFFECTS_NEON)
 #include <arm_neon.h>
 
 namespace {
@@ -22,7 +22,7 @@ struct neon {
   static void fence() {}
 };
 
-#include "vestrale_kernel.h"
+#include "vestrale_body.h"
 
 }  // namespace
 

@@ -1,10 +1,10 @@
 // vestrale's passes in plain C++, one pixel at a time: what every processor
 // runs when the build allows no vector code.
-#include "vestrale_kernels.h"
+#include "vestrale_dispatch.h"
 
 namespace {
 
-#include "vestrale_kernel.h"
+#include "vestrale_body.h"
 
 }  // namespace
 

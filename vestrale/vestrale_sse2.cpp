@@ -1,7 +1,7 @@
 // vestrale's passes for SSE2, the x86-64 baseline: four pixels a step.
-#include "vestrale_kernels.h"
+#include "vestrale_dispatch.h"
 
-#if defined(VESTRALE_SSE2)
+#if defined(EFFECTS_SSE2)
 #include <emmintrin.h>
 
 namespace {
@@ -20,7 +20,7 @@ struct sse2 {
   static void fence() { _mm_sfence(); }
 };
 
-#include "vestrale_kernel.h"
+#include "vestrale_body.h"
 
 }  // namespace
 

@@ -1,6 +1,5 @@
-// The effect-object framework through kestrune's entry points and through a
-// probe effect that registers every parameter type: description, parameter
-// table, value exchange, construction failures and what they leave behind.
+// kestrune through its entry points: description, parameter table, value
+// exchange, construction failures and what they leave behind.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -205,8 +204,7 @@ TEST_F(kestrune_framework, update2_uses_its_first_input_only) {
 }
 
 // Every allocation of a construction, made to fail in turn: the object's
-// storage (the first), the parameter pointers (std::bad_alloc out of the
-// base constructor) and the two history blocks (the last two).
+// storage (the first) and the two history blocks.
 TEST_F(kestrune_framework, allocation_failures_return_null_and_leak_nothing) {
   size_t attempts;
   {
@@ -215,7 +213,7 @@ TEST_F(kestrune_framework, allocation_failures_return_null_and_leak_nothing) {
     ASSERT_TRUE(inst.valid());
     attempts = alloc_fail::attempts();
   }
-  ASSERT_EQ(attempts, 4u);  // object, parameter pointers, two history blocks
+  ASSERT_EQ(attempts, 3u);  // object, two history blocks
   for (size_t n = 1; n <= attempts; ++n) {
     {
       alloc_fail::scope fail(n);
@@ -233,9 +231,9 @@ TEST_F(kestrune_framework, allocation_failures_return_null_and_leak_nothing) {
   }
 }
 
-// Memory running out while the library loads must not escape the
-// registration (it would terminate the host). A library loaded that way
-// still constructs, and construction describes the parameters afresh.
+// Memory running out while the library loads must not escape it (it would
+// terminate the host). A library loaded that way still constructs and
+// describes its parameters.
 TEST_F(kestrune_framework, allocation_failure_while_loading_never_escapes) {
   const std::string path = testhost::plugin_path("kestrune");
   size_t attempts;
@@ -255,119 +253,6 @@ TEST_F(kestrune_framework, allocation_failure_while_loading_never_escapes) {
     } catch (const std::exception&) {
       // The copy or dlopen itself failed: nothing of ours ran.
     }
-  }
-}
-
-class framework_probe : public testing::Test {
- protected:
-  plugin p{module("framework_probe")};
-};
-
-TEST_F(framework_probe, registers_every_type_and_records_the_description) {
-  const f0r_plugin_info_t info = p.info();
-  EXPECT_STREQ(info.name, "framework probe");
-  EXPECT_STREQ(info.author, "tests");
-  EXPECT_STREQ(info.explanation, "checks the framework");
-  EXPECT_EQ(info.plugin_type, F0R_PLUGIN_TYPE_FILTER);
-  EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_PACKED32);
-  EXPECT_EQ(info.major_version, 2);
-  EXPECT_EQ(info.minor_version, 3);
-  ASSERT_EQ(info.num_params, 5);
-  const int types[] = {F0R_PARAM_DOUBLE, F0R_PARAM_BOOL, F0R_PARAM_COLOR, F0R_PARAM_POSITION,
-                       F0R_PARAM_STRING};
-  const char* names[] = {"Level", "Enabled", "Tint", "Where", "Label"};
-  for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(p.param_info(i).type, types[i]);
-    EXPECT_STREQ(p.param_info(i).name, names[i]);
-  }
-}
-
-TEST_F(framework_probe, exchanges_colours_positions_and_strings) {
-  auto inst = p.construct(8, 2);
-  ASSERT_TRUE(inst.valid());
-  void* h = inst.handle();
-  const auto& f = p.f0r();
-
-  f0r_param_color_t colour{};
-  f.get_param_value(h, &colour, 2);
-  EXPECT_EQ(colour.r, 0.5f);
-  EXPECT_EQ(colour.g, 0.25f);
-  EXPECT_EQ(colour.b, 0.125f);
-  const f0r_param_color_t odd{-1.5f, std::numeric_limits<float>::quiet_NaN(), 1e30f};
-  f.set_param_value(h, const_cast<f0r_param_color_t*>(&odd), 2);
-  f0r_param_color_t back{};
-  f.get_param_value(h, &back, 2);
-  EXPECT_EQ(std::memcmp(&back, &odd, sizeof odd), 0);
-
-  f0r_param_position_t where{};
-  f.get_param_value(h, &where, 3);
-  EXPECT_EQ(where.x, 0.75);
-  EXPECT_EQ(where.y, -2.0);
-  f0r_param_position_t moved{-inf, 12.5};
-  f.set_param_value(h, &moved, 3);
-  f.get_param_value(h, &where, 3);
-  EXPECT_EQ(where.x, -inf);
-  EXPECT_EQ(where.y, 12.5);
-
-  const char* text = nullptr;
-  f.get_param_value(h, &text, 4);
-  EXPECT_STREQ(text, "initial text, longer than a small string");
-  char mine[] = "the host's own text, long enough for the heap";
-  char* value = mine;
-  f.set_param_value(h, &value, 4);
-  mine[0] = 'X';  // the plug-in keeps a copy, not the host's buffer
-  f.get_param_value(h, &text, 4);
-  EXPECT_STREQ(text, "the host's own text, long enough for the heap");
-  char* none = nullptr;
-  f.set_param_value(h, &none, 4);
-  f.get_param_value(h, &text, 4);
-  EXPECT_STREQ(text, "the host's own text, long enough for the heap");
-  {
-    // Longer than any capacity the member can have yet: it must reallocate.
-    std::string longer(300, 'x');
-    char* v = longer.data();
-    alloc_fail::scope fail(1);
-    f.set_param_value(h, &v, 4);
-  }
-  f.get_param_value(h, &text, 4);
-  EXPECT_STREQ(text, "the host's own text, long enough for the heap");
-
-  // Doubles and booleans as kestrune has them; the boolean reads back 0/1.
-  double level = 0.0;
-  f.get_param_value(h, &level, 0);
-  EXPECT_EQ(level, 0.25);
-  double flag = 0.0;
-  f.get_param_value(h, &flag, 1);
-  EXPECT_EQ(flag, 1.0);
-}
-
-TEST_F(framework_probe, construct_records_the_size_after_building) {
-  auto inst = p.construct(640, 480);
-  ASSERT_TRUE(inst.valid());
-  const frame in = testhost::random_frame(inst.pixel_count(), 3);
-  const frame out = inst.update(0.0, in);
-  EXPECT_EQ(out[0], 640u);
-  EXPECT_EQ(out[1], 480u);
-  EXPECT_EQ(out[2], 307200u);
-  EXPECT_TRUE(std::equal(out.begin() + 3, out.end(), in.begin() + 3));
-
-  const frame other = testhost::random_frame(inst.pixel_count(), 4);
-  frame out2(in.size());
-  p.f0r().update2(inst.handle(), 1.0, in.data(), other.data(), nullptr, out2.data());
-  EXPECT_EQ(out2, out);
-}
-
-// An invalid object is destroyed (its scratch block is freed), a throwing
-// constructor of either kind is contained, and the table is back as it was.
-TEST_F(framework_probe, failed_constructions_restore_the_table) {
-  for (unsigned width : {7u, 13u, 17u}) {
-    {
-      alloc_fail::counting count;
-      EXPECT_EQ(p.f0r().construct(width, 3), nullptr) << width;
-      EXPECT_EQ(alloc_fail::outstanding(), 0) << width;
-    }
-    ASSERT_EQ(p.info().num_params, 5) << width;
-    EXPECT_STREQ(p.param_info(4).name, "Label");
   }
 }
 

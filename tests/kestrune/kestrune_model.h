@@ -21,10 +21,6 @@ using testhost::pixel;
 
 enum { TIME_OFFSET, MODE, BLEND, CONTRAST, THRESHOLD, MONOCHROME, PARAM_COUNT };
 
-inline std::string module(const char* name) {
-  return std::string(KESTRUNE_MODULE_DIR) + "/" + name + ".so";
-}
-
 // Capacity in frames for a frame of this many pixels (1 GiB, 24 bytes of
 // bookkeeping a frame).
 inline uint64_t capacity_for(uint64_t pixels) { return (uint64_t(1) << 30) / (4 * pixels + 24); }

@@ -1,8 +1,8 @@
 // vestrale's passes, written once for any vector width. Each kernel source
-// defines an adapter W and includes this file inside an unnamed namespace;
+// defines an adapter V and includes this file inside an unnamed namespace;
 // it includes nothing itself.
 //
-// W provides vi (lanes pixels), align (the bytes a streaming store needs to
+// V provides vi (lanes pixels), align (the bytes a streaming store needs to
 // be aligned to), load, store, stream (a store past the caches, or a plain
 // one), splat, bit_and, bit_or, and_not (~a & b) and fence (orders the
 // streamed stores before whatever follows).
@@ -24,54 +24,54 @@ struct scalar_lanes {
 };
 
 // Each step loads before it stores, so out may be in.
-template <class W>
+template <class V>
 uint64_t refresh_from(uint32_t* comp, const uint32_t* in, uint32_t* out, uint64_t i, uint64_t n,
                       uint32_t take) {
-  const typename W::vi keep = W::splat(take);
-  for (; i + W::lanes <= n; i += W::lanes) {
-    const typename W::vi r =
-        W::bit_or(W::and_not(keep, W::load(comp + i)), W::bit_and(keep, W::load(in + i)));
-    W::store(comp + i, r);
-    W::store(out + i, r);
+  const typename V::vi keep = V::splat(take);
+  for (; i + V::lanes <= n; i += V::lanes) {
+    const typename V::vi r =
+        V::bit_or(V::and_not(keep, V::load(comp + i)), V::bit_and(keep, V::load(in + i)));
+    V::store(comp + i, r);
+    V::store(out + i, r);
   }
   return i;
 }
 
-template <class W>
+template <class V>
 void refresh(uint32_t* comp, const uint32_t* in, uint32_t* out, uint64_t n, uint32_t take) {
-  const uint64_t i = refresh_from<W>(comp, in, out, 0, n, take);
+  const uint64_t i = refresh_from<V>(comp, in, out, 0, n, take);
   refresh_from<scalar_lanes>(comp, in, out, i, n, take);
 }
 
-template <class W>
+template <class V>
 uint64_t split_from(const uint32_t* in, const uint32_t* r, const uint32_t* g, uint32_t* slot,
                     uint32_t* out, uint64_t i, uint64_t n) {
-  const typename W::vi red = W::splat(vestrale_red);
-  const typename W::vi green = W::splat(vestrale_green);
-  const typename W::vi blue_alpha = W::splat(vestrale_blue_alpha);
-  for (; i + W::lanes <= n; i += W::lanes) {
-    const typename W::vi p = W::load(in + i);
-    const typename W::vi o =
-        W::bit_or(W::bit_or(W::bit_and(W::load(r + i), red), W::bit_and(W::load(g + i), green)),
-                  W::bit_and(p, blue_alpha));
-    W::stream(slot + i, p);
-    W::store(out + i, o);
+  const typename V::vi red = V::splat(vestrale_red);
+  const typename V::vi green = V::splat(vestrale_green);
+  const typename V::vi blue_alpha = V::splat(vestrale_blue_alpha);
+  for (; i + V::lanes <= n; i += V::lanes) {
+    const typename V::vi p = V::load(in + i);
+    const typename V::vi o =
+        V::bit_or(V::bit_or(V::bit_and(V::load(r + i), red), V::bit_and(V::load(g + i), green)),
+                  V::bit_and(p, blue_alpha));
+    V::stream(slot + i, p);
+    V::store(out + i, o);
   }
   return i;
 }
 
-template <class W>
+template <class V>
 void split(const uint32_t* in, const uint32_t* r, const uint32_t* g, uint32_t* slot, uint32_t* out,
            uint64_t n) {
   // Single pixels up to the first slot address a streaming store takes.
-  const uint64_t misaligned = (W::align - uintptr_t(slot) % W::align) % W::align / 4;
+  const uint64_t misaligned = (V::align - uintptr_t(slot) % V::align) % V::align / 4;
   uint64_t i = split_from<scalar_lanes>(in, r, g, slot, out, 0, n < misaligned ? n : misaligned);
-  i = split_from<W>(in, r, g, slot, out, i, n);
-  W::fence();
+  i = split_from<V>(in, r, g, slot, out, i, n);
+  V::fence();
   split_from<scalar_lanes>(in, r, g, slot, out, i, n);
 }
 
-template <class W>
+template <class V>
 constexpr vestrale_kernel_set make_kernels() {
-  return {&refresh<W>, &split<W>};
+  return {&refresh<V>, &split<V>};
 }

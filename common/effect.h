@@ -1,0 +1,96 @@
+// The one entry-point layer of our plug-ins.
+//
+// A plug-in describes itself once, as constant data: its description, its
+// parameter table, how a value from the host becomes the stored one, and a
+// handful of hooks that do its work. effect_entry.cpp writes every f0r_*
+// function against that description, once for all plug-ins, so a port to
+// another platform or C library changes this folder alone.
+//
+// A frame on its way, in every plug-in: the host calls f0r_update; the layer
+// drops null arguments and calls the plug-in's `update` hook, which works out
+// the frame's values and hands the pixels to the kernel set chosen when the
+// library loaded (isa.h).
+//
+// Threads: the description is constant and nothing shared is written after
+// the library has loaded, so every entry point may run on any thread, as the
+// API allows; calls on one instance come from one caller at a time.
+#pragma once
+
+#include <cstdint>
+
+#include "frei0r_api.h"
+
+namespace effects {
+
+// How a value from the host becomes the stored one, when it is set.
+enum class value_rule : uint8_t {
+  // Stored bit for bit; the effect limits it where it uses it.
+  as_given,
+  // Clamped into 0..1; a value that is not a number is stored as 0.
+  unit_nan_as_zero,
+  // Clamped into 0..1, the upper bound first, so a value that is not a
+  // number is stored as 1.
+  unit_nan_as_one,
+};
+
+// How a boolean parameter is stored, after the value rule.
+enum class boolean_rule : uint8_t {
+  // As its value; the effect tests it where it uses it.
+  as_value,
+  // As 1 when the value is above 0.5, else 0 (0.5 itself and NaN are off).
+  on_above_half,
+  // As 1 when the value is at least 0.5, else 0.
+  on_from_half,
+};
+
+struct param {
+  const char* name;
+  int type;  // F0R_PARAM_DOUBLE or F0R_PARAM_BOOL
+  const char* explanation;
+  double default_value;  // as the host would set it
+};
+
+struct plugin {
+  const char* name;
+  const char* author;
+  const char* explanation;
+  int color_model;
+  int major_version;
+  int minor_version;
+  const param* params;
+  int param_count;
+  value_rule values;
+  boolean_rule booleans;
+
+  // A new instance for frames of width x height (neither is 0), or null
+  // with nothing left allocated. The layer then sets every default.
+  void* (*construct)(unsigned int width, unsigned int height);
+  void (*destruct)(void* instance);
+  // Stores parameter `index` (in the table) as the rules above made it; it
+  // takes effect at the next update.
+  void (*set)(void* instance, int index, double value);
+  double (*get)(const void* instance, int index);
+  // One frame; in and out are the instance's size and are one buffer or do
+  // not overlap.
+  void (*update)(void* instance, double time, const uint32_t* in, uint32_t* out);
+};
+
+// The stored form of `value` for a parameter of this type.
+double stored_value(const plugin& p, int type, double value);
+
+}  // namespace effects
+
+// Each plug-in defines this once (hidden, like everything but f0r_*).
+extern const effects::plugin effects_plugin;
+
+namespace effects {
+
+// f0r_update's work, for both update entry points. Called directly rather
+// than through the exported f0r_update, which another library loaded into
+// the process could stand in for.
+inline void update(void* instance, double time, const uint32_t* in, uint32_t* out) {
+  if (!instance || !in || !out) return;
+  effects_plugin.update(instance, time, in, out);
+}
+
+}  // namespace effects
