@@ -170,16 +170,6 @@ void bramquil_destruct(void* instance) {
   std::free(inst);
 }
 
-// Values arrive clamped to 0..1 (one that is not a number as 0); booleans
-// are kept as their values and count as on from 0.5.
-void bramquil_set(void* instance, int index, double value) {
-  static_cast<bramquil_instance*>(instance)->params[index] = value;
-}
-
-double bramquil_get(const void* instance, int index) {
-  return static_cast<const bramquil_instance*>(instance)->params[index];
-}
-
 // Restarts the ring on the first update, on a time earlier than the previous
 // one and when Vertical has changed; otherwise a later time captures a band
 // and an equal time (hosts repeat the last time at the end of a clip)
@@ -211,20 +201,11 @@ void bramquil_update(void* instance, double time, const uint32_t* inframe, uint3
 }  // namespace
 
 extern const effects::plugin effects_plugin = {
-    "bramquil",
-    "Pellowind",
-    "Slit scan: lays the slits of consecutive frames side by side, flat (Scan) or as a tunnel of "
-    "light (Stargate)",
-    F0R_COLOR_MODEL_RGBA8888,
-    1,
-    0,
-    bramquil_params,
-    BRAMQUIL_PARAM_COUNT,
-    effects::value_rule::unit_nan_as_zero,
-    effects::boolean_rule::as_value,
-    bramquil_construct,
-    bramquil_destruct,
-    bramquil_set,
-    bramquil_get,
-    bramquil_update,
-};
+    {"bramquil", "Pellowind",
+     "Slit scan: lays the slits of consecutive frames side by side, flat (Scan) or as a tunnel of "
+     "light (Stargate)",
+     F0R_COLOR_MODEL_RGBA8888, 1, 0},
+    {bramquil_params, BRAMQUIL_PARAM_COUNT, effects::value_rule::unit_nan_as_zero,
+     effects::boolean_rule::as_value},
+    {bramquil_construct, bramquil_destruct, effects::set_in_params<bramquil_instance>,
+     effects::get_from_params<bramquil_instance>, bramquil_update}};

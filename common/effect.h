@@ -50,24 +50,33 @@ struct param {
   double default_value;  // as the host would set it
 };
 
-struct plugin {
+// What the host is told of the plug-in.
+struct description {
   const char* name;
   const char* author;
   const char* explanation;
   int color_model;
   int major_version;
   int minor_version;
-  const param* params;
-  int param_count;
+};
+
+// The parameter table, and how a value from the host is stored.
+struct parameters {
+  const param* table;
+  int count;
   value_rule values;
   boolean_rule booleans;
+};
 
+// What the plug-in does; the layer has dropped every null argument and every
+// index outside the table before it calls one of these.
+struct hooks {
   // A new instance for frames of width x height (neither is 0), or null
   // with nothing left allocated. The layer then sets every default.
   void* (*construct)(unsigned int width, unsigned int height);
   void (*destruct)(void* instance);
-  // Stores parameter `index` (in the table) as the rules above made it; it
-  // takes effect at the next update.
+  // Stores parameter `index` as the rules made it; it takes effect at the
+  // next update.
   void (*set)(void* instance, int index, double value);
   double (*get)(const void* instance, int index);
   // One frame; in and out are the instance's size and are one buffer or do
@@ -75,8 +84,25 @@ struct plugin {
   void (*update)(void* instance, double time, const uint32_t* in, uint32_t* out);
 };
 
+struct plugin {
+  description info;
+  parameters params;
+  hooks hook;
+};
+
 // The stored form of `value` for a parameter of this type.
-double stored_value(const plugin& p, int type, double value);
+double stored_value(const parameters& p, int type, double value);
+
+// The set and get hooks of an instance type that keeps every stored value in
+// its `double params[]`, by parameter index.
+template <class Instance>
+void set_in_params(void* instance, int index, double value) {
+  static_cast<Instance*>(instance)->params[index] = value;
+}
+template <class Instance>
+double get_from_params(const void* instance, int index) {
+  return static_cast<const Instance*>(instance)->params[index];
+}
 
 }  // namespace effects
 
@@ -90,7 +116,7 @@ namespace effects {
 // the process could stand in for.
 inline void update(void* instance, double time, const uint32_t* in, uint32_t* out) {
   if (!instance || !in || !out) return;
-  effects_plugin.update(instance, time, in, out);
+  effects_plugin.hook.update(instance, time, in, out);
 }
 
 }  // namespace effects

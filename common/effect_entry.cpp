@@ -10,7 +10,7 @@
 
 namespace effects {
 
-double stored_value(const plugin& p, int type, double value) {
+double stored_value(const parameters& p, int type, double value) {
   switch (p.values) {
     case value_rule::as_given:
       break;
@@ -37,7 +37,7 @@ double stored_value(const plugin& p, int type, double value) {
 
 namespace {
 
-bool in_table(int index) { return index >= 0 && index < effects_plugin.param_count; }
+bool in_table(int index) { return index >= 0 && index < effects_plugin.params.count; }
 
 }  // namespace
 }  // namespace effects
@@ -50,7 +50,7 @@ EFFECTS_EXPORT void f0r_deinit() {}
 // The texts are constants of the library, valid while it is loaded.
 EFFECTS_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t* info) {
   if (!info) return;
-  const effects::plugin& p = effects_plugin;
+  const effects::description& p = effects_plugin.info;
   info->name = p.name;
   info->author = p.author;
   info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
@@ -58,13 +58,13 @@ EFFECTS_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t* info) {
   info->frei0r_version = FREI0R_MAJOR_VERSION;
   info->major_version = p.major_version;
   info->minor_version = p.minor_version;
-  info->num_params = p.param_count;
+  info->num_params = effects_plugin.params.count;
   info->explanation = p.explanation;
 }
 
 EFFECTS_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int param_index) {
   if (!info || !effects::in_table(param_index)) return;
-  const effects::param& row = effects_plugin.params[param_index];
+  const effects::param& row = effects_plugin.params.table[param_index];
   info->name = row.name;
   info->type = row.type;
   info->explanation = row.explanation;
@@ -75,15 +75,17 @@ EFFECTS_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int param_index) 
 EFFECTS_EXPORT f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
   if (width == 0 || height == 0) return nullptr;
   const effects::plugin& p = effects_plugin;
-  void* instance = p.construct(width, height);
+  void* instance = p.hook.construct(width, height);
   if (!instance) return nullptr;
-  for (int i = 0; i < p.param_count; ++i)
-    p.set(instance, i, effects::stored_value(p, p.params[i].type, p.params[i].default_value));
+  for (int i = 0; i < p.params.count; ++i) {
+    const effects::param& row = p.params.table[i];
+    p.hook.set(instance, i, effects::stored_value(p.params, row.type, row.default_value));
+  }
   return instance;
 }
 
 EFFECTS_EXPORT void f0r_destruct(f0r_instance_t instance) {
-  if (instance) effects_plugin.destruct(instance);
+  if (instance) effects_plugin.hook.destruct(instance);
 }
 
 EFFECTS_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param,
@@ -92,13 +94,14 @@ EFFECTS_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t par
   const effects::plugin& p = effects_plugin;
   double value;
   std::memcpy(&value, param, sizeof value);
-  p.set(instance, param_index, effects::stored_value(p, p.params[param_index].type, value));
+  const int type = p.params.table[param_index].type;
+  p.hook.set(instance, param_index, effects::stored_value(p.params, type, value));
 }
 
 EFFECTS_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param,
                                         int param_index) {
   if (!instance || !param || !effects::in_table(param_index)) return;
-  const double value = effects_plugin.get(instance, param_index);
+  const double value = effects_plugin.hook.get(instance, param_index);
   std::memcpy(param, &value, sizeof value);
 }
 

@@ -226,15 +226,6 @@ void kestrune_destruct(void* instance) {
   ::operator delete(static_cast<void*>(inst));
 }
 
-// Doubles are kept as the host sent them, Monochrome as 0 or 1.
-void kestrune_set(void* instance, int index, double value) {
-  static_cast<kestrune*>(instance)->params[index] = value;
-}
-
-double kestrune_get(const void* instance, int index) {
-  return static_cast<const kestrune*>(instance)->params[index];
-}
-
 void kestrune_update(void* instance, double time, const uint32_t* in, uint32_t* out) {
   static_cast<kestrune*>(instance)->update(time, out, in);
 }
@@ -242,19 +233,10 @@ void kestrune_update(void* instance, double time, const uint32_t* in, uint32_t* 
 }  // namespace
 
 extern const effects::plugin effects_plugin = {
-    "kestrune",
-    "Pellowind",
-    "Temporal frame differencing: overlays an inverted delayed frame to reveal motion",
-    F0R_COLOR_MODEL_RGBA8888,
-    0,
-    1,
-    kestrune_params,
-    KESTRUNE_PARAM_COUNT,
-    effects::value_rule::as_given,
-    effects::boolean_rule::on_above_half,
-    kestrune_construct,
-    kestrune_destruct,
-    kestrune_set,
-    kestrune_get,
-    kestrune_update,
-};
+    {"kestrune", "Pellowind",
+     "Temporal frame differencing: overlays an inverted delayed frame to reveal motion",
+     F0R_COLOR_MODEL_RGBA8888, 0, 1},
+    {kestrune_params, KESTRUNE_PARAM_COUNT, effects::value_rule::as_given,
+     effects::boolean_rule::on_above_half},
+    {kestrune_construct, kestrune_destruct, effects::set_in_params<kestrune>,
+     effects::get_from_params<kestrune>, kestrune_update}};

@@ -80,15 +80,6 @@ void orrelind_destruct(void* instance) {
   std::free(inst);
 }
 
-// Values arrive clamped into 0..1, a value that is not a number as 1.
-void orrelind_set(void* instance, int index, double value) {
-  static_cast<orrelind_instance*>(instance)->params[index] = value;
-}
-
-double orrelind_get(const void* instance, int index) {
-  return static_cast<const orrelind_instance*>(instance)->params[index];
-}
-
 // inframe and outframe may be one and the same buffer; otherwise they must
 // not overlap. Time plays no part.
 void orrelind_update_frame(void* instance, double /*time*/, const uint32_t* inframe,
@@ -99,20 +90,11 @@ void orrelind_update_frame(void* instance, double /*time*/, const uint32_t* infr
 }  // namespace
 
 extern const effects::plugin effects_plugin = {
-    "Orrelind",
-    "Corbelane",
-    "Real-time radial whirl/pinch approximation. Whirl: -720..+720 degrees; Pinch: -1..+1; "
-    "Radius: 0..2; Center X/Y: normalized.",
-    F0R_COLOR_MODEL_BGRA8888,
-    1,
-    2,
-    orrelind_params,
-    ORRELIND_PARAM_COUNT,
-    effects::value_rule::unit_nan_as_one,
-    effects::boolean_rule::as_value,
-    orrelind_construct,
-    orrelind_destruct,
-    orrelind_set,
-    orrelind_get,
-    orrelind_update_frame,
-};
+    {"Orrelind", "Corbelane",
+     "Real-time radial whirl/pinch approximation. Whirl: -720..+720 degrees; Pinch: -1..+1; "
+     "Radius: 0..2; Center X/Y: normalized.",
+     F0R_COLOR_MODEL_BGRA8888, 1, 2},
+    {orrelind_params, ORRELIND_PARAM_COUNT, effects::value_rule::unit_nan_as_one,
+     effects::boolean_rule::as_value},
+    {orrelind_construct, orrelind_destruct, effects::set_in_params<orrelind_instance>,
+     effects::get_from_params<orrelind_instance>, orrelind_update_frame}};

@@ -169,19 +169,8 @@ void vestrale_update(void* instance, double /*time*/, const uint32_t* in, uint32
 }  // namespace
 
 extern const effects::plugin effects_plugin = {
-    "vestrale",
-    "Halvestrom",
-    "Harris shutter effect: dynamic RGB split with a delay",
-    F0R_COLOR_MODEL_RGBA8888,
-    1,
-    0,
-    vestrale_params,
-    VESTRALE_PARAM_COUNT,
-    effects::value_rule::unit_nan_as_zero,
-    effects::boolean_rule::on_from_half,
-    vestrale_construct,
-    vestrale_destruct,
-    vestrale_set,
-    vestrale_get,
-    vestrale_update,
-};
+    {"vestrale", "Halvestrom", "Harris shutter effect: dynamic RGB split with a delay",
+     F0R_COLOR_MODEL_RGBA8888, 1, 0},
+    {vestrale_params, VESTRALE_PARAM_COUNT, effects::value_rule::unit_nan_as_zero,
+     effects::boolean_rule::on_from_half},
+    {vestrale_construct, vestrale_destruct, vestrale_set, vestrale_get, vestrale_update}};

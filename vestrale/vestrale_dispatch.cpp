@@ -7,9 +7,9 @@ const vestrale_kernel_set* const vestrale_by_level[4] = {&vestrale_portable_kern
 #if defined(EFFECTS_SSE2)
                                                          &vestrale_sse2_kernels,
 #elif defined(EFFECTS_NEON)
-                                                          &vestrale_neon_kernels,
+                                                         &vestrale_neon_kernels,
 #else
-                                                          nullptr,
+                                                         nullptr,
 #endif
                                                          nullptr, nullptr};
 
