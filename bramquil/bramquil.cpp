@@ -13,7 +13,7 @@
 
 #include "bramquil.h"
 #include "bramquil_band.h"
-#include "bramquil_kernels.h"
+#include "bramquil_dispatch.h"
 #include "common/effect.h"
 
 #include <algorithm>

@@ -1,19 +1,13 @@
 // bramquil's kernels for AVX2: four doubles or eight pixels a step. Chosen
 // at load time only on processors that have it.
-#include "bramquil_kernels.h"
+#include "bramquil_dispatch.h"
 
-#if defined(__x86_64__) && EFFECTS_ISA_LIMIT >= 2
+#if defined(EFFECTS_AVX2)
 #include <immintrin.h>
 
-// Everything below is compiled for AVX2; nothing of the standard library is
-// included from here on, so no AVX2 copy of a shared inline function can
-// reach the rest of the library.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+#include "common/target.h"
+
+EFFECTS_TARGET_BEGIN("avx2")
 
 namespace {
 
@@ -57,7 +51,7 @@ struct avx2 {
   static vi bit_and(vi a, vi b) { return _mm256_and_si256(a, b); }
   static vi bit_or(vi a, vi b) { return _mm256_or_si256(a, b); }
   static vi add(vi a, vi b) { return _mm256_add_epi32(a, b); }
-  static vi mul(vi a, vi b) { return _mm256_mullo_epi32(a, b); }
+  static vi mul_lo(vi a, vi b) { return _mm256_mullo_epi32(a, b); }
   template <unsigned k>
   static vi shift_right(vi a) {
     return _mm256_srli_epi32(a, int(k));
@@ -90,16 +84,12 @@ struct avx2 {
   static void transpose4(const uint32_t* const s[4], uint32_t* const d[4]) { transpose4_sse(s, d); }
 };
 
-#include "bramquil_kernel.h"
+#include "bramquil_body.h"
 
 }  // namespace
 
 extern const bramquil_kernel_set bramquil_avx2_kernels = make_kernels<avx2>();
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+EFFECTS_TARGET_END
 
 #endif

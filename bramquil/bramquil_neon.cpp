@@ -1,9 +1,9 @@
 // bramquil's kernels for NEON (aarch64, little-endian): two doubles or four
 // pixels a step. NEON is part of every aarch64 processor, so no run-time
 // check is needed.
-#include "bramquil_kernels.h"
+#include "bramquil_dispatch.h"
 
-#if defined(BRAMQUIL_NEON)
+#if defined(EFFECTS_NEON)
 #include <arm_neon.h>
 
 namespace {
@@ -45,7 +45,7 @@ struct neon {
   static vi bit_and(vi a, vi b) { return vandq_u32(a, b); }
   static vi bit_or(vi a, vi b) { return vorrq_u32(a, b); }
   static vi add(vi a, vi b) { return vaddq_u32(a, b); }
-  static vi mul(vi a, vi b) { return vmulq_u32(a, b); }
+  static vi mul_lo(vi a, vi b) { return vmulq_u32(a, b); }
   // The immediate right shift takes 1 … 32 only.
   template <unsigned k>
   static vi shift_right(vi a) {
@@ -86,7 +86,7 @@ struct neon {
   }
 };
 
-#include "bramquil_kernel.h"
+#include "bramquil_body.h"
 
 }  // namespace
 

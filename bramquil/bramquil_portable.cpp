@@ -1,11 +1,11 @@
 // bramquil's kernels in plain C++, one pixel at a time: what every
 // processor runs when the build allows no vector code, and what the last
 // few pixels of every vector run go through.
-#include "bramquil_kernels.h"
+#include "bramquil_dispatch.h"
 
 namespace {
 
-#include "bramquil_kernel.h"
+#include "bramquil_body.h"
 
 }  // namespace
 

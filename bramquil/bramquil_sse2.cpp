@@ -1,13 +1,14 @@
 // bramquil's kernels for SSE2, the x86-64 baseline: two doubles or four
 // pixels a step.
-#include "bramquil_kernels.h"
+#include "bramquil_dispatch.h"
 
-#if defined(__x86_64__) && EFFECTS_ISA_LIMIT >= 1
+#if defined(EFFECTS_SSE2)
 #include <emmintrin.h>
 
 namespace {
 
 #include "bramquil_transpose_sse.h"
+#include "common/sse2_ops.h"
 
 struct sse2 {
   using vd = __m128d;
@@ -23,14 +24,7 @@ struct sse2 {
   static vd sub_d(vd a, vd b) { return _mm_sub_pd(a, b); }
   static vd mul_d(vd a, vd b) { return _mm_mul_pd(a, b); }
   static vd div_d(vd a, vd b) { return _mm_div_pd(a, b); }
-  // SSE2 has no rounding instruction. Adding and taking away 1.5 × 2^52
-  // rounds any |a| below 2^51 to a whole number exactly (to nearest); one
-  // less where that went up. Every value floored here is far smaller.
-  static vd floor_d(vd a) {
-    const vd magic = _mm_set1_pd(6755399441055744.0);
-    const vd rounded = _mm_sub_pd(_mm_add_pd(a, magic), magic);
-    return _mm_sub_pd(rounded, _mm_and_pd(_mm_cmpgt_pd(rounded, a), _mm_set1_pd(1.0)));
-  }
+  static vd floor_d(vd a) { return sse2_floor(a); }
   static md less_d(vd a, vd b) { return _mm_cmplt_pd(a, b); }
   static md at_least_d(vd a, vd b) { return _mm_cmpge_pd(a, b); }
   static vd and_d(md m, vd a) { return _mm_and_pd(m, a); }
@@ -49,13 +43,7 @@ struct sse2 {
   static vi bit_and(vi a, vi b) { return _mm_and_si128(a, b); }
   static vi bit_or(vi a, vi b) { return _mm_or_si128(a, b); }
   static vi add(vi a, vi b) { return _mm_add_epi32(a, b); }
-  // Lanes 0 and 2, then 1 and 3, as 64-bit products; their low halves.
-  static vi mul(vi a, vi b) {
-    const __m128i even = _mm_mul_epu32(a, b);
-    const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
-    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
-                              _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
-  }
+  static vi mul_lo(vi a, vi b) { return sse2_mul_lo(a, b); }
   template <unsigned k>
   static vi shift_right(vi a) {
     return _mm_srli_epi32(a, int(k));
@@ -83,7 +71,7 @@ struct sse2 {
   static void transpose4(const uint32_t* const s[4], uint32_t* const d[4]) { transpose4_sse(s, d); }
 };
 
-#include "bramquil_kernel.h"
+#include "bramquil_body.h"
 
 }  // namespace
 

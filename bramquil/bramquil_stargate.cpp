@@ -27,7 +27,7 @@
 #include <cstring>
 
 #include "bramquil.h"
-#include "bramquil_kernels.h"
+#include "bramquil_dispatch.h"
 
 namespace {
 

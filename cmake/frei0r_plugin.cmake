@@ -70,6 +70,8 @@ function(frei0r_plugin target output_name)
     add_library(${target}_kernels OBJECT ${arg_KERNELS})
     frei0r_compile_rules(${target}_kernels)
     target_compile_definitions(${target}_kernels PUBLIC ${arg_DEFINITIONS})
+    target_include_directories(${target}_kernels INTERFACE ${PROJECT_SOURCE_DIR}
+      ${CMAKE_CURRENT_SOURCE_DIR})
     set(kernel_objects $<TARGET_OBJECTS:${target}_kernels>)
   endif()
   frei0r_module(${target} ${output_name} ${PROJECT_BINARY_DIR}/plugins

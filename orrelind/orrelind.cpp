@@ -51,6 +51,7 @@ void* orrelind_construct(unsigned int width, unsigned int height) {
   inst->frame_width = width;
   inst->frame_height = height;
   inst->pixel_count = pixel_count;
+  inst->resample = orrelind_resampler(width, pixel_count);
   // Not cleared: every part of it that is read is written first.
   if (pixel_count > SIZE_MAX / sizeof(uint32_t)) {
     std::free(inst);

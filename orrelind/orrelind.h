@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "orrelind_dispatch.h"
+
 enum orrelind_param_index {
   ORRELIND_WHIRL,
   ORRELIND_PINCH,
@@ -33,6 +35,8 @@ struct orrelind_instance {
   double params[ORRELIND_PARAM_COUNT];  // stored values, each 0..1
   uint32_t* scratch;                    // copy of the input for same-frame updates
   uint64_t pixel_count;                 // frame_width * frame_height, below 2^62
+  // The resampling for this frame size, from the set chosen at load.
+  orrelind_resample_fn resample;
 
   // The warp map: the source point of every pixel strictly inside the
   // circle, row by row, as the exact doubles the resampling starts from;

@@ -1,24 +1,21 @@
 // The AVX2 adapter: four pixels a step, their neighbours gathered with
 // 32-bit indices, so only for frames below 2^31 pixels. Chosen at load time
 // only on processors that have AVX2.
-#include "orrelind_resample.h"
+#include "orrelind_dispatch.h"
 
-#if EFFECTS_ISA_LIMIT >= 2 && defined(__x86_64__)
+#if defined(EFFECTS_AVX2)
 #include <immintrin.h>
+
+#include "common/target.h"
 
 // Everything below is compiled for AVX2; nothing of the standard library is
 // included from here on, so no AVX2 copy of a shared inline function can
 // reach the rest of the library.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+EFFECTS_TARGET_BEGIN("avx2")
 
 namespace {
 
-#include "orrelind_resample_kernel.h"
+#include "orrelind_resample_body.h"
 #include "orrelind_resample_x86.h"
 
 struct avx2 : x86_pixels {
@@ -91,7 +88,7 @@ struct avx2 : x86_pixels {
   static vw join(vi low, vi high) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
   }
-  static vf narrow(vd low, vd high) {
+  static vf to_float(vd low, vd high) {
     return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(low)), _mm256_cvtpd_ps(high),
                                 1);
   }
@@ -121,13 +118,10 @@ struct avx2 : x86_pixels {
 
 }  // namespace
 
-extern const orrelind_resample_fn orrelind_resample_avx2 = &orrelind_resample_run<avx2>;
+void orrelind_resample_avx2(const orrelind_source_frame& src, const double* sx, const double* sy,
+                            size_t n, uint32_t* dst) {
+  orrelind_resample_run<avx2>(src, sx, sy, n, dst);
+}
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
-#else
-extern const orrelind_resample_fn orrelind_resample_avx2 = nullptr;
+EFFECTS_TARGET_END
 #endif

@@ -1,30 +1,21 @@
 // The AVX-512 adapter: eight pixels a step, indexed in 32-bit lanes, so
 // only for frames below 2^31 pixels and at least two columns. Chosen at load
 // time only on processors that have AVX-512 F, VL, DQ and BW.
-#include "orrelind_resample.h"
+#include "orrelind_dispatch.h"
 
-#if EFFECTS_ISA_LIMIT >= 3 && defined(__x86_64__)
-// GCC 12's own AVX-512 headers leave the pass-through operand of the
-// rounding builtins undefined on purpose, and then warn about it.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
+#if defined(EFFECTS_AVX512)
+#include "common/target.h"
+
+EFFECTS_AVX512_HEADERS_QUIET
 #include <immintrin.h>
 
 // Everything below is compiled for AVX-512; nothing of the standard library
 // is included from here on (see orrelind_resample_avx2.cpp).
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,avx2"))), \
-                             apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512vl,avx512dq,avx512bw,avx2")
-#endif
+EFFECTS_TARGET_BEGIN("avx512f,avx512vl,avx512dq,avx512bw,avx2")
 
 namespace {
 
-#include "orrelind_resample_kernel.h"
+#include "orrelind_resample_body.h"
 
 struct avx512 {
   using vd = __m512d;
@@ -112,7 +103,7 @@ struct avx512 {
   static vw join(vi low, vi high) {
     return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
   }
-  static vf narrow(vd low, vd high) {
+  static vf to_float(vd low, vd high) {
     return _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(low)), _mm512_cvtpd_ps(high),
                               1);
   }
@@ -144,13 +135,10 @@ struct avx512 {
 
 }  // namespace
 
-extern const orrelind_resample_fn orrelind_resample_avx512 = &orrelind_resample_run<avx512>;
+void orrelind_resample_avx512(const orrelind_source_frame& src, const double* sx, const double* sy,
+                              size_t n, uint32_t* dst) {
+  orrelind_resample_run<avx512>(src, sx, sy, n, dst);
+}
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
-#else
-extern const orrelind_resample_fn orrelind_resample_avx512 = nullptr;
+EFFECTS_TARGET_END
 #endif

@@ -1,13 +1,13 @@
 // The NEON adapter for aarch64, little-endian: two pixels a step, indexed in
 // 64 bits, so it serves frames of any size.
-#include "orrelind_resample.h"
+#include "orrelind_dispatch.h"
 
-#if EFFECTS_ISA_LIMIT >= 1 && defined(__aarch64__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#if defined(EFFECTS_NEON)
 #include <arm_neon.h>
 
 namespace {
 
-#include "orrelind_resample_kernel.h"
+#include "orrelind_resample_body.h"
 
 struct neon {
   using vd = float64x2_t;
@@ -73,7 +73,7 @@ struct neon {
   static void store(uint32_t* p, vi v) { vst1_u32(p, v); }
 
   static vw join(vi low, vi high) { return vcombine_u32(low, high); }
-  static vf narrow(vd low, vd high) { return vcvt_high_f32_f64(vcvt_f32_f64(low), high); }
+  static vf to_float(vd low, vd high) { return vcvt_high_f32_f64(vcvt_f32_f64(low), high); }
   template <int k>
   static vf byte_f(vw p) {
     vw b = p;
@@ -100,7 +100,8 @@ struct neon {
 
 }  // namespace
 
-extern const orrelind_resample_fn orrelind_resample_neon = &orrelind_resample_run<neon>;
-#else
-extern const orrelind_resample_fn orrelind_resample_neon = nullptr;
+void orrelind_resample_neon(const orrelind_source_frame& src, const double* sx, const double* sy,
+                            size_t n, uint32_t* dst) {
+  orrelind_resample_run<neon>(src, sx, sy, n, dst);
+}
 #endif

@@ -1,14 +1,15 @@
 // The SSE2 adapter, the x86-64 baseline: two pixels a step, indexed in 64
 // bits, so it serves frames of any size.
-#include "orrelind_resample.h"
+#include "orrelind_dispatch.h"
 
-#if EFFECTS_ISA_LIMIT >= 1 && defined(__x86_64__)
+#if defined(EFFECTS_SSE2)
 #include <emmintrin.h>
 
 namespace {
 
-#include "orrelind_resample_kernel.h"
+#include "orrelind_resample_body.h"
 #include "orrelind_resample_x86.h"
+#include "common/sse2_ops.h"
 
 // Two pixels in the low lanes of x86_pixels' vectors.
 struct sse2 : x86_pixels {
@@ -25,13 +26,7 @@ struct sse2 : x86_pixels {
   static vd sub_d(vd a, vd b) { return _mm_sub_pd(a, b); }
   static vd mul_d(vd a, vd b) { return _mm_mul_pd(a, b); }
   static vd div_d(vd a, vd b) { return _mm_div_pd(a, b); }
-  // SSE2 has no rounding instruction. Adding 2^52 rounds a value below 2^52
-  // to the nearest integer, exactly; one less where that rounded up.
-  static vd floor_d(vd a) {
-    const vd big = _mm_set1_pd(4503599627370496.0);
-    const vd nearest = _mm_sub_pd(_mm_add_pd(a, big), big);
-    return _mm_sub_pd(nearest, _mm_and_pd(_mm_cmpgt_pd(nearest, a), _mm_set1_pd(1.0)));
-  }
+  static vd floor_d(vd a) { return sse2_floor(a); }
   __attribute__((always_inline)) static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy,
                                                    vi* p00, vi* p10, vi* p01, vi* p11) {
     uint32_t a[4], b[4];
@@ -63,7 +58,9 @@ struct sse2 : x86_pixels {
   static void store(uint32_t* p, vi v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
 
   static vw join(vi low, vi high) { return _mm_unpacklo_epi64(low, high); }
-  static vf narrow(vd low, vd high) { return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high)); }
+  static vf to_float(vd low, vd high) {
+    return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
+  }
   template <int k>
   static vf byte_f(vw p) {
     return _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(p, 8 * k), _mm_set1_epi32(0xFF)));
@@ -85,7 +82,8 @@ struct sse2 : x86_pixels {
 
 }  // namespace
 
-extern const orrelind_resample_fn orrelind_resample_sse2 = &orrelind_resample_run<sse2>;
-#else
-extern const orrelind_resample_fn orrelind_resample_sse2 = nullptr;
+void orrelind_resample_sse2(const orrelind_source_frame& src, const double* sx, const double* sy,
+                            size_t n, uint32_t* dst) {
+  orrelind_resample_run<sse2>(src, sx, sy, n, dst);
+}
 #endif

@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "orrelind.h"
-#include "orrelind_resample.h"
+#include "orrelind_dispatch.h"
 
 namespace {
 
@@ -213,7 +213,7 @@ void orrelind_update(orrelind_instance* inst, const uint32_t* inframe, uint32_t*
     orrelind_save_source(inst, inframe, g);
     src.pixels = inst->scratch;
   }
-  const orrelind_resample_fn resample = orrelind_choose_resampler(width, inst->pixel_count);
+  const orrelind_resample_fn resample = inst->resample;
 
   // With a map: reuse it if it was built from these very values; else
   // rebuild it in this pass if the last update had these values too.

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "orrelind_model.h"
-#include "orrelind_resample.h"
+#include "orrelind_dispatch.h"
 
 namespace {
 
@@ -21,20 +21,16 @@ struct adapter {
   orrelind_resample_fn fn;
 };
 
-// Every adapter built in that this processor can run.
+// Every resampling of every set built in that this processor can run: each
+// level up to the processor's, both of its members.
 std::vector<adapter> runnable_adapters() {
-  std::vector<adapter> all{{"portable", orrelind_resample_portable}};
-  if (orrelind_resample_sse2) all.push_back({"sse2", orrelind_resample_sse2});
-  if (orrelind_resample_neon) all.push_back({"neon", orrelind_resample_neon});
-#if defined(__x86_64__)
-  __builtin_cpu_init();
-  if (orrelind_resample_avx2 && __builtin_cpu_supports("avx2"))
-    all.push_back({"avx2", orrelind_resample_avx2});
-  if (orrelind_resample_avx512 && __builtin_cpu_supports("avx512f") &&
-      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
-      __builtin_cpu_supports("avx512bw"))
-    all.push_back({"avx512", orrelind_resample_avx512});
-#endif
+  std::vector<adapter> all;
+  for (int level = 0; level <= effects::cpu_level(); ++level) {
+    const orrelind_kernel_set* set = orrelind_kernel_sets[level];
+    if (!set) continue;
+    all.push_back({"level " + std::to_string(level), set->resample});
+    all.push_back({"level " + std::to_string(level) + " any size", set->resample_any_size});
+  }
   return all;
 }
 

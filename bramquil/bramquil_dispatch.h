@@ -1,8 +1,9 @@
-// bramquil's hot loops: moving columns between frames and the ring, and the
-// Stargate run (positions along the slit, the ring reads, the fade). Each is
-// written once, in bramquil_kernel.h, over a small adapter per instruction
-// set (bramquil_portable.cpp, bramquil_sse2.cpp, bramquil_avx2.cpp,
-// bramquil_neon.cpp); bramquil_kernels() names the set chosen at load.
+// bramquil's kernel set: moving columns between frames and the ring, and
+// the Stargate run (positions along the slit, the ring reads, the fade).
+// Each is written once, in bramquil_body.h, over a small adapter per
+// instruction set (bramquil_portable.cpp, bramquil_sse2.cpp,
+// bramquil_avx2.cpp, bramquil_neon.cpp); bramquil_kernels() names the set
+// chosen when the library loaded (bramquil_dispatch.cpp).
 //
 // Every set gives the same bytes: the doubles are computed by the same
 // operations in the same order, the integer parts are exact.
@@ -11,24 +12,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// Highest instruction-set level the build may use: 0 portable C++ only,
-// 1 the baseline vector set (SSE2, NEON), 2 AVX2. Test builds lower it to
-// hold every path to the same bytes on one machine.
-#ifndef EFFECTS_ISA_LIMIT
-#define EFFECTS_ISA_LIMIT 3
-#endif
+#include "common/byte_order.h"
+#include "common/isa.h"
 
-// Shift that brings byte k of a pixel (0 R, 1 G, 2 B, 3 A in memory) to the
-// bottom of the pixel loaded as a 32-bit word, on either byte order.
-constexpr unsigned bramquil_byte_shift(int k) {
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  return 24u - 8u * unsigned(k);
-#else
-  return 8u * unsigned(k);
-#endif
-}
-
-constexpr uint32_t bramquil_alpha_mask = 0xFFu << bramquil_byte_shift(3);
+constexpr uint32_t bramquil_alpha_mask = effects::byte_mask(3);
 // R = G = B = 0, A = 255.
 constexpr uint32_t bramquil_black = bramquil_alpha_mask;
 
@@ -92,16 +79,15 @@ struct bramquil_kernel_set {
 };
 
 extern const bramquil_kernel_set bramquil_portable_kernels;
-#if defined(__x86_64__) && EFFECTS_ISA_LIMIT >= 1
+#if defined(EFFECTS_SSE2)
 extern const bramquil_kernel_set bramquil_sse2_kernels;
 #endif
-#if defined(__x86_64__) && EFFECTS_ISA_LIMIT >= 2
+#if defined(EFFECTS_AVX2)
 extern const bramquil_kernel_set bramquil_avx2_kernels;
 #endif
-#if defined(__aarch64__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && EFFECTS_ISA_LIMIT >= 1
-#define BRAMQUIL_NEON 1
+#if defined(EFFECTS_NEON)
 extern const bramquil_kernel_set bramquil_neon_kernels;
 #endif
 
-// The set for this processor, chosen once when the library is loaded.
+// The set for this processor, chosen when the library loaded.
 const bramquil_kernel_set& bramquil_kernels();

@@ -18,7 +18,7 @@
 //
 // An adapter with `single` true also provides, for twice as many lanes in
 // single precision (see orrelind_estimate): vf (floats), vw (32-bit pixels),
-// vmw (a lane mask); join (two vi into one vw); narrow (two vd into one vf);
+// vmw (a lane mask); join (two vi into one vw); to_float (two vd into one vf);
 // byte_f<k>; splat_f, add_f, sub_f, mul_f; trunc_f (truncate to 32-bit
 // lanes); same (lanes equal), and_w, all_w; pack_w (three byte lanes into
 // pixels with the alpha of a fourth pixel, zero where that alpha is 0);
@@ -49,13 +49,7 @@ struct portable {
   static constexpr size_t lanes = 1;
   static constexpr bool single = false;
 
-  static constexpr unsigned shift(int k) {
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    return 24 - 8 * unsigned(k);
-#else
-    return 8 * unsigned(k);
-#endif
-  }
+  static constexpr unsigned shift(int k) { return effects::byte_shift(k); }
 
   static vd load_d(const double* p) { return *p; }
   static vd splat_d(double x) { return x; }
@@ -238,7 +232,7 @@ __attribute__((always_inline)) inline bool orrelind_estimate(const orrelind_neig
   using vw = typename V::vw;
   const vw p00 = V::join(a.p00, b.p00), p10 = V::join(a.p10, b.p10);
   const vw p01 = V::join(a.p01, b.p01), p11 = V::join(a.p11, b.p11);
-  const typename V::vf fx = V::narrow(a.fx, b.fx), fy = V::narrow(a.fy, b.fy);
+  const typename V::vf fx = V::to_float(a.fx, b.fx), fy = V::to_float(a.fy, b.fy);
   typename V::vmw sure = V::same(p00, p00);
   const vw b0 = orrelind_estimate_byte<V, 0>(p00, p10, p01, p11, fx, fy, &sure);
   const vw b1 = orrelind_estimate_byte<V, 1>(p00, p10, p01, p11, fx, fy, &sure);

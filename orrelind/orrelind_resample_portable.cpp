@@ -1,0 +1,14 @@
+// The portable resampling, built on every processor: what a build without
+// vector code runs alone.
+#include "orrelind_dispatch.h"
+
+namespace {
+
+#include "orrelind_resample_body.h"
+
+}  // namespace
+
+void orrelind_resample_portable(const orrelind_source_frame& src, const double* sx,
+                                const double* sy, size_t n, uint32_t* dst) {
+  orrelind_resample_run<portable>(src, sx, sy, n, dst);
+}
