@@ -7,14 +7,14 @@ const bramquil_kernel_set* const bramquil_by_level[4] = {&bramquil_portable_kern
 #if defined(EFFECTS_SSE2)
                                                          &bramquil_sse2_kernels,
 #elif defined(EFFECTS_NEON)
-                                                          &bramquil_neon_kernels,
+                                                         &bramquil_neon_kernels,
 #else
-                                                          nullptr,
+                                                         nullptr,
 #endif
 #if defined(EFFECTS_AVX2)
                                                          &bramquil_avx2_kernels,
 #else
-                                                          nullptr,
+                                                         nullptr,
 #endif
                                                          nullptr};
 

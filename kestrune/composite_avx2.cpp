@@ -1,20 +1,14 @@
 // The compositing kernels for AVX2 (with FMA, which every processor with
 // AVX2 has): 8 pixels a step. Chosen at load time only on processors that
 // have both.
-#include "composite.h"
+#include "composite_dispatch.h"
 
-#if defined(__x86_64__) && EFFECTS_ISA_LIMIT >= 2
+#if defined(EFFECTS_AVX2)
 #include <immintrin.h>
 
-// Everything below is compiled for AVX2 and FMA; nothing of the standard library is
-// included from here on, so no AVX2 copy of a shared inline function can
-// reach the rest of the library.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2,fma")
-#endif
+#include "common/target.h"
+
+EFFECTS_TARGET_BEGIN("avx2,fma")
 
 namespace kestrune_composite {
 namespace {
@@ -23,15 +17,15 @@ struct avx2 {
   using vi = __m256i;
   using vd = __m256d;
   static constexpr size_t lanes = 8;
-  static constexpr bool wide = true;
-  using vw = __m256i;
+  static constexpr bool bit_overlay = true;
+  using vq = __m256i;
 
   static vi load(const uint32_t* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
   }
   static void store(uint32_t* p, vi v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
   static vi splat(int32_t x) { return _mm256_set1_epi32(x); }
-  static vd splat_double(double x) { return _mm256_set1_pd(x); }
+  static vd splat_d(double x) { return _mm256_set1_pd(x); }
   static vi bit_and(vi a, vi b) { return _mm256_and_si256(a, b); }
   static vi bit_or(vi a, vi b) { return _mm256_or_si256(a, b); }
   static vi bit_xor(vi a, vi b) { return _mm256_xor_si256(a, b); }
@@ -77,13 +71,13 @@ struct avx2 {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm256_cvttpd_epi32(low)),
                                    _mm256_cvttpd_epi32(high), 1);
   }
-  // The wide overlay's operations (see the kernel).
-  static vw spread_low(vi a) { return _mm256_cvtepu32_epi64(_mm256_castsi256_si128(a)); }
-  static vw spread_high(vi a) { return _mm256_cvtepu32_epi64(_mm256_extracti128_si256(a, 1)); }
+  // overlay_by_bits's operations (see composite_exact.h).
+  static vq spread_low(vi a) { return _mm256_cvtepu32_epi64(_mm256_castsi256_si128(a)); }
+  static vq spread_high(vi a) { return _mm256_cvtepu32_epi64(_mm256_extracti128_si256(a, 1)); }
   template <int k, bool inverted>
-  static vd biased_byte(vw a) {
-    const vw x = k == 0 ? a : _mm256_srli_epi64(a, 8 * k);
-    const vw byte = inverted ? _mm256_andnot_si256(x, _mm256_set1_epi64x(0xFF))
+  static vd biased_byte(vq a) {
+    const vq x = k == 0 ? a : _mm256_srli_epi64(a, 8 * k);
+    const vq byte = inverted ? _mm256_andnot_si256(x, _mm256_set1_epi64x(0xFF))
                              : _mm256_and_si256(x, _mm256_set1_epi64x(0xFF));
     return _mm256_castsi256_pd(_mm256_or_si256(byte, _mm256_set1_epi64x(0x4330000000000000)));
   }
@@ -93,15 +87,15 @@ struct avx2 {
     return _mm256_fmadd_pd(biased, weight, offset);
   }
   // floor(x) exactly, then 2^52 + floor(x) exactly: floor(x) in the low bits.
-  static vw floor_bits(vd x) {
+  static vq floor_bits(vd x) {
     return _mm256_castpd_si256(_mm256_add_pd(_mm256_floor_pd(x), _mm256_set1_pd(0x1p52)));
   }
-  static vw join_bytes(vw b0, vw b1, vw b2) {
+  static vq join_bytes(vq b0, vq b1, vq b2) {
     return _mm256_or_si256(_mm256_or_si256(b0, _mm256_slli_epi64(b1, 8)),
                            _mm256_slli_epi64(b2, 16));
   }
   // The even 32-bit halves of both, in order.
-  static vi narrow(vw low, vw high) {
+  static vi low_halves(vq low, vq high) {
     const __m256 evens = _mm256_shuffle_ps(_mm256_castsi256_ps(low), _mm256_castsi256_ps(high),
                                            _MM_SHUFFLE(2, 0, 2, 0));
     return _mm256_permute4x64_epi64(_mm256_castps_si256(evens), _MM_SHUFFLE(3, 1, 2, 0));
@@ -112,7 +106,7 @@ struct avx2 {
   static vd div_d(vd a, vd b) { return _mm256_div_pd(a, b); }
 };
 
-#include "composite_kernel.h"
+#include "composite_body.h"
 
 }  // namespace
 
@@ -120,10 +114,6 @@ extern const kernel_set avx2_kernels = make_kernels<avx2>();
 
 }  // namespace kestrune_composite
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+EFFECTS_TARGET_END
 
 #endif

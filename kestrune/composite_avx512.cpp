@@ -1,26 +1,14 @@
 // The compositing kernels for AVX-512 (F and BW): 16 pixels a step. Chosen
 // at load time only on processors that have both.
-// GCC 12 warns inside its own AVX-512 intrinsics (their "undefined" vectors
-// are deliberately self-initialised); the warning says nothing about this
-// file.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
-#include "composite.h"
+#include "composite_dispatch.h"
 
-#if defined(__x86_64__) && EFFECTS_ISA_LIMIT >= 3
+#if defined(EFFECTS_AVX512)
+#include "common/target.h"
+
+EFFECTS_AVX512_HEADERS_QUIET
 #include <immintrin.h>
 
-// Everything below is compiled for AVX-512; nothing of the standard library
-// is included from here on, so no AVX-512 copy of a shared inline function
-// can reach the rest of the library.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f,avx512bw"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw")
-#endif
+EFFECTS_TARGET_BEGIN("avx512f,avx512bw")
 
 namespace kestrune_composite {
 namespace {
@@ -29,13 +17,13 @@ struct avx512 {
   using vi = __m512i;
   using vd = __m512d;
   static constexpr size_t lanes = 16;
-  static constexpr bool wide = true;
-  using vw = __m512i;
+  static constexpr bool bit_overlay = true;
+  using vq = __m512i;
 
   static vi load(const uint32_t* p) { return _mm512_loadu_si512(p); }
   static void store(uint32_t* p, vi v) { _mm512_storeu_si512(p, v); }
   static vi splat(int32_t x) { return _mm512_set1_epi32(x); }
-  static vd splat_double(double x) { return _mm512_set1_pd(x); }
+  static vd splat_d(double x) { return _mm512_set1_pd(x); }
   static vi bit_and(vi a, vi b) { return _mm512_and_si512(a, b); }
   static vi bit_or(vi a, vi b) { return _mm512_or_si512(a, b); }
   static vi bit_xor(vi a, vi b) { return _mm512_xor_si512(a, b); }
@@ -81,14 +69,14 @@ struct avx512 {
     return _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(low)),
                               _mm512_cvttpd_epi32(high), 1);
   }
-  // The wide overlay's operations (see the kernel).
-  static vw spread_low(vi a) { return _mm512_cvtepu32_epi64(_mm512_castsi512_si256(a)); }
-  static vw spread_high(vi a) { return _mm512_cvtepu32_epi64(_mm512_extracti64x4_epi64(a, 1)); }
+  // overlay_by_bits's operations (see composite_exact.h).
+  static vq spread_low(vi a) { return _mm512_cvtepu32_epi64(_mm512_castsi512_si256(a)); }
+  static vq spread_high(vi a) { return _mm512_cvtepu32_epi64(_mm512_extracti64x4_epi64(a, 1)); }
   // (x & 0xFF) | bits of 2^52, or (~x & 0xFF) | bits of 2^52, in one
   // ternary logic instruction.
   template <int k, bool inverted>
-  static vd biased_byte(vw a) {
-    const vw x = k == 0 ? a : _mm512_srli_epi64(a, 8 * k);
+  static vd biased_byte(vq a) {
+    const vq x = k == 0 ? a : _mm512_srli_epi64(a, 8 * k);
     return _mm512_castsi512_pd(_mm512_ternarylogic_epi64(
         x, _mm512_set1_epi64(0xFF), _mm512_set1_epi64(0x4330000000000000), inverted ? 0xAE : 0xEA));
   }
@@ -99,14 +87,14 @@ struct avx512 {
   }
   // 2^52 + x rounded down is 2^52 + floor(x): the bits of a double with
   // unit spacing, floor(x) in the low ones.
-  static vw floor_bits(vd x) {
+  static vq floor_bits(vd x) {
     return _mm512_castpd_si512(
         _mm512_add_round_pd(x, _mm512_set1_pd(0x1p52), _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
   }
-  static vw join_bytes(vw b0, vw b1, vw b2) {
+  static vq join_bytes(vq b0, vq b1, vq b2) {
     return _mm512_ternarylogic_epi64(b0, _mm512_slli_epi64(b1, 8), _mm512_slli_epi64(b2, 16), 0xFE);
   }
-  static vi narrow(vw low, vw high) {
+  static vi low_halves(vq low, vq high) {
     return _mm512_permutex2var_epi32(
         low, _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30), high);
   }
@@ -116,7 +104,7 @@ struct avx512 {
   static vd div_d(vd a, vd b) { return _mm512_div_pd(a, b); }
 };
 
-#include "composite_kernel.h"
+#include "composite_body.h"
 
 }  // namespace
 
@@ -124,10 +112,6 @@ extern const kernel_set avx512_kernels = make_kernels<avx512>();
 
 }  // namespace kestrune_composite
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+EFFECTS_TARGET_END
 
 #endif

@@ -1,9 +1,8 @@
 // The compositing kernels for NEON, the aarch64 baseline: 4 pixels a step.
 // Each operation follows its SSE2 namesake lane for lane.
-#include "composite.h"
+#include "composite_dispatch.h"
 
-#if defined(__aarch64__) && defined(__ARM_NEON) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && \
-    EFFECTS_ISA_LIMIT >= 1
+#if defined(EFFECTS_NEON)
 #include <arm_neon.h>
 
 namespace kestrune_composite {
@@ -13,7 +12,7 @@ struct neon {
   using vi = uint32x4_t;
   using vd = float64x2_t;
   static constexpr size_t lanes = 4;
-  static constexpr bool wide = false;
+  static constexpr bool bit_overlay = false;
 
   static int32x4_t s32(vi a) { return vreinterpretq_s32_u32(a); }
   static int16x8_t s16(vi a) { return vreinterpretq_s16_u32(a); }
@@ -23,7 +22,7 @@ struct neon {
   static vi load(const uint32_t* p) { return vld1q_u32(p); }
   static void store(uint32_t* p, vi v) { vst1q_u32(p, v); }
   static vi splat(int32_t x) { return vdupq_n_u32(static_cast<uint32_t>(x)); }
-  static vd splat_double(double x) { return vdupq_n_f64(x); }
+  static vd splat_d(double x) { return vdupq_n_f64(x); }
   static vi bit_and(vi a, vi b) { return vandq_u32(a, b); }
   static vi bit_or(vi a, vi b) { return vorrq_u32(a, b); }
   static vi bit_xor(vi a, vi b) { return veorq_u32(a, b); }
@@ -92,7 +91,7 @@ struct neon {
   static vd div_d(vd a, vd b) { return vdivq_f64(a, b); }
 };
 
-#include "composite_kernel.h"
+#include "composite_body.h"
 
 }  // namespace
 

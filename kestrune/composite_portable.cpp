@@ -3,7 +3,7 @@
 // alone, and what the vector kernels finish each frame's last partial block
 // with. The adapter follows the vector instructions lane for lane, with a
 // 32-bit vector whose "128-bit lane" is the whole word.
-#include "composite.h"
+#include "composite_dispatch.h"
 
 namespace kestrune_composite {
 namespace {
@@ -12,12 +12,12 @@ struct portable {
   using vi = uint32_t;
   using vd = double;
   static constexpr size_t lanes = 1;
-  static constexpr bool wide = false;
+  static constexpr bool bit_overlay = false;
 
-  static vi load(const uint32_t* p) { return pixel_word(*p); }
-  static void store(uint32_t* p, vi v) { *p = pixel_word(v); }
+  static vi load(const uint32_t* p) { return effects::pixel_word(*p); }
+  static void store(uint32_t* p, vi v) { *p = effects::pixel_word(v); }
   static vi splat(int32_t x) { return static_cast<uint32_t>(x); }
-  static vd splat_double(double x) { return x; }
+  static vd splat_d(double x) { return x; }
   static vi bit_and(vi a, vi b) { return a & b; }
   static vi bit_or(vi a, vi b) { return a | b; }
   static vi bit_xor(vi a, vi b) { return a ^ b; }
@@ -106,7 +106,7 @@ struct portable {
   static vd div_d(vd a, vd b) { return a / b; }
 };
 
-#include "composite_kernel.h"
+#include "composite_body.h"
 
 }  // namespace
 

@@ -1,36 +1,31 @@
 // The compositing kernels for SSE2, the x86-64 baseline: 4 pixels a step.
-#include "composite.h"
+#include "composite_dispatch.h"
 
-#if defined(__x86_64__) && EFFECTS_ISA_LIMIT >= 1
+#if defined(EFFECTS_SSE2)
 #include <emmintrin.h>
 
 namespace kestrune_composite {
 namespace {
 
+#include "common/sse2_ops.h"
+
 struct sse2 {
   using vi = __m128i;
   using vd = __m128d;
   static constexpr size_t lanes = 4;
-  static constexpr bool wide = false;
+  static constexpr bool bit_overlay = false;
 
   static vi load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
   static void store(uint32_t* p, vi v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
   static vi splat(int32_t x) { return _mm_set1_epi32(x); }
-  static vd splat_double(double x) { return _mm_set1_pd(x); }
+  static vd splat_d(double x) { return _mm_set1_pd(x); }
   static vi bit_and(vi a, vi b) { return _mm_and_si128(a, b); }
   static vi bit_or(vi a, vi b) { return _mm_or_si128(a, b); }
   static vi bit_xor(vi a, vi b) { return _mm_xor_si128(a, b); }
   static vi and_not(vi a, vi b) { return _mm_andnot_si128(a, b); }
   static vi add(vi a, vi b) { return _mm_add_epi32(a, b); }
   static vi sub(vi a, vi b) { return _mm_sub_epi32(a, b); }
-  // SSE2 multiplies only lanes 0 and 2 (to 64 bits); the odd lanes go
-  // through a shift and the low halves are gathered back.
-  static vi mul_lo(vi a, vi b) {
-    const vi even = _mm_mul_epu32(a, b);
-    const vi odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
-    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
-                              _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
-  }
+  static vi mul_lo(vi a, vi b) { return sse2_mul_lo(a, b); }
   template <int k>
   static vi shift_right(vi a) {
     return _mm_srli_epi32(a, k);
@@ -80,7 +75,7 @@ struct sse2 {
   static vd div_d(vd a, vd b) { return _mm_div_pd(a, b); }
 };
 
-#include "composite_kernel.h"
+#include "composite_body.h"
 
 }  // namespace
 

@@ -21,7 +21,7 @@
 #include <new>
 
 #include "common/effect.h"
-#include "composite.h"
+#include "composite_dispatch.h"
 
 namespace {
 

@@ -8,9 +8,6 @@
 
 #include "common/target.h"
 
-// Everything below is compiled for AVX2; nothing of the standard library is
-// included from here on, so no AVX2 copy of a shared inline function can
-// reach the rest of the library.
 EFFECTS_TARGET_BEGIN("avx2")
 
 namespace {

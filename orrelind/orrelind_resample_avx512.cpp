@@ -9,8 +9,6 @@
 EFFECTS_AVX512_HEADERS_QUIET
 #include <immintrin.h>
 
-// Everything below is compiled for AVX-512; nothing of the standard library
-// is included from here on (see orrelind_resample_avx2.cpp).
 EFFECTS_TARGET_BEGIN("avx512f,avx512vl,avx512dq,avx512bw,avx2")
 
 namespace {

@@ -1,53 +1,42 @@
-// The per-pixel half of a kestrune update: one pass that stores the input
-// frame into its history slot and composites it with the reference frame.
+// kestrune's kernel set: the per-pixel half of an update, one pass that
+// stores the input frame into its history slot and composites it with the
+// reference frame.
 //
-// The kernels are written once (composite_kernel.h) over a small adapter per
-// instruction set: portable C++ (composite_portable.cpp, any processor),
-// SSE2, AVX2 and AVX-512 on x86-64, NEON on little-endian aarch64. Every one
-// gives the same bytes: the doubles are computed with the same operations in
-// the same order, and the integer parts are exact.
+// The kernels are written once over a small adapter per instruction set:
+// portable C++ (composite_portable.cpp, any processor), SSE2, AVX2 and
+// AVX-512 on x86-64, NEON on little-endian aarch64. Their body is
+// composite_body.h, over the exact formulas in doubles (composite_exact.h)
+// and the integer form that reaches the same bytes faster
+// (composite_fitted.h). Every set gives the same bytes. The set is chosen
+// once, when the library loads (composite_dispatch.cpp).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-// Highest instruction-set level the kernels may use: 0 portable C++ only,
-// 1 the baseline vector set (SSE2, NEON), 2 AVX2, 3 AVX-512. Test builds
-// lower it to check every variant on one machine.
-#ifndef EFFECTS_ISA_LIMIT
-#define EFFECTS_ISA_LIMIT 3
-#endif
+#include "common/byte_order.h"
+#include "common/isa.h"
 
 namespace kestrune_composite {
 
 enum class mode_kind { negative_overlay = 0, absolute_difference = 1, motion_mask = 2 };
 
 // The kernels see a pixel as a 32-bit word with byte k (red, green, blue,
-// alpha) at bits 8k. On a little-endian machine that is the word as loaded;
-// elsewhere its bytes are reversed on the way in and out.
-constexpr uint32_t pixel_word(uint32_t x) {
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  return x;
-#else
-  return __builtin_bswap32(x);
-#endif
-}
+// alpha) at bits 8k (effects::pixel_word).
 
-// Every mode's computed byte in integers. For current value v and reference
-// value r the overlay plus one half is
+// A mode's integer form (see composite_fitted.h for what it promises). For
+// current value v and reference value r the overlay plus one half is
 //   current_weight v + difference_weight (v - r) + offset
-// in units of 2^-bits, and its integer part is the byte; the difference
-// is the same with current_weight 0 and r 0, v being the magnitude. The
-// mask's alpha for alpha a and magnitude m is
+// in units of 2^-bits, and its integer part is the byte; the difference is
+// the same with current_weight 0 and r 0, v being the magnitude. The mask's
+// alpha for alpha a and magnitude m is
 //   (a m) product_weight + ((a m) product_fraction) / 2^16 + offset,
-// the two weights being one of 2^-34 split in two. Within
-// `margin` units of a byte boundary the estimate may round the other way,
-// and the pixel is computed in doubles instead; outside it, the estimate has
-// been checked against the doubles for every value or pair of values.
-// `usable` is false when so many values lie within the margin that the
-// doubles alone are cheaper. `bits` is fit_bits for the difference and the
-// mask; the overlay takes as many more (up to 24) as its magnitudes leave
-// room for below 2^31, which narrows the margin in proportion.
+// the two weights being one of 2^-34 split in two. `margin`: how close to a
+// byte boundary an estimate is in doubt. `usable`: whether few enough values
+// are in doubt for the form to be worth using. `bits` is fit_bits for the
+// difference and the mask; the overlay takes as many more (up to 24) as its
+// magnitudes leave room for below 2^31, which narrows the margin in
+// proportion.
 constexpr int fit_bits = 18;
 struct integer_fit {
   int32_t bits;
@@ -105,12 +94,25 @@ struct fit_cache {
 // the library loaded; refreshes `cache` first when the mode needs it.
 void composite(job& work, fit_cache& cache);
 
-// Every set that this build has; the vector sets finish a frame's last
-// partial block with the portable one.
+// Each set this build has; the vector sets finish a frame's last partial
+// block with the portable one.
 extern const kernel_set portable_kernels;
+#if defined(EFFECTS_SSE2)
 extern const kernel_set sse2_kernels;
+#endif
+#if defined(EFFECTS_AVX2)
 extern const kernel_set avx2_kernels;
+#endif
+#if defined(EFFECTS_AVX512)
 extern const kernel_set avx512_kernels;
+#endif
+#if defined(EFFECTS_NEON)
 extern const kernel_set neon_kernels;
+#endif
+
+// The set of each level this build has (null where it has none), and the
+// one for this processor, chosen when the library loaded.
+extern const kernel_set* const kernel_sets[4];
+const kernel_set& kernels();
 
 }  // namespace kestrune_composite
