@@ -11,23 +11,16 @@ EFFECTS_TARGET_BEGIN("avx2")
 
 namespace {
 
+#include "common/avx2_ops.h"
+
 #include "bramquil_transpose_sse.h"
 
-struct avx2 {
-  using vd = __m256d;
+struct avx2 : avx2_lanes {
   using md = __m256d;
-  using vi = __m256i;
   static constexpr size_t dlanes = 4;
   static constexpr size_t lanes = 8;
 
-  static vd splat_d(double x) { return _mm256_set1_pd(x); }
-  static vd load_d(const double* p) { return _mm256_loadu_pd(p); }
   static vd ramp_d() { return _mm256_setr_pd(0.0, 1.0, 2.0, 3.0); }
-  static vd add_d(vd a, vd b) { return _mm256_add_pd(a, b); }
-  static vd sub_d(vd a, vd b) { return _mm256_sub_pd(a, b); }
-  static vd mul_d(vd a, vd b) { return _mm256_mul_pd(a, b); }
-  static vd div_d(vd a, vd b) { return _mm256_div_pd(a, b); }
-  static vd floor_d(vd a) { return _mm256_floor_pd(a); }
   static md less_d(vd a, vd b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
   static md at_least_d(vd a, vd b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
   static vd and_d(md m, vd a) { return _mm256_and_pd(m, a); }
@@ -43,23 +36,6 @@ struct avx2 {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(low));
   }
 
-  static vi load(const uint32_t* p) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-  }
-  static void store(uint32_t* p, vi a) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), a); }
-  static vi splat(uint32_t x) { return _mm256_set1_epi32(int(x)); }
-  static vi bit_and(vi a, vi b) { return _mm256_and_si256(a, b); }
-  static vi bit_or(vi a, vi b) { return _mm256_or_si256(a, b); }
-  static vi add(vi a, vi b) { return _mm256_add_epi32(a, b); }
-  static vi mul_lo(vi a, vi b) { return _mm256_mullo_epi32(a, b); }
-  template <unsigned k>
-  static vi shift_right(vi a) {
-    return _mm256_srli_epi32(a, int(k));
-  }
-  template <unsigned k>
-  static vi shift_left(vi a) {
-    return _mm256_slli_epi32(a, int(k));
-  }
   static bool any_equal(vi a, uint32_t x) {
     return _mm256_movemask_epi8(_mm256_cmpeq_epi32(a, splat(x))) != 0;
   }

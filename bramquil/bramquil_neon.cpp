@@ -8,24 +8,17 @@
 
 namespace {
 
-struct neon {
-  using vd = float64x2_t;
+#include "common/neon_ops.h"
+
+struct neon : neon_lanes {
   using md = uint64x2_t;
-  using vi = uint32x4_t;
   static constexpr size_t dlanes = 2;
   static constexpr size_t lanes = 4;
 
-  static vd splat_d(double x) { return vdupq_n_f64(x); }
-  static vd load_d(const double* p) { return vld1q_f64(p); }
   static vd ramp_d() {
     static const double ramp[2] = {0.0, 1.0};
     return vld1q_f64(ramp);
   }
-  static vd add_d(vd a, vd b) { return vaddq_f64(a, b); }
-  static vd sub_d(vd a, vd b) { return vsubq_f64(a, b); }
-  static vd mul_d(vd a, vd b) { return vmulq_f64(a, b); }
-  static vd div_d(vd a, vd b) { return vdivq_f64(a, b); }
-  static vd floor_d(vd a) { return vrndmq_f64(a); }
   static md less_d(vd a, vd b) { return vcltq_f64(a, b); }
   static md at_least_d(vd a, vd b) { return vcgeq_f64(a, b); }
   static vd and_d(md m, vd a) {
@@ -39,25 +32,6 @@ struct neon {
   // Whole doubles convert exactly; the low halves are the 32-bit values.
   static void store_index(uint32_t* p, vd a) { vst1_u32(p, vmovn_u64(vcvtq_u64_f64(a))); }
 
-  static vi load(const uint32_t* p) { return vld1q_u32(p); }
-  static void store(uint32_t* p, vi a) { vst1q_u32(p, a); }
-  static vi splat(uint32_t x) { return vdupq_n_u32(x); }
-  static vi bit_and(vi a, vi b) { return vandq_u32(a, b); }
-  static vi bit_or(vi a, vi b) { return vorrq_u32(a, b); }
-  static vi add(vi a, vi b) { return vaddq_u32(a, b); }
-  static vi mul_lo(vi a, vi b) { return vmulq_u32(a, b); }
-  // The immediate right shift takes 1 … 32 only.
-  template <unsigned k>
-  static vi shift_right(vi a) {
-    if constexpr (k == 0)
-      return a;
-    else
-      return vshrq_n_u32(a, k);
-  }
-  template <unsigned k>
-  static vi shift_left(vi a) {
-    return vshlq_n_u32(a, k);
-  }
   static bool any_equal(vi a, uint32_t x) { return vmaxvq_u32(vceqq_u32(a, splat(x))) != 0; }
   static vi reverse(vi a) {
     const uint32x4_t pairs = vrev64q_u32(a);

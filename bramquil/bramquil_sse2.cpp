@@ -10,21 +10,12 @@ namespace {
 #include "bramquil_transpose_sse.h"
 #include "common/sse2_ops.h"
 
-struct sse2 {
-  using vd = __m128d;
+struct sse2 : sse2_lanes {
   using md = __m128d;
-  using vi = __m128i;
   static constexpr size_t dlanes = 2;
   static constexpr size_t lanes = 4;
 
-  static vd splat_d(double x) { return _mm_set1_pd(x); }
-  static vd load_d(const double* p) { return _mm_loadu_pd(p); }
   static vd ramp_d() { return _mm_setr_pd(0.0, 1.0); }
-  static vd add_d(vd a, vd b) { return _mm_add_pd(a, b); }
-  static vd sub_d(vd a, vd b) { return _mm_sub_pd(a, b); }
-  static vd mul_d(vd a, vd b) { return _mm_mul_pd(a, b); }
-  static vd div_d(vd a, vd b) { return _mm_div_pd(a, b); }
-  static vd floor_d(vd a) { return sse2_floor(a); }
   static md less_d(vd a, vd b) { return _mm_cmplt_pd(a, b); }
   static md at_least_d(vd a, vd b) { return _mm_cmpge_pd(a, b); }
   static vd and_d(md m, vd a) { return _mm_and_pd(m, a); }
@@ -37,21 +28,6 @@ struct sse2 {
                      _mm_shuffle_epi32(bits, _MM_SHUFFLE(3, 1, 2, 0)));
   }
 
-  static vi load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-  static void store(uint32_t* p, vi a) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), a); }
-  static vi splat(uint32_t x) { return _mm_set1_epi32(int(x)); }
-  static vi bit_and(vi a, vi b) { return _mm_and_si128(a, b); }
-  static vi bit_or(vi a, vi b) { return _mm_or_si128(a, b); }
-  static vi add(vi a, vi b) { return _mm_add_epi32(a, b); }
-  static vi mul_lo(vi a, vi b) { return sse2_mul_lo(a, b); }
-  template <unsigned k>
-  static vi shift_right(vi a) {
-    return _mm_srli_epi32(a, int(k));
-  }
-  template <unsigned k>
-  static vi shift_left(vi a) {
-    return _mm_slli_epi32(a, int(k));
-  }
   static bool any_equal(vi a, uint32_t x) {
     return _mm_movemask_epi8(_mm_cmpeq_epi32(a, splat(x))) != 0;
   }

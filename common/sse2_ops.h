@@ -1,7 +1,8 @@
-// SSE2 operations that the instruction set lacks, shared by every SSE2
-// adapter. Like the kernel bodies, this file includes nothing and is
-// included inside an adapter source's unnamed namespace, after
-// <emmintrin.h>.
+// The SSE2 operations every SSE2 adapter shares: 32-bit lanes, four to a
+// vector, and doubles, two. An adapter derives from sse2_lanes and adds its
+// own operations under the names of the one adapter vocabulary. Like the
+// kernel bodies, this file includes nothing and is included inside an
+// adapter source's unnamed namespace, after <emmintrin.h>.
 
 // The low 32 bits of each lane's product. SSE2 multiplies only lanes 0 and
 // 2 (to 64 bits); the odd lanes go through a shift and the low halves are
@@ -22,3 +23,35 @@ inline __m128d sse2_floor(__m128d a) {
   const __m128d rounded = _mm_sub_pd(_mm_add_pd(a, magic), magic);
   return _mm_sub_pd(rounded, _mm_and_pd(_mm_cmpgt_pd(rounded, a), _mm_set1_pd(1.0)));
 }
+
+struct sse2_lanes {
+  using vi = __m128i;
+  using vd = __m128d;
+
+  static vi load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+  static void store(uint32_t* p, vi a) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), a); }
+  static vi splat(uint32_t x) { return _mm_set1_epi32(int(x)); }
+  static vi bit_and(vi a, vi b) { return _mm_and_si128(a, b); }
+  static vi bit_or(vi a, vi b) { return _mm_or_si128(a, b); }
+  static vi bit_xor(vi a, vi b) { return _mm_xor_si128(a, b); }
+  static vi and_not(vi a, vi b) { return _mm_andnot_si128(a, b); }
+  static vi add(vi a, vi b) { return _mm_add_epi32(a, b); }
+  static vi sub(vi a, vi b) { return _mm_sub_epi32(a, b); }
+  static vi mul_lo(vi a, vi b) { return sse2_mul_lo(a, b); }
+  template <int k>
+  static vi shift_right(vi a) {
+    return _mm_srli_epi32(a, k);
+  }
+  template <int k>
+  static vi shift_left(vi a) {
+    return _mm_slli_epi32(a, k);
+  }
+
+  static vd splat_d(double x) { return _mm_set1_pd(x); }
+  static vd load_d(const double* p) { return _mm_loadu_pd(p); }
+  static vd add_d(vd a, vd b) { return _mm_add_pd(a, b); }
+  static vd sub_d(vd a, vd b) { return _mm_sub_pd(a, b); }
+  static vd mul_d(vd a, vd b) { return _mm_mul_pd(a, b); }
+  static vd div_d(vd a, vd b) { return _mm_div_pd(a, b); }
+  static vd floor_d(vd a) { return sse2_floor(a); }
+};

@@ -13,37 +13,16 @@ EFFECTS_TARGET_BEGIN("avx2,fma")
 namespace kestrune_composite {
 namespace {
 
-struct avx2 {
-  using vi = __m256i;
-  using vd = __m256d;
+#include "common/avx2_ops.h"
+
+struct avx2 : avx2_lanes {
   static constexpr size_t lanes = 8;
   static constexpr bool bit_overlay = true;
   using vq = __m256i;
 
-  static vi load(const uint32_t* p) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-  }
-  static void store(uint32_t* p, vi v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
-  static vi splat(int32_t x) { return _mm256_set1_epi32(x); }
-  static vd splat_d(double x) { return _mm256_set1_pd(x); }
-  static vi bit_and(vi a, vi b) { return _mm256_and_si256(a, b); }
-  static vi bit_or(vi a, vi b) { return _mm256_or_si256(a, b); }
-  static vi bit_xor(vi a, vi b) { return _mm256_xor_si256(a, b); }
-  static vi and_not(vi a, vi b) { return _mm256_andnot_si256(a, b); }
-  static vi add(vi a, vi b) { return _mm256_add_epi32(a, b); }
-  static vi sub(vi a, vi b) { return _mm256_sub_epi32(a, b); }
-  template <int k>
-  static vi shift_right(vi a) {
-    return _mm256_srli_epi32(a, k);
-  }
-  static vi mul_lo(vi a, vi b) { return _mm256_mullo_epi32(a, b); }
   using count = __m128i;  // a shift count, made once
   static count shift_count(int k) { return _mm_cvtsi32_si128(k); }
   static vi shift_right_signed(vi a, count k) { return _mm256_sra_epi32(a, k); }
-  template <int k>
-  static vi shift_left(vi a) {
-    return _mm256_slli_epi32(a, k);
-  }
   static vi abs_diff_u8(vi a, vi b) {
     return _mm256_or_si256(_mm256_subs_epu8(a, b), _mm256_subs_epu8(b, a));
   }
@@ -100,10 +79,6 @@ struct avx2 {
                                            _MM_SHUFFLE(2, 0, 2, 0));
     return _mm256_permute4x64_epi64(_mm256_castps_si256(evens), _MM_SHUFFLE(3, 1, 2, 0));
   }
-  static vd add_d(vd a, vd b) { return _mm256_add_pd(a, b); }
-  static vd sub_d(vd a, vd b) { return _mm256_sub_pd(a, b); }
-  static vd mul_d(vd a, vd b) { return _mm256_mul_pd(a, b); }
-  static vd div_d(vd a, vd b) { return _mm256_div_pd(a, b); }
 };
 
 #include "composite_body.h"

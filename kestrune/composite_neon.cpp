@@ -8,9 +8,9 @@
 namespace kestrune_composite {
 namespace {
 
-struct neon {
-  using vi = uint32x4_t;
-  using vd = float64x2_t;
+#include "common/neon_ops.h"
+
+struct neon : neon_lanes {
   static constexpr size_t lanes = 4;
   static constexpr bool bit_overlay = false;
 
@@ -19,32 +19,10 @@ struct neon {
   static uint16x8_t u16(vi a) { return vreinterpretq_u16_u32(a); }
   static uint8x16_t u8(vi a) { return vreinterpretq_u8_u32(a); }
 
-  static vi load(const uint32_t* p) { return vld1q_u32(p); }
-  static void store(uint32_t* p, vi v) { vst1q_u32(p, v); }
-  static vi splat(int32_t x) { return vdupq_n_u32(static_cast<uint32_t>(x)); }
-  static vd splat_d(double x) { return vdupq_n_f64(x); }
-  static vi bit_and(vi a, vi b) { return vandq_u32(a, b); }
-  static vi bit_or(vi a, vi b) { return vorrq_u32(a, b); }
-  static vi bit_xor(vi a, vi b) { return veorq_u32(a, b); }
-  static vi and_not(vi a, vi b) { return vbicq_u32(b, a); }
-  static vi add(vi a, vi b) { return vaddq_u32(a, b); }
-  static vi sub(vi a, vi b) { return vsubq_u32(a, b); }
-  static vi mul_lo(vi a, vi b) { return vmulq_u32(a, b); }
-  template <int k>
-  static vi shift_right(vi a) {
-    if constexpr (k == 0)
-      return a;
-    else
-      return vshrq_n_u32(a, k);
-  }
   using count = int32x4_t;  // a shift count, made once
   static count shift_count(int k) { return vdupq_n_s32(-k); }
   static vi shift_right_signed(vi a, count k) {
     return vreinterpretq_u32_s32(vshlq_s32(s32(a), k));
-  }
-  template <int k>
-  static vi shift_left(vi a) {
-    return vshlq_n_u32(a, k);
   }
   static vi abs_diff_u8(vi a, vi b) { return vreinterpretq_u32_u8(vabdq_u8(u8(a), u8(b))); }
   static vi max_u8(vi a, vi b) { return vreinterpretq_u32_u8(vmaxq_u8(u8(a), u8(b))); }
@@ -85,10 +63,6 @@ struct neon {
     return vreinterpretq_u32_s32(
         vcombine_s32(vmovn_s64(vcvtq_s64_f64(low)), vmovn_s64(vcvtq_s64_f64(high))));
   }
-  static vd add_d(vd a, vd b) { return vaddq_f64(a, b); }
-  static vd sub_d(vd a, vd b) { return vsubq_f64(a, b); }
-  static vd mul_d(vd a, vd b) { return vmulq_f64(a, b); }
-  static vd div_d(vd a, vd b) { return vdivq_f64(a, b); }
 };
 
 #include "composite_body.h"

@@ -9,34 +9,13 @@ namespace {
 
 #include "common/sse2_ops.h"
 
-struct sse2 {
-  using vi = __m128i;
-  using vd = __m128d;
+struct sse2 : sse2_lanes {
   static constexpr size_t lanes = 4;
   static constexpr bool bit_overlay = false;
 
-  static vi load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-  static void store(uint32_t* p, vi v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
-  static vi splat(int32_t x) { return _mm_set1_epi32(x); }
-  static vd splat_d(double x) { return _mm_set1_pd(x); }
-  static vi bit_and(vi a, vi b) { return _mm_and_si128(a, b); }
-  static vi bit_or(vi a, vi b) { return _mm_or_si128(a, b); }
-  static vi bit_xor(vi a, vi b) { return _mm_xor_si128(a, b); }
-  static vi and_not(vi a, vi b) { return _mm_andnot_si128(a, b); }
-  static vi add(vi a, vi b) { return _mm_add_epi32(a, b); }
-  static vi sub(vi a, vi b) { return _mm_sub_epi32(a, b); }
-  static vi mul_lo(vi a, vi b) { return sse2_mul_lo(a, b); }
-  template <int k>
-  static vi shift_right(vi a) {
-    return _mm_srli_epi32(a, k);
-  }
   using count = __m128i;  // a shift count, made once
   static count shift_count(int k) { return _mm_cvtsi32_si128(k); }
   static vi shift_right_signed(vi a, count k) { return _mm_sra_epi32(a, k); }
-  template <int k>
-  static vi shift_left(vi a) {
-    return _mm_slli_epi32(a, k);
-  }
   static vi abs_diff_u8(vi a, vi b) {
     return _mm_or_si128(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a));
   }
@@ -69,10 +48,6 @@ struct sse2 {
   static vi truncate(vd low, vd high) {
     return _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high));
   }
-  static vd add_d(vd a, vd b) { return _mm_add_pd(a, b); }
-  static vd sub_d(vd a, vd b) { return _mm_sub_pd(a, b); }
-  static vd mul_d(vd a, vd b) { return _mm_mul_pd(a, b); }
-  static vd div_d(vd a, vd b) { return _mm_div_pd(a, b); }
 };
 
 #include "composite_body.h"

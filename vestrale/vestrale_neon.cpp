@@ -8,17 +8,12 @@
 
 namespace {
 
-struct neon {
-  using vi = uint32x4_t;
+#include "common/neon_ops.h"
+
+struct neon : neon_lanes {
   static constexpr size_t lanes = 4;
   static constexpr size_t align = 4;
-  static vi load(const uint32_t* p) { return vld1q_u32(p); }
-  static void store(uint32_t* p, vi a) { vst1q_u32(p, a); }
   static void stream(uint32_t* p, vi a) { vst1q_u32(p, a); }
-  static vi splat(uint32_t x) { return vdupq_n_u32(x); }
-  static vi bit_and(vi a, vi b) { return vandq_u32(a, b); }
-  static vi bit_or(vi a, vi b) { return vorrq_u32(a, b); }
-  static vi and_not(vi a, vi b) { return vbicq_u32(b, a); }
   static void fence() {}
 };
 
