@@ -473,7 +473,7 @@ std::string kdenlive(const effect& e) {
     << "    <description>" << xml(e.n.description);
   // The longer text, in the shape of Kdenlive's own descriptors.
   if (!e.n.full_description.empty())
-    o << "\n        <full>" << xml(e.n.full_description) << "</full>";
+    o << "\n<full>" << xml(e.n.full_description) << "</full>";
   o << "</description>\n"
     << "    <author>" << xml(e.author) << "</author>\n";
   for (const parameter& p : e.params) {
