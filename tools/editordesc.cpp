@@ -472,8 +472,7 @@ std::string kdenlive(const effect& e) {
     << "    <name>" << xml(e.n.name) << "</name>\n"
     << "    <description>" << xml(e.n.description);
   // The longer text, in the shape of Kdenlive's own descriptors.
-  if (!e.n.full_description.empty())
-    o << "\n<full>" << xml(e.n.full_description) << "</full>";
+  if (!e.n.full_description.empty()) o << "\n<full>" << xml(e.n.full_description) << "</full>";
   o << "</description>\n"
     << "    <author>" << xml(e.author) << "</author>\n";
   for (const parameter& p : e.params) {
