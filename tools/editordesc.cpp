@@ -81,7 +81,6 @@ struct parameter {
 
 // One value of a preset, as each editor stores it.
 struct preset_value {
-  double value;          // the plug-in's
   std::string shotcut;   // the text ui.qml sets
   std::string kdenlive;  // the JSON value Kdenlive's presets file holds
 };
@@ -338,7 +337,7 @@ std::string kdenlive_item_text(const control& c, double v, double d) {
 // item's number for a list, 0 or 1 for a checkbox.
 preset_value editor_values(const parameter& p, double v, double d) {
   const control& c = p.c;
-  preset_value out{v, stored(p, v), ""};
+  preset_value out{stored(p, v), ""};
   if (c.kind == "checkbox")
     out.kdenlive = v >= 0.5 ? "1" : "0";
   else if (kdenlive_list(c))
