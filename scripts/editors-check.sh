@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Starts the real Shotcut and Kdenlive (Debian 12) under Xvfb with our
-# plug-ins and descriptors in place. Shotcut: shows from its log that it
-# loads our four filters and their controls without QML errors, and takes
-# docs/shotcut.jpg. Kdenlive: opens a project with our four effects, reads
-# what its effect stack shows, changes a value of each through the UI,
-# saves, checks the saved values against the descriptors' mapping, and
-# takes docs/kdenlive.jpg. Not part of CI: it installs two editors and
-# takes a few minutes. Run as root:
+# plug-ins installed for a user by scripts/install-user.sh (in a throw-away
+# home: ~/.frei0r-1/lib, no FREI0R_PATH) and our descriptors in place.
+# Shotcut: shows from its log that it loads our four filters and their
+# controls without QML errors (docs/shotcut.jpg); then adds two of them to a
+# clip as a user does, which saves their built-in presets, chooses a preset
+# of each from its Preset list and checks the values of the saved project
+# (docs/shotcut-presets.jpg). Kdenlive: opens a project with our effects,
+# reads what its effect stack shows, changes a value of each through the UI,
+# chooses a preset of two from the presets that install-user.sh put in the
+# user's folder, saves, checks the saved values against the descriptors'
+# mapping and the presets (docs/kdenlive.jpg), and lists the effects it has
+# of frei0r (docs/kdenlive-presets.jpg, with a presets menu). Not part of
+# CI: it installs two editors and takes a few minutes. Run as root:
 #
 #   scripts/editors-check.sh                 # both editors
 #   EDITORS=kdenlive scripts/editors-check.sh
@@ -14,9 +20,9 @@
 # Debian's shotcut depends on frei0r-plugins, a collection of other effects
 # that must not be installed here: an empty placeholder package (equivs,
 # version 99.0) satisfies it first. The filter folders are copied into
-# Shotcut's own prefix (it reads no other) and removed again at the end;
-# Kdenlive reads our descriptors from a throw-away home folder. The
-# installed packages stay.
+# Shotcut's own prefix (it reads no other: as the .deb puts them) and
+# removed again at the end; Kdenlive reads our descriptors and presets from
+# the throw-away home. The installed packages stay.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
@@ -59,7 +65,8 @@ echo "/usr/lib/frei0r-1 holds: $(ls /usr/lib/frei0r-1 2>/dev/null | tr '\n' ' ')
 
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/release -j2 --target vestrale kestrune bramquil orrelind >/dev/null
-export FREI0R_PATH=$PWD/build/release/plugins
+# Both editors find the plug-ins where install-user.sh puts them for a user.
+unset FREI0R_PATH MLT_FREI0R_PLUGIN_PATH
 
 work=$(mktemp -d)
 placed=()
@@ -69,6 +76,11 @@ cleanup() {
 }
 trap cleanup EXIT
 status=0
+user_install() {  # HOME: the plug-ins, descriptors and presets for that user
+  mkdir -p "$1"
+  HOME=$1 XDG_DATA_HOME=$1/.local/share scripts/install-user.sh --plugins build/release/plugins \
+    | sed 's/^/install-user.sh: /'
+}
 # A moving test picture for both editors.
 ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=640x360:rate=25 -frames:v 125 \
   -pix_fmt yuv420p "$work/clip.mp4"
@@ -100,6 +112,9 @@ done
 } > "$work/project.mlt"
 
 mkdir -p "$work/shotcut"
+user_install "$work/shotcut-home"
+real_home=$HOME
+export HOME=$work/shotcut-home
 cat > "$work/shotcut.sh" <<EOF
 shotcut --noupgrade --appdata "$work/shotcut" "$work/project.mlt" >"$work/shotcut/stdout.txt" 2>&1 &
 pid=\$!
@@ -129,23 +144,93 @@ else
   echo "shotcut: no QML errors or warnings about our filters"
 fi
 convert "$work/shotcut.png" -crop 1280x400+0+0 -resize 1000x -quality 80 docs/shotcut.jpg
-
 ls -l docs/shotcut.jpg
+
+# Presets: a clip without filters; Orrelind and vestrale added through the
+# Filters panel's search (a new filter saves its built-in presets), a
+# preset chosen from each one's Preset list (sorted by name: "(defaults)"
+# first), the project saved. Screen positions in Shotcut's default layout
+# at 1280 × 800.
+mkdir -p "$work/shotcut-presets"
+cat > "$work/clip.mlt" <<EOF
+<?xml version="1.0" encoding="utf-8"?>
+<mlt LC_NUMERIC="C" producer="clip">
+  <producer id="clip" in="0" out="49"><property name="resource">$work/clip.mp4</property></producer>
+</mlt>
+EOF
+cat > "$work/shotcut-presets.sh" <<EOF
+shotcut --noupgrade --appdata "$work/shotcut-presets" "$work/clip.mlt" \
+  >"$work/shotcut-presets/stdout.txt" 2>&1 &
+pid=\$!
+sleep 25
+xdotool mousemove 103 397 click 1; sleep 2   # the Filters tab
+add() {                                      # searches for \$1, hovers, adds it
+  xdotool mousemove 21 368 click 1; sleep 2  # +
+  xdotool mousemove 290 148 click 1; sleep 1; xdotool key ctrl+a; xdotool type "\$1"; sleep 2
+  xdotool mousemove 140 207; sleep 3         # its icon and description show
+  import -window root "$work/shotcut-\$1-found.png"
+  xdotool click 1; sleep 4
+}
+add Orrelind
+xdotool mousemove 440 150 click 1; sleep 2   # the Preset list
+import -window root "$work/shotcut-Orrelind-presets.png"
+xdotool mousemove 380 266 click 1; sleep 3   # the fourth item: Whirl 360°
+import -window root "$work/shotcut-Orrelind-chosen.png"
+add vestrale
+xdotool mousemove 448 150 click 1; sleep 2
+xdotool mousemove 400 266 click 1; sleep 3   # the fourth item: Smooth delay 3
+import -window root "$work/shotcut-vestrale-chosen.png"
+xdotool key ctrl+s; sleep 4
+kill \$pid; sleep 2; kill -9 \$pid 2>/dev/null || true
+EOF
+echo "starting: xvfb-run -a shotcut --noupgrade --appdata $work/shotcut-presets $work/clip.mlt"
+timeout 240 xvfb-run -a -s "-screen 0 1280x800x24" bash "$work/shotcut-presets.sh" || true
+shotcut_saved() {  # the saved value of property $2 of frei0r.$1
+  python3 - "$work/clip.mlt" "$1" "$2" <<'EOF'
+import sys
+import xml.etree.ElementTree as ET
+path, plugin, name = sys.argv[1:]
+for f in ET.parse(path).getroot().iter("filter"):
+    props = {p.get("name"): p.text for p in f.iter("property")}
+    if props.get("mlt_service") == "frei0r." + plugin:
+        print(props.get(name, ""))
+EOF
+}
+shotcut_expect() {  # what, got, wanted
+  if [ "$2" = "$3" ]; then echo "shotcut: $1: $2"; else
+    echo "shotcut: $1: $2, not $3"; status=1; fi
+}
+for p in Orrelind vestrale; do
+  echo "shotcut: presets saved for frei0r.$p:" \
+    "$(ls "$work/shotcut-presets/presets/frei0r.$p" 2>/dev/null | tr '\n' ',' | sed 's/,$//')"
+done
+shotcut_expect "Orrelind Whirl saved after choosing Whirl 360°" "$(shotcut_saved Orrelind 0)" 0.75
+shotcut_expect "vestrale Delay saved after choosing Smooth delay 3" "$(shotcut_saved vestrale 0)" \
+  0.13333333333333333
+convert \( "$work/shotcut-Orrelind-found.png" -crop 620x300+0+85 +repage \) \
+  \( "$work/shotcut-Orrelind-presets.png" -crop 620x230+0+85 +repage \) \
+  \( "$work/shotcut-Orrelind-chosen.png" -crop 940x215+0+85 +repage -resize 620x \) \
+  -background '#2e2e2e' -append -quality 80 docs/shotcut-presets.jpg
+ls -l docs/shotcut-presets.jpg
+export HOME=$real_home
 fi
 
 if [[ " $editors " == *" kdenlive "* ]]; then
-# Kdenlive 22.12: our descriptors from a fresh home folder's
-# ~/.local/share/kdenlive/effects (the user's copy wins over the system's).
+# Kdenlive 22.12: the plug-ins, descriptors and presets from a fresh home
+# folder, where install-user.sh put them (~/.frei0r-1/lib,
+# ~/.local/share/kdenlive/effects and its presets/; the user's descriptors
+# win over the system's).
 # It asks "Kdenlive crashed on last startup..." whenever it finds the lock
 # file it leaves in the temporary folder when it is killed; a folder of our
 # own (TMPDIR) keeps an earlier run's lock away, and no first-run question
 # comes up with a fresh home. One clip per effect, each with values whose
 # display is known; the effect stack is read through the clipboard (sliders)
 # and by moving from the item shown (lists), and the saved project must hold
-# the values the descriptors' mapping gives.
+# the values the descriptors' mapping gives. Two more clips get a preset
+# each from the effect's presets menu.
 kd=$work/kdenlive
-mkdir -p "$kd/home/.local/share/kdenlive/effects" "$kd/tmp"
-cp editors/kdenlive/*.xml "$kd/home/.local/share/kdenlive/effects/"
+mkdir -p "$kd/tmp"
+user_install "$kd/home"
 python3 - "$work/clip.mp4" "$kd/project.kdenlive" <<'EOF'
 import sys
 import xml.etree.ElementTree as ET
@@ -159,6 +244,8 @@ clips = [  # plug-in, parameters as a project stores them
     ("bramquil", {"Width": item("bramquil", "Width", 3)}),      # 4 slits
     ("kestrune", {"Time Offset": "0.25", "Mode": "0.5"}),       # 0.50 s, abs. difference
     ("vestrale", {"Delay": item("vestrale", "Delay", 2)}),      # 3 frames
+    ("Orrelind", {}),                                           # for a preset
+    ("vestrale", {}),                                           # for a preset
 ]
 def producer(pid):
     return f"""  <producer id="{pid}" in="0" out="124">
@@ -280,6 +367,21 @@ list 35 1                                     # Mode: absolute difference -> mot
 clip 3
 list 35 3                                     # Delay: 3 -> 6
 import -window root "$kd/vestrale.png"
+preset() {  # opens the first effect's presets menu, chooses preset $1 (from 0)
+  xdotool mousemove 1492 $((top + 10)) click 1; sleep 1.5
+  [ -n "${2:-}" ] && import -window root "$2"
+  xdotool mousemove 1450 $((top + 135 + 25 * $1)) click 1; sleep 2
+}
+clip 4
+preset 1 "$kd/presets-menu.png"               # Orrelind: Pinch
+import -window root "$kd/orrelind-preset.png"
+clip 5
+preset 0                                      # vestrale: Smooth delay 3
+xdotool mousemove 213 $((top - 54)) click 1; sleep 1  # the Effects tab: its
+xdotool mousemove 219 76 click 1; sleep 0.5           # search finds ids too
+xdotool type frei0r; sleep 2
+xdotool mousemove 160 164 click 1; sleep 1
+import -window root "$kd/effects.png"
 xdotool key ctrl+s; sleep 4
 kill "$pid"; sleep 2; kill -9 "$pid" 2>/dev/null || true
 EOF
@@ -292,15 +394,16 @@ if [ -n "${KDENLIVE_KEEP:-}" ]; then  # a folder for the screenshots and the sav
   mkdir -p "$KDENLIVE_KEEP" && cp "$kd"/*.png "$kd"/*.txt "$kd/project.kdenlive" "$KDENLIVE_KEEP/"
 fi
 cat "$kd/shown.txt" 2>/dev/null | sed 's/^/kdenlive: shown: /'
-saved() {  # the saved value of parameter $2 of frei0r.$1
-  python3 - "$kd/project.kdenlive" "$1" "$2" <<'EOF'
+saved() {  # the saved value of parameter $2 of the ($3 or first) frei0r.$1
+  python3 - "$kd/project.kdenlive" "$1" "$2" "${3:-1}" <<'EOF'
 import sys
 import xml.etree.ElementTree as ET
-path, plugin, name = sys.argv[1:]
-for f in ET.parse(path).getroot().iter("filter"):
-    props = {p.get("name"): p.text for p in f.iter("property")}
-    if props.get("mlt_service") == "frei0r." + plugin:
-        print(props.get(name, ""))
+path, plugin, name, nth = sys.argv[1:]
+found = [f for f in ET.parse(path).getroot().iter("filter")
+         if any(p.get("name") == "mlt_service" and p.text == "frei0r." + plugin
+                for p in f.iter("property"))]
+props = {p.get("name"): p.text for p in found[int(nth) - 1].iter("property")}
+print(props.get(name, ""))
 EOF
 }
 expect() {  # what, got, wanted
@@ -325,6 +428,10 @@ EOF
 expect "Width saved after 4 slits + 6 items" "$(saved bramquil Width)" "$(item bramquil Width 9)"
 expect "Mode saved after absolute difference + 1 item" "$(saved kestrune Mode)" 1
 expect "Delay saved after 3 frames + 3 items" "$(saved vestrale Delay)" "$(item vestrale Delay 5)"
+expect "Pinch saved after the preset Pinch" "$(saved Orrelind Pinch 2)" "00:00:00.000=0.85"
+expect "Radius saved after the preset Pinch" "$(saved Orrelind Radius 2)" "00:00:00.000=0.6"
+expect "Delay saved after the preset Smooth delay 3" "$(saved vestrale Delay 2)" \
+  "$(item vestrale Delay 2)"
 # The project monitor over the effect stack with kestrune's controls.
 top=$(sed -n 's/^stack top //p' "$kd/layout.txt" 2>/dev/null || true)
 top=${top:-446}
@@ -332,5 +439,10 @@ convert \( "$kd/kestrune.png" -crop 496x$((top - 168))+1029+37 +repage -resize 3
   \( "$kd/kestrune.png" -crop 390x300+1210+$((top - 33)) +repage \) \
   -background '#31363b' -append -quality 85 "${KDENLIVE_SHOT:-docs/kdenlive.jpg}"
 ls -l "${KDENLIVE_SHOT:-docs/kdenlive.jpg}"
+# The effects it lists for "frei0r" beside the presets menu of Orrelind.
+convert \( "$kd/effects.png" -crop 450x300+0+30 +repage \) \
+  \( "$kd/presets-menu.png" -crop 400x300+1200+$((top - 36)) +repage \) \
+  -background '#31363b' +append -quality 85 docs/kdenlive-presets.jpg
+ls -l docs/kdenlive-presets.jpg
 fi
 exit $status

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Rewrites the README's parameter tables and the editors' descriptors
-# (editors/) from the built plug-ins (after a parameter's name, default or
-# explanation changed, or docs/params/ did).
+# Rewrites the README's parameter tables and the editors' descriptors and
+# presets (editors/) from the built plug-ins (after a parameter's name,
+# default or explanation changed, or docs/params/ did), and the gallery and
+# Shotcut's icons from the demo's output (out/, from scripts/demo.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build/release -DEFFECTS_WERROR=ON >/dev/null
@@ -19,3 +20,16 @@ if ls out/*-sheet.png >/dev/null 2>&1; then
 else
   echo "no contact sheets in out/: run scripts/demo.sh to refresh docs/gallery"
 fi
+
+# Shotcut's icons: one square frame of a gallery video per effect.
+icons=(Orrelind:whirl-360 kestrune:negative-overlay bramquil:stargate-outwards
+  vestrale:smooth-delay16)
+for icon in "${icons[@]}"; do
+  video=out/${icon/:/-}.mp4
+  if [ -e "$video" ]; then
+    ffmpeg -nostdin -v error -y -ss 3 -i "$video" -frames:v 1 \
+      -vf "crop=ih:ih,scale=128:128" "editors/shotcut/${icon%%:*}/icon.png"
+  else
+    echo "no $video: run scripts/demo.sh to refresh the Shotcut icons"
+  fi
+done

@@ -5,14 +5,16 @@
 //   editordesc --check NOTES_DIR OUT_DIR PLUGIN.so...
 //   editordesc --write NOTES_DIR OUT_DIR PLUGIN.so...
 //
-// For each plug-in it makes OUT_DIR/kdenlive/frei0r_NAME.xml and
+// For each plug-in it makes OUT_DIR/kdenlive/frei0r_NAME.xml,
+// OUT_DIR/kdenlive/presets/frei0r.NAME.json and
 // OUT_DIR/shotcut/NAME/{meta.qml,ui.qml}. Parameter names, order, count and
 // defaults (the values a new instance reads back) come from the .so; labels,
-// units and their mapping onto the plug-in's 0..1 values from the notes.
-// --check exits 1 when a committed file differs from what it would write;
-// both modes refuse notes that do not fit the plug-in (a parameter without
-// a control or a control without a parameter, a checkbox for a double, a
-// range that does not map onto 0..1 exactly, a default off the scale).
+// units, their mapping onto the plug-in's 0..1 values and the ready settings
+// (presets) from the notes. --check exits 1 when a committed file differs
+// from what it would write; both modes refuse notes that do not fit the
+// plug-in (a parameter without a control or a control without a parameter,
+// a checkbox for a double, a range that does not map onto 0..1 exactly, a
+// default off the scale, a preset value off the scale or between steps).
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -55,9 +57,18 @@ struct control {
   int kdenlive_decimals = 1;
 };
 
+// A ready setting as the notes give it: values in the controls' own units
+// by parameter name (a list's label, "on" or "off" for a checkbox);
+// parameters left out keep the plug-in's default.
+struct preset_notes {
+  std::string name, gallery;  // gallery: its name in demo/presets/ (for the tests)
+  std::map<std::string, std::string> values;
+};
+
 struct notes {
-  std::string name, description;
+  std::string name, description, full_description;
   std::map<std::string, control> controls;
+  std::vector<preset_notes> presets;
 };
 
 struct parameter {
@@ -68,11 +79,23 @@ struct parameter {
   control c;
 };
 
+// One value of a preset, as each editor stores it.
+struct preset_value {
+  std::string shotcut;   // the text ui.qml sets
+  std::string kdenlive;  // the JSON value Kdenlive's presets file holds
+};
+
+struct preset {
+  std::string name;
+  std::vector<preset_value> values;  // by parameter index
+};
+
 struct effect {
   std::string file;  // plug-in file name without .so
   std::string author, version;
   notes n;
   std::vector<parameter> params;
+  std::vector<preset> presets;
 };
 
 double to_double(const std::string& text, const std::string& what) {
@@ -121,6 +144,17 @@ notes read_notes(const std::string& path) {
     if (subject == "effect") {
       n.name = take("name");
       n.description = take("description");
+      n.full_description = take("full");
+    } else if (subject == "preset") {
+      preset_notes p;
+      p.name = take("name");
+      p.gallery = take("gallery");
+      if (p.name.empty()) throw std::runtime_error(where + " without a name");
+      for (const auto& other : n.presets)
+        if (other.name == p.name) throw std::runtime_error(where + " \"" + p.name + "\" twice");
+      p.values = kv;
+      kv.clear();
+      n.presets.push_back(p);
     } else {
       if (n.controls.count(subject)) throw std::runtime_error(where + " given twice");
       control c;
@@ -257,6 +291,124 @@ void check_fit(const effect& e, const std::string& notes_file) {
   }
 }
 
+// JavaScript string literal (QML shares its syntax).
+std::string js(const std::string& s) {
+  std::string out = "\"";
+  for (char ch : s) {
+    if (ch == '"' || ch == '\\') out += '\\';
+    out += ch;
+  }
+  return out + "\"";
+}
+
+// The value to store for the plug-in value v: steps as exact text, since
+// MLT saves a double property with six digits and the plug-ins truncate.
+std::string stored(const parameter& p, double v) {
+  if (p.c.kind == "steps") return js(shortest(v));
+  if (p.c.kind == "checkbox") return v >= 0.5 ? "1" : "0";
+  return shortest(v);
+}
+
+// The label Kdenlive shows: a list of whole values names its unit, a
+// percent slider whose working unit has its zero inside the range says
+// where that zero lies.
+std::string kdenlive_label(const parameter& p) {
+  const control& c = p.c;
+  if (kdenlive_list(c) && c.kind != "list" && !c.suffix.empty())
+    return c.label + " (" + c.suffix.substr(c.suffix.find_first_not_of(' ')) + ")";
+  if (c.kdenlive == "percent" && c.min < 0 && c.max > 0)
+    return c.label + " (" + shortest(plugin_value(c, 0) * 100) + " % = 0" + c.suffix + ")";
+  return c.label;
+}
+
+// The stored text of the Kdenlive list item for plug-in value v, shown as
+// the working value d: the item of exactly v, else the one labelled d.
+std::string kdenlive_item_text(const control& c, double v, double d) {
+  for (const auto& [label, text] : kdenlive_items(c))
+    if (std::strtod(text.c_str(), nullptr) == v) return text;
+  for (const auto& [label, text] : kdenlive_items(c))
+    if (label == shortest(d)) return text;
+  throw std::runtime_error("no Kdenlive list item for " + shortest(d));
+}
+
+// One value of a preset in every editor's form. Kdenlive's presets file
+// holds what its own "Save preset" writes: a keyframe string for a
+// keyframable slider ("0=" and the value: one key at the first frame), the
+// item's number for a list, 0 or 1 for a checkbox.
+preset_value editor_values(const parameter& p, double v, double d) {
+  const control& c = p.c;
+  preset_value out{stored(p, v), ""};
+  if (c.kind == "checkbox")
+    out.kdenlive = v >= 0.5 ? "1" : "0";
+  else if (kdenlive_list(c))
+    out.kdenlive = kdenlive_item_text(c, v, d);
+  else if (c.keyframes)
+    out.kdenlive = js("0=" + shortest(v));
+  else
+    out.kdenlive = shortest(v);
+  return out;
+}
+
+// The plug-in value of a slider's working value d with the fewest digits
+// that still shows d: Pinch −0.7 as 0.15, not (−0.7 + 1) / 2 =
+// 0.15000000000000002, as a person would write it.
+double round_value(const control& c, double d) {
+  const double exact = plugin_value(c, d);
+  for (int digits = 1; digits < 17; ++digits) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.*g", digits, exact);
+    const double v = std::strtod(buf, nullptr);
+    if (std::fabs(display_value(c, v) - d) <= 1e-9 * std::fmax(1, std::fabs(d))) return v;
+  }
+  return exact;
+}
+
+// The notes' presets in the plug-in's values; each value must be one the
+// control can show: inside its range, a whole step, a list's label.
+void resolve_presets(effect& e, const std::string& notes_file) {
+  for (const preset_notes& pn : e.n.presets) {
+    const std::string where = notes_file + ": preset \"" + pn.name + "\"";
+    std::map<std::string, std::string> left = pn.values;
+    preset out{pn.name, {}};
+    for (const parameter& p : e.params) {
+      const control& c = p.c;
+      auto given = left.find(p.name);
+      if (given == left.end()) {
+        out.values.push_back(editor_values(p, p.value, display_value(c, p.value)));
+        continue;
+      }
+      const std::string text = given->second, w = where + " " + p.name;
+      left.erase(given);
+      double v = 0, d = 0;
+      if (c.kind == "checkbox") {
+        if (text != "on" && text != "off") throw std::runtime_error(w + ": on or off");
+        v = d = text == "on" ? 1 : 0;
+      } else if (c.kind == "list") {
+        bool found = false;
+        for (const auto& item : c.items) {
+          if (item.first != text) continue;
+          v = d = item.second;
+          found = true;
+        }
+        if (!found) throw std::runtime_error(w + ": no item \"" + text + "\"");
+      } else {
+        d = to_double(text, w);
+        if (!(d >= c.min && d <= c.max)) throw std::runtime_error(w + ": off the scale");
+        const double places = std::pow(10.0, c.kind == "steps" ? 0 : c.decimals);
+        const double scaled = d * places;
+        if (std::fabs(std::nearbyint(scaled) - scaled) > 1e-9 * std::fmax(1, std::fabs(scaled)) ||
+            (kdenlive_list(c) && d != std::floor(d)))
+          throw std::runtime_error(w + ": between the control's steps");
+        v = c.kind == "slider" ? round_value(c, d) : plugin_value(c, d);
+      }
+      out.values.push_back(editor_values(p, v, d));
+    }
+    if (!left.empty())
+      throw std::runtime_error(where + ": no parameter \"" + left.begin()->first + "\"");
+    e.presets.push_back(out);
+  }
+}
+
 effect load(const std::string& so, const std::string& notes_dir) {
   testhost::plugin plugin(so);
   effect e;
@@ -281,6 +433,7 @@ effect load(const std::string& so, const std::string& notes_dir) {
     throw std::runtime_error(notes_file + ": control for unknown parameter \"" +
                              left.begin()->first + "\"");
   check_fit(e, notes_file);
+  resolve_presets(e, notes_file);
   return e;
 }
 
@@ -316,11 +469,15 @@ std::string kdenlive(const effect& e) {
     << ".editors (scripts/update-docs.sh); do not edit. -->\n"
     << "<effect LC_NUMERIC=\"C\" tag=\"frei0r." << e.file << "\" id=\"frei0r." << e.file << "\">\n"
     << "    <name>" << xml(e.n.name) << "</name>\n"
-    << "    <description>" << xml(e.n.description) << "</description>\n"
+    << "    <description>" << xml(e.n.description);
+  // The longer text, in the shape of Kdenlive's own descriptors.
+  if (!e.n.full_description.empty()) o << "\n<full>" << xml(e.n.full_description) << "</full>";
+  o << "</description>\n"
     << "    <author>" << xml(e.author) << "</author>\n";
   for (const parameter& p : e.params) {
     const control& c = p.c;
-    std::string label = c.label, help = c.help;
+    const std::string label = kdenlive_label(p);
+    std::string help = c.help;
     o << "    <parameter";
     if (c.kind == "checkbox") {
       o << " type=\"bool\" name=\"" << xml(p.name) << "\" default=\"" << (p.value >= 0.5 ? 1 : 0)
@@ -332,16 +489,12 @@ std::string kdenlive(const effect& e) {
         labels += (labels.empty() ? "" : ",") + item_label;
         if (std::strtod(text.c_str(), nullptr) == p.value) default_text = text;
       }
-      if (c.kind != "list" && !c.suffix.empty())
-        label += " (" + c.suffix.substr(c.suffix.find_first_not_of(' ')) + ")";
       o << " type=\"list\" name=\"" << xml(p.name) << "\" default=\"" << default_text
         << "\" paramlist=\"" << values << "\">\n"
         << "        <paramlistdisplay>" << xml(labels) << "</paramlistdisplay>\n";
     } else if (c.kdenlive == "percent") {
       // The plug-in's own scale; the label says where the working unit's
       // zero lies, the comment where both ends lie.
-      if (c.min < 0 && c.max > 0)
-        label += " (" + shortest(plugin_value(c, 0) * 100) + " % = 0" + c.suffix + ")";
       help += (help.empty() ? "" : ". ") + std::string("In Kdenlive: 0 % = ") + shortest(c.min) +
               c.suffix + ", 100 % = " + shortest(c.max) + c.suffix;
       o << " type=\"" << (c.keyframes ? "animated" : "constant") << "\" name=\"" << xml(p.name)
@@ -364,16 +517,41 @@ std::string kdenlive(const effect& e) {
   return o.str();
 }
 
-// ---- Shotcut
-
-std::string js(const std::string& s) {
-  std::string out = "\"";
-  for (char ch : s) {
-    if (ch == '"' || ch == '\\') out += '\\';
-    out += ch;
+// Kdenlive reads presets only from the user's folder
+// (<AppData>/kdenlive/effects/presets/<effect id>.json): a JSON array of
+// objects, each naming one preset and listing its parameters in the form
+// that Kdenlive 22.12's own "Save preset" writes (keys sorted and indented
+// as Qt writes them): "min" and "max" in the plug-in's units, "in" and "out"
+// the span of the clip a preset was saved from, for which 0 and 0 load as
+// well (tried in Kdenlive 22.12).
+std::string kdenlive_presets(const effect& e) {
+  std::ostringstream o;
+  o << "[";
+  for (size_t k = 0; k < e.presets.size(); ++k) {
+    const preset& pr = e.presets[k];
+    o << (k ? "," : "") << "\n    {\n        " << js(pr.name) << ": [";
+    for (size_t i = 0; i < e.params.size(); ++i) {
+      const parameter& p = e.params[i];
+      const bool list = kdenlive_list(p.c), box = p.c.kind == "checkbox";
+      const int type = box ? 4 : list ? 1 : p.c.keyframes ? 9 : 0;
+      o << (i ? "," : "") << "\n            {\n"
+        << "                \"DisplayName\": " << js(kdenlive_label(p)) << ",\n"
+        << "                \"in\": 0,\n"
+        << "                \"max\": " << (box || list ? 0 : 1) << ",\n"
+        << "                \"min\": 0,\n"
+        << "                \"name\": " << js(p.name) << ",\n"
+        << "                \"opacity\": true,\n"
+        << "                \"out\": 0,\n"
+        << "                \"type\": " << type << ",\n"
+        << "                \"value\": " << pr.values[i].kdenlive << "\n            }";
+    }
+    o << "\n        ]\n    }";
   }
-  return out + "\"";
+  o << "\n]\n";
+  return o.str();
 }
+
+// ---- Shotcut
 
 std::string prop(const parameter& p) { return "'" + std::to_string(p.index) + "'"; }
 std::string id(const parameter& p) { return "c" + std::to_string(p.index); }
@@ -400,7 +578,8 @@ std::string meta_qml(const effect& e) {
     << "    name: qsTr(" << js(e.n.name) << ")\n"
     << "    keywords: qsTr(" << js(e.n.description) << ") + ' " << e.file << "'\n"
     << "    mlt_service: \"frei0r." << e.file << "\"\n"
-    << "    qml: \"ui.qml\"\n";
+    << "    qml: \"ui.qml\"\n"
+    << "    icon: \"icon.png\"\n";
   std::vector<const parameter*> keyed;
   for (const parameter& p : e.params)
     if (p.c.keyframes) keyed.push_back(&p);
@@ -419,14 +598,6 @@ std::string meta_qml(const effect& e) {
   }
   o << "}\n";
   return o.str();
-}
-
-// The value to store for the plug-in value v: steps as exact text, since
-// MLT saves a double property with six digits and the plug-ins truncate.
-std::string stored(const parameter& p, double v) {
-  if (p.c.kind == "steps") return js(shortest(v));
-  if (p.c.kind == "checkbox") return v >= 0.5 ? "1" : "0";
-  return shortest(v);
 }
 
 std::string ui_qml(const effect& e) {
@@ -498,6 +669,18 @@ std::string ui_qml(const effect& e) {
     << "        // Whole frames, in order, to one instance: MLT takes threads 0 as\n"
     << "        // one slice of the frame per processor.\n"
     << "        filter.set('threads', 1);\n";
+  // Ready settings for the Preset list: saved again whenever the filter is
+  // added, so that they always hold what this version of the folder says.
+  if (!e.presets.empty()) {
+    o << "        if (filter.isNew) {\n";
+    for (const preset& pr : e.presets) {
+      for (size_t i = 0; i < e.params.size(); ++i)
+        o << "            filter.set(" << prop(e.params[i]) << ", " << pr.values[i].shotcut
+          << ");\n";
+      o << "            filter.savePreset(preset.parameters, qsTr(" << js(pr.name) << "));\n";
+    }
+    o << "        }\n";
+  }
   for (const parameter& p : e.params)
     o << "        if (filter.isNew || filter.get(" << prop(p) << ") === '')\n"
       << "            filter.set(" << prop(p) << ", " << stored(p, p.value) << ");\n";
@@ -615,6 +798,7 @@ int main(int argc, char** argv) {
       const std::string shotcut = out + "/shotcut/" + e.file;
       const std::pair<std::string, std::string> files[] = {
           {out + "/kdenlive/frei0r_" + e.file + ".xml", kdenlive(e)},
+          {out + "/kdenlive/presets/frei0r." + e.file + ".json", kdenlive_presets(e)},
           {shotcut + "/meta.qml", meta_qml(e)},
           {shotcut + "/ui.qml", ui_qml(e)}};
       for (const auto& [path, text] : files) {

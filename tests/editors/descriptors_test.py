@@ -13,7 +13,14 @@ folder must hold a meta.qml for the plug-in's MLT service and a ui.qml that
 parse as far as brackets and strings go, set every parameter by index, and
 give a new filter the plug-in's defaults. What the plug-in is comes from
 `melt -query filter=frei0r.NAME`, as the editors get it from MLT.
+
+Presets: Kdenlive's presets file (kdenlive/presets/frei0r.NAME.json) must be
+the JSON that Kdenlive's "Save preset" writes, and the Shotcut ui.qml must
+save the same presets, in the same order; each preset must set every
+parameter of the plug-in, once, to a value in 0..1 (a list's item, 0 or 1
+for a checkbox). A Shotcut folder's icon must be a PNG picture.
 """
+import json
 import os
 import re
 import subprocess
@@ -171,7 +178,8 @@ def check_shotcut(folder, name, params):
     if not preset or re.findall(r"'[^']*'", preset.group(1)) != indices:
         fail(f"{where}/ui.qml", "the preset must hold every parameter")
     for i, (title, default) in enumerate(params):
-        sets = re.findall(rf"filter\.set\('{i}', \"?([^\")]*)\"?\);", ui)
+        sets = re.findall(rf"filter\.get\('{i}'\) === ''\)\n\s*"
+                          rf"filter\.set\('{i}', \"?([^\")]*)\"?\);", ui)
         if not sets:
             fail(f"{where}/ui.qml", f"{title} is never given its default")
         elif float(sets[0]) != default:
@@ -181,6 +189,103 @@ def check_shotcut(folder, name, params):
     for prop in re.findall(r"filter\.(?:set|get|getDouble)\(('[^']*')", ui):
         if prop not in indices + ["'threads'"]:
             fail(f"{where}/ui.qml", f"unknown property {prop}")
+
+
+def shotcut_presets(ui):
+    """[(name, [(index, value)])] that ui.qml saves when a filter is new."""
+    presets, values = [], []
+    for line in ui.splitlines():
+        m = re.match(r"\s*filter\.set\('(\d+)', \"?([^\")]*)\"?\);$", line)
+        if m:
+            values.append((int(m.group(1)), float(m.group(2))))
+            continue
+        m = re.match(r'\s*filter\.savePreset\(preset\.parameters, qsTr\("(.*)"\)\);$', line)
+        if m:
+            presets.append((m.group(1), values))
+            values = []
+        elif "savePreset" in line:
+            break  # the defaults, saved last without a name
+    return presets
+
+
+def check_presets(editors, name, params):
+    """Both editors' presets of one plug-in, against each other and MLT."""
+    where = f"kdenlive/presets/frei0r.{name}.json"
+    descriptor = ET.parse(os.path.join(editors, "kdenlive", f"frei0r_{name}.xml")).getroot()
+    kinds = {p.get("name"): p for p in descriptor.findall("parameter")}
+    titles = [t for t, _ in params]
+    try:
+        presets = json.load(open(os.path.join(editors, "kdenlive", "presets",
+                                              f"frei0r.{name}.json")))
+    except (OSError, ValueError) as e:
+        fail(where, f"no presets file Kdenlive can read: {e}")
+        return
+    kdenlive_names = []
+    for entry in presets:
+        if not isinstance(entry, dict) or len(entry) != 1:
+            fail(where, "each preset must be an object of one name")
+            continue
+        (preset, values), = entry.items()
+        kdenlive_names.append(preset)
+        w = f"{where} {preset}"
+        names = [v.get("name") for v in values]
+        if sorted(names) != sorted(titles):
+            fail(w, f"sets {names}, not every parameter of {titles} once")
+        for v in values:
+            p = kinds.get(v.get("name"))
+            if p is None:
+                continue
+            value, kind = v.get("value"), p.get("type")
+            if kind == "animated":
+                m = re.fullmatch(r"0=([-0-9.e]+)", value) if isinstance(value, str) else None
+                if not m or not 0 <= float(m.group(1)) <= 1:
+                    fail(w, f"{v['name']}: {value!r} is no key in 0..1 at the first frame")
+            elif kind == "list":
+                if not isinstance(value, (int, float)) or \
+                        "%g" % value not in p.get("paramlist").split(";"):
+                    fail(w, f"{v['name']}: {value!r} is no item of the list")
+            elif kind == "bool":
+                if value not in (0, 1):
+                    fail(w, f"{v['name']}: {value!r} is not 0 or 1")
+            elif not isinstance(value, (int, float)) or not 0 <= value <= 1:
+                fail(w, f"{v['name']}: {value!r} is not in 0..1")
+            if v.get("DisplayName") != p.findtext("name"):
+                fail(w, f"{v['name']}: DisplayName is not the descriptor's label")
+    if len(set(kdenlive_names)) != len(kdenlive_names):
+        fail(where, "a preset name twice")
+    ui = open(os.path.join(editors, "shotcut", name, "ui.qml")).read()
+    shotcut = shotcut_presets(ui)
+    if [n for n, _ in shotcut] != kdenlive_names:
+        fail(f"shotcut/{name}/ui.qml", f"presets {[n for n, _ in shotcut]} are not "
+                                       f"Kdenlive's {kdenlive_names}")
+    for preset, values in shotcut:
+        w = f"shotcut/{name}/ui.qml {preset}"
+        indices = sorted(i for i, _ in values)
+        if indices != list(range(len(params))):
+            fail(w, f"sets {indices}, not every parameter once")
+        for i, v in values:
+            if not 0 <= v <= 1:
+                fail(w, f"{titles[i] if i < len(titles) else i}: {v} is not in 0..1")
+    if not shotcut:
+        fail(f"shotcut/{name}/ui.qml", "no presets")
+
+
+def check_icon(folder):
+    where = f"shotcut/{os.path.basename(folder)}"
+    meta = open(os.path.join(folder, "meta.qml")).read()
+    m = re.search(r'^    icon: "([^"]+)"$', meta, re.M)
+    if not m:
+        fail(f"{where}/meta.qml", "no icon")
+        return
+    try:
+        head = open(os.path.join(folder, m.group(1)), "rb").read(24)
+    except OSError as e:
+        fail(where, f"icon: {e}")
+        return
+    if head[:8] != b"\x89PNG\r\n\x1a\n":
+        fail(where, f"icon {m.group(1)} is not a PNG picture")
+    elif not 32 <= int.from_bytes(head[16:20], "big") <= 400:
+        fail(where, f"icon {m.group(1)} is not a small picture")
 
 
 def main():
@@ -199,6 +304,8 @@ def main():
         check_kdenlive(os.path.join(editors, "kdenlive", f"frei0r_{name}.xml"),
                        name, params)
         check_shotcut(os.path.join(editors, "shotcut", name), name, params)
+        check_presets(editors, name, params)
+        check_icon(os.path.join(editors, "shotcut", name))
     for f in failures:
         print(f)
     print(f"Kdenlive and Shotcut descriptors of {len(names)} plug-ins checked "

@@ -4,6 +4,7 @@
 // turned into seconds.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -68,17 +69,17 @@ std::string filter_xml(const std::string& plugin, const std::vector<setting>& s,
   return x + "    </filter>\n";
 }
 
-// Renders the project and demands the test host's bytes for `values` by
-// index, with `changes` from their frames on.
+// Renders the project over `frames` frames and demands the test host's
+// bytes for `values` by index, with `changes` from their frames on.
 void expect_project(const std::string& plugin, const std::string& filters,
                     const std::vector<double>& values,
-                    const std::vector<filter_spec::change>& changes = {}) {
+                    const std::vector<filter_spec::change>& changes = {}, int frames = 40) {
   clip c;
-  c.frames = 40;
+  c.frames = frames;
   const hosttest::host_run r = hosttest::run_melt_project(filters, c);
   ASSERT_EQ(r.output.size(), size_t(c.frames)) << r.command;
   ASSERT_EQ(r.times.size(), size_t(c.frames)) << r.command;
-  ASSERT_EQ(r.times[25], 1.0) << "melt passes seconds";
+  ASSERT_EQ(r.times[5], 0.2) << "melt passes seconds";
   const filter_spec f{plugin, values, changes};
   const auto expected = hosttest::replay_chain({f}, r.input, r.times, c);
   for (int n = 0; n < c.frames; ++n)
@@ -200,6 +201,130 @@ TEST_F(editor_project, shotcut_projects_by_index) {
                  {0, 0.5, 1, 0.142857, 0, 0.25, 1});
   expect_project("vestrale", shotcut("vestrale", {"0.13333333333333333", "0"}), {2.0 / 15, 0});
 }
+
+// ---- Presets
+
+std::vector<std::string> lines_of(const std::string& path) {
+  std::istringstream in(read_text(path));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The text between `open` and the next `close` after it in `line`, or "".
+std::string between(const std::string& line, const std::string& open, const std::string& close) {
+  const size_t a = line.find(open);
+  if (a == std::string::npos) return "";
+  const size_t b = line.find(close, a + open.size());
+  return b == std::string::npos ? "" : line.substr(a + open.size(), b - a - open.size());
+}
+
+// (preset name, gallery name) in the order of docs/params/NAME.editors.
+std::vector<std::pair<std::string, std::string>> preset_list(const std::string& plugin) {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (const std::string& line :
+       lines_of(std::string(EFFECTS_SOURCE_DIR) + "/docs/params/" + plugin + ".editors"))
+    if (line.rfind("preset\t", 0) == 0)
+      out.emplace_back(between(line + "\t", "\tname=", "\t"),
+                       between(line + "\t", "\tgallery=", "\t"));
+  return out;
+}
+
+// The gallery's values by preset name, as ffmpeg gets them (y/n for booleans).
+std::map<std::string, std::vector<double>> gallery(const std::string& plugin) {
+  std::string file = plugin;
+  for (char& ch : file) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+  std::map<std::string, std::vector<double>> out;
+  for (const std::string& line :
+       lines_of(std::string(EFFECTS_SOURCE_DIR) + "/demo/presets/" + file + ".txt")) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line.substr(line.find(' ') + 1));
+    std::vector<double>& values = out[line.substr(0, line.find(' '))];
+    for (std::string v; std::getline(fields, v, '|');)
+      values.push_back(v == "y" ? 1 : v == "n" ? 0 : std::stod(v));
+  }
+  return out;
+}
+
+// Kdenlive's presets file (as editordesc writes it, one key a line): each
+// preset's settings by parameter name, keyframe strings without quotes.
+std::map<std::string, std::vector<setting>> kdenlive_presets(const std::string& plugin) {
+  std::map<std::string, std::vector<setting>> out;
+  std::vector<setting>* current = nullptr;
+  std::string name;
+  for (const std::string& line : lines_of(std::string(EFFECTS_SOURCE_DIR) +
+                                          "/editors/kdenlive/presets/frei0r." + plugin + ".json")) {
+    if (line.size() > 11 && line.compare(line.size() - 3, 3, ": [") == 0)
+      current = &out[between(line, "\"", "\":")];
+    else if (line.find("\"name\": ") != std::string::npos)
+      name = between(line, "\"name\": \"", "\"");
+    else if (line.find("\"value\": ") != std::string::npos && current) {
+      std::string value = line.substr(line.find(": ") + 2);
+      if (value.front() == '"') value = value.substr(1, value.size() - 2);
+      current->push_back({name, value});
+    }
+  }
+  return out;
+}
+
+// The presets that Shotcut's ui.qml saves for a new filter: each preset's
+// settings by index, as the text stored.
+std::map<std::string, std::vector<setting>> shotcut_presets(const std::string& plugin) {
+  std::map<std::string, std::vector<setting>> out;
+  std::vector<setting> sets;
+  for (const std::string& line :
+       lines_of(std::string(EFFECTS_SOURCE_DIR) + "/editors/shotcut/" + plugin + "/ui.qml")) {
+    if (line.find("filter.set('") != std::string::npos && std::isdigit(line[line.find("('") + 2])) {
+      std::string value = between(line, "', ", ");");
+      if (!value.empty() && value.front() == '"') value = value.substr(1, value.size() - 2);
+      sets.push_back({between(line, "filter.set('", "'"), value});
+    } else if (line.find("savePreset(preset.parameters, qsTr(") != std::string::npos) {
+      out[between(line, "qsTr(\"", "\")")] = sets;
+      sets.clear();
+    } else if (line.find("savePreset") != std::string::npos) {
+      break;
+    }
+  }
+  return out;
+}
+
+class editor_presets : public editor_project, public testing::WithParamInterface<std::string> {};
+
+// Every preset, as each editor stores it, rendered by melt gives the bytes
+// that the gallery's values for it (demo/presets/, written for ffmpeg in
+// the plug-in's own units) give in the test host: the presets look as the
+// gallery shows them, Kdenlive's six-digit list items and the working
+// units' conversions included.
+TEST_P(editor_presets, render_as_the_gallery_shows) {
+  const std::string plugin = GetParam();
+  const auto list = preset_list(plugin);
+  const auto shown = gallery(plugin);
+  const auto kdenlive = kdenlive_presets(plugin);
+  const auto shotcut = shotcut_presets(plugin);
+  ASSERT_FALSE(list.empty()) << plugin << " has no presets";
+  EXPECT_EQ(kdenlive.size(), list.size()) << plugin;
+  EXPECT_EQ(shotcut.size(), list.size()) << plugin;
+  for (const auto& [name, gallery_name] : list) {
+    SCOPED_TRACE(plugin + " preset " + name);
+    ASSERT_TRUE(shown.count(gallery_name)) << "not in the gallery: " << gallery_name;
+    const std::vector<double>& values = shown.at(gallery_name);
+    ASSERT_TRUE(kdenlive.count(name) && shotcut.count(name));
+    ASSERT_EQ(kdenlive.at(name).size(), values.size());
+    ASSERT_EQ(shotcut.at(name).size(), values.size());
+    expect_project(plugin,
+                   filter_xml(plugin, kdenlive.at(name),
+                              {"<property name=\"kdenlive_id\">frei0r." + plugin + "</property>"}),
+                   values, {}, 20);
+    expect_project(plugin,
+                   filter_xml(plugin, shotcut.at(name),
+                              {"<property name=\"threads\">1</property>",
+                               "<property name=\"shotcut:filter\">" + plugin + "</property>"}),
+                   values, {}, 20);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(each_plugin, editor_presets,
+                         testing::Values("Orrelind", "kestrune", "bramquil", "vestrale"));
 
 // Why vestrale's Delay is stored as text: 2/15 saved with six digits reads
 // back as a delay of 2 frames, not 3.

@@ -9,6 +9,7 @@ Metadata {
     keywords: qsTr("Turns the picture about a centre, most near the centre and not at all at the rim, and draws it towards or away from the centre") + ' Orrelind'
     mlt_service: "frei0r.Orrelind"
     qml: "ui.qml"
+    icon: "icon.png"
 
     keyframes {
         allowAnimateIn: true

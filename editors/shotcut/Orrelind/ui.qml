@@ -65,6 +65,32 @@ Shotcut.KeyframableFilter {
         // Whole frames, in order, to one instance: MLT takes threads 0 as
         // one slice of the frame per processor.
         filter.set('threads', 1);
+        if (filter.isNew) {
+            filter.set('0', 0.75);
+            filter.set('1', 0.5);
+            filter.set('2', 0.5);
+            filter.set('3', 0.5);
+            filter.set('4', 0.5);
+            filter.savePreset(preset.parameters, qsTr("Whirl 360°"));
+            filter.set('0', 0.5);
+            filter.set('1', 0.85);
+            filter.set('2', 0.6);
+            filter.set('3', 0.5);
+            filter.set('4', 0.5);
+            filter.savePreset(preset.parameters, qsTr("Pinch"));
+            filter.set('0', 0.5);
+            filter.set('1', 0.15);
+            filter.set('2', 0.6);
+            filter.set('3', 0.5);
+            filter.set('4', 0.5);
+            filter.savePreset(preset.parameters, qsTr("Bulge"));
+            filter.set('0', 0.3);
+            filter.set('1', 0.7);
+            filter.set('2', 0.4);
+            filter.set('3', 0.3);
+            filter.set('4', 0.6);
+            filter.savePreset(preset.parameters, qsTr("Whirl and pinch off centre"));
+        }
         if (filter.isNew || filter.get('0') === '')
             filter.set('0', 0.5);
         if (filter.isNew || filter.get('1') === '')

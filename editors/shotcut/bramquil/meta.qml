@@ -9,6 +9,7 @@ Metadata {
     keywords: qsTr("Lays the slits (columns or rows) of consecutive frames side by side, flat (Scan) or as a tunnel of light (Stargate)") + ' bramquil'
     mlt_service: "frei0r.bramquil"
     qml: "ui.qml"
+    icon: "icon.png"
 
     keyframes {
         allowAnimateIn: true

@@ -64,6 +64,40 @@ Shotcut.KeyframableFilter {
         // Whole frames, in order, to one instance: MLT takes threads 0 as
         // one slice of the frame per processor.
         filter.set('threads', 1);
+        if (filter.isNew) {
+            filter.set('0', 0);
+            filter.set('1', 0.5);
+            filter.set('2', 1);
+            filter.set('3', 0);
+            filter.set('4', 0);
+            filter.set('5', 0.25);
+            filter.set('6', 1);
+            filter.savePreset(preset.parameters, qsTr("Scan columns"));
+            filter.set('0', 0);
+            filter.set('1', 0.5);
+            filter.set('2', 0);
+            filter.set('3', 0.0952380952);
+            filter.set('4', 0);
+            filter.set('5', 0.25);
+            filter.set('6', 1);
+            filter.savePreset(preset.parameters, qsTr("Scan wide rows"));
+            filter.set('0', 1);
+            filter.set('1', 0.5);
+            filter.set('2', 1);
+            filter.set('3', 0.0317460317);
+            filter.set('4', 0);
+            filter.set('5', 0.25);
+            filter.set('6', 1);
+            filter.savePreset(preset.parameters, qsTr("Stargate outwards"));
+            filter.set('0', 1);
+            filter.set('1', 0.5);
+            filter.set('2', 1);
+            filter.set('3', 0.0317460317);
+            filter.set('4', 1);
+            filter.set('5', 0.25);
+            filter.set('6', 1);
+            filter.savePreset(preset.parameters, qsTr("Stargate inwards"));
+        }
         if (filter.isNew || filter.get('0') === '')
             filter.set('0', 0);
         if (filter.isNew || filter.get('1') === '')

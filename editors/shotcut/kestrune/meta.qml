@@ -9,6 +9,7 @@ Metadata {
     keywords: qsTr("Compares each frame with an earlier one and shows what changed: a negative overlay, the absolute difference or a motion mask") + ' kestrune'
     mlt_service: "frei0r.kestrune"
     qml: "ui.qml"
+    icon: "icon.png"
 
     keyframes {
         allowAnimateIn: true

@@ -63,6 +63,36 @@ Shotcut.KeyframableFilter {
         // Whole frames, in order, to one instance: MLT takes threads 0 as
         // one slice of the frame per processor.
         filter.set('threads', 1);
+        if (filter.isNew) {
+            filter.set('0', 0);
+            filter.set('1', 0);
+            filter.set('2', 0.5);
+            filter.set('3', 0.25);
+            filter.set('4', 0.02);
+            filter.set('5', 0);
+            filter.savePreset(preset.parameters, qsTr("Negative overlay"));
+            filter.set('0', 0);
+            filter.set('1', 0.5);
+            filter.set('2', 0.5);
+            filter.set('3', 0.5);
+            filter.set('4', 0.04);
+            filter.set('5', 0);
+            filter.savePreset(preset.parameters, qsTr("Absolute difference"));
+            filter.set('0', 0);
+            filter.set('1', 1);
+            filter.set('2', 0.5);
+            filter.set('3', 0.75);
+            filter.set('4', 0.04);
+            filter.set('5', 0);
+            filter.savePreset(preset.parameters, qsTr("Motion mask"));
+            filter.set('0', 0);
+            filter.set('1', 0.5);
+            filter.set('2', 0.5);
+            filter.set('3', 1);
+            filter.set('4', 0.06);
+            filter.set('5', 1);
+            filter.savePreset(preset.parameters, qsTr("Luma difference"));
+        }
         if (filter.isNew || filter.get('0') === '')
             filter.set('0', 0.1);
         if (filter.isNew || filter.get('1') === '')

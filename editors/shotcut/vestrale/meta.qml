@@ -9,4 +9,5 @@ Metadata {
     keywords: qsTr("Delayed RGB split: red, green and blue come from frames taken at different moments, so whatever moves splits into colour fringes") + ' vestrale'
     mlt_service: "frei0r.vestrale"
     qml: "ui.qml"
+    icon: "icon.png"
 }

@@ -47,6 +47,17 @@ Shotcut.KeyframableFilter {
         // Whole frames, in order, to one instance: MLT takes threads 0 as
         // one slice of the frame per processor.
         filter.set('threads', 1);
+        if (filter.isNew) {
+            filter.set('0', "0.13333333333333333");
+            filter.set('1', 0);
+            filter.savePreset(preset.parameters, qsTr("Smooth delay 3"));
+            filter.set('0', "1");
+            filter.set('1', 0);
+            filter.savePreset(preset.parameters, qsTr("Smooth delay 16"));
+            filter.set('0', "0.2");
+            filter.set('1', 1);
+            filter.savePreset(preset.parameters, qsTr("Simple delay 4"));
+        }
         if (filter.isNew || filter.get('0') === '')
             filter.set('0', "0");
         if (filter.isNew || filter.get('1') === '')
