@@ -7,9 +7,15 @@
 // is 255 minus the reference's, so any output pixel names the reference.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <limits>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+
+#include <fstream>
+#endif
 
 #include "kestrune_model.h"
 
@@ -166,20 +172,52 @@ TEST_F(kestrune_history, capacity_of_the_largest_frame) {
   expect_capacity(*this, 134217722, 1, 2, 0.01, 1);
 }
 
-long resident_bytes() {
+// What the process holds of memory: on Linux its resident pages; on Windows
+// its committed private pages, which count against the system's commit limit
+// whether touched or not.
+int64_t held_bytes() {
+#ifdef _WIN32
+  int64_t committed = 0;
+  MEMORY_BASIC_INFORMATION region;
+  for (const char* at = nullptr; VirtualQuery(at, &region, sizeof region) == sizeof region;
+       at = static_cast<const char*>(region.BaseAddress) + region.RegionSize)
+    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+      committed += int64_t(region.RegionSize);
+  return committed;
+#else
   std::ifstream statm("/proc/self/statm");
-  long pages = 0, resident = 0;
+  int64_t pages = 0, resident = 0;
   statm >> pages >> resident;
   return resident * sysconf(_SC_PAGESIZE);
+#endif
 }
 
 // The budget is reserved, not touched: a construction that sets aside 1 GiB
-// costs next to nothing in resident memory until frames arrive.
+// costs next to nothing until frames arrive.
 TEST_F(kestrune_history, construction_does_not_touch_the_pixel_store) {
-  const long before = resident_bytes();
+  const int64_t before = held_bytes();
   instance inst = p.construct(11585, 11585);
   ASSERT_TRUE(inst.valid());
-  EXPECT_LT(resident_bytes() - before, 32l << 20);
+  EXPECT_LT(held_bytes() - before, int64_t(32) << 20);
+}
+
+// ... and every frame that takes a slot never used before adds that slot,
+// while a recycled slot adds nothing.
+TEST_F(kestrune_history, frames_take_memory_as_they_arrive) {
+  const int64_t frame_bytes = 1920 * 1080 * 4;
+  instance inst = make(1920, 1080, 0.0);
+  frame in = testhost::random_frame(inst.pixel_count(), 4);
+  frame out(inst.pixel_count());
+  const int64_t before = held_bytes();
+  for (int k = 0; k < 4; ++k) inst.update(k * 0.5, in.data(), out.data());
+  // With a delay of 0 only two slots are ever in use.
+  EXPECT_GE(held_bytes() - before, 2 * frame_bytes);
+  EXPECT_LT(held_bytes() - before, 3 * frame_bytes);
+  // Two seconds: every frame from 1.0 on is kept, five slots in all.
+  inst.set(TIME_OFFSET, 1.0);
+  for (int k = 4; k < 7; ++k) inst.update(k * 0.5, in.data(), out.data());
+  EXPECT_GE(held_bytes() - before, 5 * frame_bytes);
+  EXPECT_LT(held_bytes() - before, 6 * frame_bytes);
 }
 
 }  // namespace
