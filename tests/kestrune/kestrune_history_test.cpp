@@ -17,6 +17,7 @@
 #include <fstream>
 #endif
 
+#include "alloc_fail.h"
 #include "kestrune_model.h"
 
 namespace {
@@ -190,6 +191,59 @@ int64_t held_bytes() {
   statm >> pages >> resident;
   return resident * sysconf(_SC_PAGESIZE);
 #endif
+}
+
+// A frame stored in a slot never used before needs that slot's memory. On
+// Linux the reserved pages arrive when first written, so no update asks for
+// memory; on Windows the update commits the slot's pixels and record (two
+// requests), and when that is refused the frame passes through unchanged and
+// the history stays as it was. Updates that reuse a slot never ask.
+TEST_F(kestrune_history, only_a_fresh_slot_asks_for_memory_and_a_refusal_passes_the_frame) {
+#ifdef _WIN32
+  const size_t fresh_requests = 2;
+#else
+  const size_t fresh_requests = 0;
+#endif
+  instance inst = make(3, 2, 1.0);  // two seconds
+  instance twin = make(3, 2, 1.0);  // the same frames, never refused
+  frame in(inst.pixel_count()), out(inst.pixel_count());
+  // Frame k at time t, with memory request n refused (0: none, all: every
+  // one); returns the requests made.
+  auto feed_refusing = [&](double t, int k, size_t n, bool all = false) {
+    std::fill(in.begin(), in.end(), numbered(k));
+    alloc_fail::scope refuse(n, all);
+    inst.update(t, in.data(), out.data());
+    return alloc_fail::attempts();
+  };
+  for (int k = 1; k <= 3; ++k) {
+    EXPECT_EQ(feed_refusing(0.1 * k, k, 0), fresh_requests) << k;
+    EXPECT_EQ(number_of_reference(out[0]), 1);
+    feed(twin, 0.1 * k, k);
+  }
+#ifdef _WIN32
+  // The pixels refused, separate buffers; then the record refused, in place.
+  EXPECT_EQ(feed_refusing(0.4, 4, 1), 1u);
+  EXPECT_EQ(out, in);
+  std::fill(in.begin(), in.end(), numbered(5));
+  {
+    alloc_fail::scope refuse(2);
+    inst.update(0.5, in.data(), in.data());
+    EXPECT_EQ(alloc_fail::attempts(), 2u);
+  }
+  EXPECT_EQ(in, frame(in.size(), numbered(5)));
+#endif
+  // Nothing of those frames stayed: both instances go on alike.
+  EXPECT_EQ(feed_refusing(0.6, 6, 0), fresh_requests);
+  EXPECT_EQ(number_of_reference(out[0]), feed(twin, 0.6, 6));
+  // A repeated time and expiry free slots first: no request at all.
+  EXPECT_EQ(feed_refusing(0.6, 7, 1, true), 0u);
+  EXPECT_EQ(number_of_reference(out[0]), feed(twin, 0.6, 7));
+  EXPECT_EQ(number_of_reference(out[0]), 1);
+  inst.set(TIME_OFFSET, 0.0);
+  twin.set(TIME_OFFSET, 0.0);
+  EXPECT_EQ(feed_refusing(1.0, 8, 1, true), 0u);
+  EXPECT_EQ(number_of_reference(out[0]), 7);
+  EXPECT_EQ(feed(twin, 1.0, 8), 7);
 }
 
 // The budget is reserved, not touched: a construction that sets aside 1 GiB
