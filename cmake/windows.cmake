@@ -10,8 +10,9 @@ set_target_properties(frei0r::header PROPERTIES
 
 # Everything from the toolchain (libstdc++, libgcc, winpthread) is linked in,
 # so a DLL, or a test program, needs nothing beside it but Windows' own
-# KERNEL32.dll and msvcrt.dll.
-target_link_options(effects_build_rules INTERFACE -static)
+# KERNEL32.dll and msvcrt.dll. No link time in the header: the same sources
+# give the same DLL.
+target_link_options(effects_build_rules INTERFACE -static -Wl,--no-insert-timestamp)
 
 # GCC cannot align the stack of a 64-bit Windows function to more than 16
 # bytes (GCC bug 54412): an AVX or AVX-512 vector spilled there with an

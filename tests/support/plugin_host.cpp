@@ -121,16 +121,22 @@ void plugin::load(const std::string& path) {
 
 plugin plugin::fresh_copy(const std::string& path) {
   const std::string name = temporary_file_name();
-  {
-    std::ifstream src(path, std::ios::binary);
-    std::ofstream dst(name, std::ios::binary | std::ios::trunc);
-    dst << src.rdbuf();
-    if (!src || !dst) throw std::runtime_error("cannot copy " + path);
+  try {
+    {
+      std::ifstream src(path, std::ios::binary);
+      std::ofstream dst(name, std::ios::binary | std::ios::trunc);
+      dst << src.rdbuf();
+      if (!src || !dst) throw std::runtime_error("cannot copy " + path);
+    }
+    plugin p;
+    p.load(name);
+    p.temp_copy_ = name;
+    return p;
+  } catch (...) {
+    // Nothing of the copy is left behind when the copy or the load fails.
+    std::remove(name.c_str());
+    throw;
   }
-  plugin p;
-  p.temp_copy_ = name;
-  p.load(name);
-  return p;
 }
 
 plugin::plugin(plugin&& other) noexcept
