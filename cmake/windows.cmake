@@ -20,3 +20,9 @@ target_link_options(effects_build_rules INTERFACE -static -Wl,--no-insert-timest
 # assembler keeps it so by writing every aligned vector move in its unaligned
 # form, which is as fast on aligned data and correct on any.
 target_compile_options(effects_build_rules INTERFACE -Wa,-muse-unaligned-vector-move)
+
+# Test programs run under Wine, in this build folder's own Wine prefix.
+configure_file(cmake/wine-run.sh.in ${PROJECT_BINARY_DIR}/wine-run.sh
+  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+    WORLD_READ WORLD_EXECUTE @ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_BINARY_DIR}/wine-run.sh)

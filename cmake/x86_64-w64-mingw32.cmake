@@ -2,8 +2,8 @@
 # (g++-mingw-w64-x86-64-posix). The plug-ins come out as NAME.dll that need
 # nothing beside them: the GCC and C++ runtimes are linked in, so the only
 # imports are KERNEL32.dll and msvcrt.dll. The unit suites run under Wine
-# (Debian's wine64), which ctest starts itself; scripts/windows-test.sh sets
-# up a private, headless Wine prefix for them.
+# (Debian's wine64), which ctest starts itself in a Wine prefix of the build
+# folder's own (cmake/windows.cmake); scripts/windows-test.sh runs them.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 # The POSIX threading flavour: the concurrency test needs std::thread, which
@@ -17,4 +17,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # frei0r.h is found among the build machine's headers (see CMakeLists.txt).
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)

@@ -18,17 +18,14 @@ cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-w64-mingw32.cmake \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEFFECTS_WERROR=ON -DEFFECTS_BENCH=OFF >/dev/null
 cmake --build "$dir" -j"$jobs"
 
+# The build folder's own Wine prefix, as its wine-run.sh uses it.
 mkdir -p "$dir/wine"
 export WINEPREFIX=$(cd "$dir/wine" && pwd)
-export WINEDEBUG=-all
-# No Mono or Gecko: nothing here needs them, and Wine would offer to fetch them.
-export WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
 # One Wine server for the whole run, and Wine's own services started before
 # ctest: a service that a test's Wine process started would inherit that
 # test's output pipe and keep ctest waiting for it.
 wineserver=/usr/lib/wine/wineserver64
-"$wineserver" -p
+"$wineserver" -p 2>/dev/null || true  # already running for this prefix
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
-/usr/lib/wine/wine64 wineboot -u </dev/null >/dev/null 2>&1
+"$dir/wine-run.sh" wineboot -u </dev/null >/dev/null 2>&1
 ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 900

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the Windows ZIP and installer from BUILD_DIR (cpack), checks what the
-# ZIP holds, and tests the installer under Wine, in the prefix WINEPREFIX:
+# ZIP holds, and tests the installer under Wine, in the build's Wine prefix:
 # a silent install into fake Shotcut and Kdenlive folders (with a space in
 # their path, and with another plug-in and filter of Shotcut's own) puts
 # every file where the editors read it, the DLLs equal to the ZIP's and the
@@ -9,12 +9,9 @@
 # without our key. scripts/windows-test.sh runs it through ctest.
 set -euo pipefail
 build_dir=$1
-: "${WINEPREFIX:?set WINEPREFIX}"
-wine=${WINE:-/usr/lib/wine/wine64}
-export WINEDEBUG=-all
-unset DISPLAY
+wine=$build_dir/wine-run.sh
 work=$(mktemp -d)
-drive=$WINEPREFIX/drive_c
+drive=${WINEPREFIX:-$build_dir/wine}/drive_c
 fake="$drive/fake editors"
 cleanup() { rm -rf "$work" "$fake" "$drive/effects-setup.exe" "$drive/effects-setup.bat"; }
 trap cleanup EXIT
