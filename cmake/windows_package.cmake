@@ -11,6 +11,9 @@
 #                                    Shotcut\extensions\filters)
 #   kdenlive/effects/frei0r_NAME.xml for %APPDATA%\kdenlive\effects or
 #                                    C:\ProgramData\kdenlive\effects
+#   kdenlive/effects/presets/        for %APPDATA%\kdenlive\effects\presets
+#                                    (by hand only: Kdenlive keeps a user's
+#                                    own presets in the same files)
 #   INSTALL.txt                      what goes where, for each editor and ffmpeg
 # The plug-ins install to lib/frei0r-1 by frei0r_plugin().
 install(DIRECTORY editors/kdenlive/ DESTINATION kdenlive/effects)

@@ -28,7 +28,7 @@ for dll in "$build_dir"/plugins/*.dll; do plugins+=("$(basename "$dll" .dll)"); 
 [ ${#plugins[@]} -eq 4 ] || fail "expected 4 plug-ins, built ${#plugins[@]}"
 
 # The ZIP: one top folder holding the DLLs, the filter folders, the
-# descriptors and the install text, and nothing else.
+# descriptors and their presets and the install text, and nothing else.
 mkdir "$work/zip"
 python3 -m zipfile -e "$zip" "$work/zip"
 top=$(ls "$work/zip")
@@ -37,7 +37,8 @@ for p in "${plugins[@]}"; do
   cmp -s "$build_dir/plugins/$p.dll" "$work/zip/$top/lib/frei0r-1/$p.dll" \
     || fail "the ZIP's $p.dll is not the one the tests ran"
   expected+=("$top/lib/frei0r-1/$p.dll" "$top/kdenlive/effects/frei0r_$p.xml"
-             "$top/share/shotcut/qml/filters/$p/meta.qml" "$top/share/shotcut/qml/filters/$p/ui.qml")
+             "$top/kdenlive/effects/presets/frei0r.$p.json")
+  for f in meta.qml ui.qml icon.png; do expected+=("$top/share/shotcut/qml/filters/$p/$f"); done
 done
 diff <(printf '%s\n' "${expected[@]}" | sort) <(cd "$work/zip" && find . -type f | sed 's|^\./||' | sort) \
   || fail "the ZIP holds other files than expected"
@@ -79,7 +80,7 @@ for p in "${plugins[@]}"; do
     cmp -s "$dir/lib/frei0r-1/$p.dll" "$work/zip/$top/lib/frei0r-1/$p.dll" \
       || fail "${dir#$drive/}/lib/frei0r-1/$p.dll is not the ZIP's"
   done
-  for f in meta.qml ui.qml; do
+  for f in meta.qml ui.qml icon.png; do
     cmp -s "$fake/Shotcut/share/shotcut/qml/filters/$p/$f" "$work/zip/$top/share/shotcut/qml/filters/$p/$f" \
       || fail "Shotcut's filters lack $p/$f"
     cmp -s "$user_filters/$p/$f" "$work/zip/$top/share/shotcut/qml/filters/$p/$f" \
@@ -87,6 +88,9 @@ for p in "${plugins[@]}"; do
   done
   cmp -s "$drive/ProgramData/kdenlive/effects/frei0r_$p.xml" "$work/zip/$top/kdenlive/effects/frei0r_$p.xml" \
     || fail "C:\\ProgramData\\kdenlive\\effects lacks frei0r_$p.xml"
+  # Kdenlive keeps a user's own presets of an effect in the same file as
+  # ours: the installer leaves them to the user.
+  [ -z "$(find "$drive" -name "frei0r.$p.json")" ] || fail "the installer put Kdenlive presets"
 done
 [ -f "$uninstaller" ] || fail "no uninstaller"
 "$wine" reg query "$key" /v UninstallString /reg:64 2>/dev/null | grep -q 'uninstall.exe' \
