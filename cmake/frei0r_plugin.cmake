@@ -47,6 +47,13 @@ function(frei0r_module target output_name output_dir)
     PREFIX ""
     OUTPUT_NAME ${output_name}
     LIBRARY_OUTPUT_DIRECTORY ${output_dir})
+  if(WIN32)
+    # A DLL exports what EFFECTS_EXPORT marks and nothing else, and cannot
+    # leave a symbol undefined. It is linked as it ships, without symbols,
+    # so that the tests load the very bytes the package holds.
+    target_link_options(${target} PRIVATE -s)
+    return()
+  endif()
   target_link_options(${target} PRIVATE
     -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/exports.map)
   # Clang's sanitizer runtimes live in the executable, so an instrumented

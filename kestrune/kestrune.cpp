@@ -18,10 +18,12 @@
 // a Blend, Contrast or Threshold that is not a number counts as 0.
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 #include "common/effect.h"
 #include "composite_dispatch.h"
+#include "history_store.h"
 
 namespace {
 
@@ -95,6 +97,7 @@ class kestrune {
 
  private:
   void size_history(uint32_t w, uint32_t h);
+  bool takes_fresh_slot(double now) const;
   void unlink(uint64_t s);
   uint64_t take_slot();
   uint32_t* frame_at(uint64_t s) const { return pixel_store + s * frame_pixels; }
@@ -106,6 +109,7 @@ class kestrune {
   uint64_t frame_count = 0;
   uint64_t free_slot = 0;
   uint64_t fresh_slot = 0;
+  kestrune_history::store history;
   frame_slot* slots = nullptr;
   uint32_t* pixel_store = nullptr;
   // Each mode's integer form, kept while the gain and opacity stay.
@@ -116,26 +120,34 @@ kestrune::kestrune(uint32_t frame_width, uint32_t frame_height) {
   size_history(frame_width, frame_height);
 }
 
-kestrune::~kestrune() {
-  ::operator delete(pixel_store);
-  ::operator delete(slots);
-}
+// The store releases the pixels, then the records.
+kestrune::~kestrune() = default;
 
 // As many frames as fit in the budget, each charged its pixels and its slot
-// record. The pixel store is only reserved here: its pages are first touched
-// by the frames that arrive.
+// record. The store is only reserved here: memory comes with the frames that
+// arrive (see history_store.h).
 void kestrune::size_history(uint32_t w, uint32_t h) {
   if (PIXEL_LIMIT / h < w) return;
   frame_pixels = uint64_t(w) * h;
   const uint64_t frame_bytes = 4 * frame_pixels + sizeof(frame_slot);
   capacity = frame_bytes > HISTORY_BUDGET ? 0 : HISTORY_BUDGET / frame_bytes;
-  const uint64_t store_words = capacity * frame_pixels;
-  const size_t store_bytes = store_words > SIZE_MAX / 4 ? SIZE_MAX : size_t(store_words * 4);
-  pixel_store = static_cast<uint32_t*>(::operator new(store_bytes, std::nothrow));
+  const bool reserved = history.reserve(capacity, 4 * frame_pixels, sizeof(frame_slot));
+  pixel_store = static_cast<uint32_t*>(history.pixels());
   if (!pixel_store) return;
-  slots =
-      static_cast<frame_slot*>(::operator new(size_t(capacity) * sizeof(frame_slot), std::nothrow));
+  slots = reserved ? static_cast<frame_slot*>(history.records()) : nullptr;
   oldest_slot = newest_slot = free_slot = capacity;
+}
+
+// Whether this update will store its frame in a slot never used before: only
+// when the history is not full, no slot is free, and neither a seek back nor
+// expiry unlinks a frame first (the steps of update() below).
+bool kestrune::takes_fresh_slot(double now) const {
+  if (free_slot != capacity || frame_count == capacity) return false;
+  if (frame_count > 0 && slots[newest_slot].time >= now) return false;
+  if (frame_count >= 2 &&
+      slots[slots[oldest_slot].next].time <= now - 2.0 * clamp_unit(params[KESTRUNE_TIME_OFFSET]))
+    return false;
+  return true;
 }
 
 // Takes slot s out of the frame list and puts it on the free list.
@@ -171,6 +183,12 @@ uint64_t kestrune::take_slot() {
 // it drops nothing.
 void kestrune::update(double time, uint32_t* out, const uint32_t* in) {
   const double now = time;
+  // Memory for a new slot can be refused (history_store.h): the frame then
+  // passes unchanged and the history stays as it was.
+  if (takes_fresh_slot(now) && !history.commit(fresh_slot)) {
+    if (out != in) std::memcpy(out, in, size_t(frame_pixels) * 4);
+    return;
+  }
   while (frame_count > 0 && slots[newest_slot].time >= now) unlink(newest_slot);
 
   if (frame_count >= 2) {

@@ -3,14 +3,15 @@
 # warnings as errors, the same suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the concurrency test under ThreadSanitizer, the
 # unit suites of an aarch64 cross build under qemu, a few iterations of the
-# benchmark, and a short libFuzzer run per plug-in. Installs missing Debian
-# packages first.
+# benchmark, and a short libFuzzer run per plug-in; the Windows DLLs' unit
+# suites and installer under Wine. Installs missing Debian packages first.
 #
 #   FUZZ_SECONDS  seconds per fuzzer (default 60; 0 skips fuzzing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
-ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${CROSS_PACKAGES[@]}"
+ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${CROSS_PACKAGES[@]}" \
+  "${WINDOWS_PACKAGES[@]}"
 
 fuzz_seconds=${FUZZ_SECONDS:-60}
 jobs=$(nproc)
@@ -39,6 +40,9 @@ ctest --test-dir build/tsan -j"$jobs" --output-on-failure
 
 step "aarch64 cross build, unit suites under qemu-aarch64"
 scripts/cross-test.sh build/aarch64
+
+step "Windows cross build: unit suites, ZIP and installer under Wine"
+scripts/windows-test.sh build/windows
 
 step "benchmark smoke run"
 build/release/bench/effects_bench --benchmark_min_time=0.01 \

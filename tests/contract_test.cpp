@@ -300,10 +300,7 @@ TEST_P(contract, construct_and_destruct_repeatedly_leak_nothing) {
 }
 
 TEST_P(contract, every_instruction_set_variant_gives_the_shipped_bytes) {
-  const std::string& path = GetParam();
-  std::string name = path.substr(path.find_last_of('/') + 1);
-  name = name.substr(0, name.rfind(".so"));
-  for (const testhost::variant& v : testhost::plugin_variants(name)) {
+  for (const testhost::variant& v : testhost::plugin_variants(testhost::plugin_name(GetParam()))) {
     plugin other(v.path);
     for (auto [w, h] : {std::pair{37u, 23u},
                         {1u, 1u},

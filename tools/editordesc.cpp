@@ -34,6 +34,14 @@ namespace {
 
 using tooltext::shortest;
 
+// 10^n, exact for the few decimals a control has; not std::pow, whose last
+// bit differs between C libraries (MinGW's gives 10^-3 one bit high).
+double power_of_ten(int n) {
+  double p = 1.0;
+  for (int i = 0; i < n; ++i) p *= 10.0;
+  return p;
+}
+
 // One control, in the editor's units. A slider or steps control shows
 // d = v × factor + offset for the plug-in's value v and sets
 // v = (d − offset) / factor; steps are whole numbers and read a value back
@@ -743,7 +751,7 @@ std::string ui_qml(const effect& e) {
         << "            minimumValue: " << shortest(c.min) << "\n"
         << "            maximumValue: " << shortest(c.max) << "\n"
         << "            decimals: " << c.decimals << "\n"
-        << "            stepSize: " << shortest(std::pow(10.0, -c.decimals)) << "\n";
+        << "            stepSize: " << shortest(1.0 / power_of_ten(c.decimals)) << "\n";
       if (!c.suffix.empty()) o << "            suffix: " << js(c.suffix) << "\n";
       if (c.keyframes)
         o << "            onValueChanged: updateFilter(" << prop(p) << ", " << to_plugin(c, "value")

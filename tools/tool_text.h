@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "plugin_host.h"
+
 namespace tooltext {
 
 inline std::string read_file(const std::string& path) {
@@ -33,10 +35,7 @@ inline std::string shortest(double v) {
   return buf;
 }
 
-// "build/plugins/Orrelind.so" -> "Orrelind"
-inline std::string file_name(const std::string& path) {
-  std::string name = path.substr(path.find_last_of('/') + 1);
-  return name.substr(0, name.size() - 3);
-}
+// "build/plugins/Orrelind.so" (or ".dll") -> "Orrelind"
+inline std::string file_name(const std::string& path) { return testhost::plugin_name(path); }
 
 }  // namespace tooltext

@@ -6,6 +6,7 @@
 // its own, for extents beyond 2^31.
 #include <gtest/gtest.h>
 
+#include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -471,7 +472,7 @@ uint64_t available_memory() {
   char line[256];
   uint64_t kb = 0;
   while (std::fgets(line, sizeof line, f))
-    if (std::sscanf(line, "MemAvailable: %lu kB", &kb) == 1) break;
+    if (std::sscanf(line, "MemAvailable: %" SCNu64 " kB", &kb) == 1) break;
   std::fclose(f);
   return kb * 1024;
 }

@@ -7,10 +7,17 @@
 // is 255 minus the reference's, so any output pixel names the reference.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <limits>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
 
+#include <fstream>
+#endif
+
+#include "alloc_fail.h"
 #include "kestrune_model.h"
 
 namespace {
@@ -166,20 +173,105 @@ TEST_F(kestrune_history, capacity_of_the_largest_frame) {
   expect_capacity(*this, 134217722, 1, 2, 0.01, 1);
 }
 
-long resident_bytes() {
+// What the process holds of memory: on Linux its resident pages; on Windows
+// its committed private pages, which count against the system's commit limit
+// whether touched or not.
+int64_t held_bytes() {
+#ifdef _WIN32
+  int64_t committed = 0;
+  MEMORY_BASIC_INFORMATION region;
+  for (const char* at = nullptr; VirtualQuery(at, &region, sizeof region) == sizeof region;
+       at = static_cast<const char*>(region.BaseAddress) + region.RegionSize)
+    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+      committed += int64_t(region.RegionSize);
+  return committed;
+#else
   std::ifstream statm("/proc/self/statm");
-  long pages = 0, resident = 0;
+  int64_t pages = 0, resident = 0;
   statm >> pages >> resident;
   return resident * sysconf(_SC_PAGESIZE);
+#endif
+}
+
+// A frame stored in a slot never used before needs that slot's memory. On
+// Linux the reserved pages arrive when first written, so no update asks for
+// memory; on Windows the update commits the slot's pixels and record (two
+// requests), and when that is refused the frame passes through unchanged and
+// the history stays as it was. Updates that reuse a slot never ask.
+TEST_F(kestrune_history, only_a_fresh_slot_asks_for_memory_and_a_refusal_passes_the_frame) {
+#ifdef _WIN32
+  const size_t fresh_requests = 2;
+#else
+  const size_t fresh_requests = 0;
+#endif
+  instance inst = make(3, 2, 1.0);  // two seconds
+  instance twin = make(3, 2, 1.0);  // the same frames, never refused
+  frame in(inst.pixel_count()), out(inst.pixel_count());
+  // Frame k at time t, with memory request n refused (0: none, all: every
+  // one); returns the requests made.
+  auto feed_refusing = [&](double t, int k, size_t n, bool all = false) {
+    std::fill(in.begin(), in.end(), numbered(k));
+    alloc_fail::scope refuse(n, all);
+    inst.update(t, in.data(), out.data());
+    return alloc_fail::attempts();
+  };
+  for (int k = 1; k <= 3; ++k) {
+    EXPECT_EQ(feed_refusing(0.1 * k, k, 0), fresh_requests) << k;
+    EXPECT_EQ(number_of_reference(out[0]), 1);
+    feed(twin, 0.1 * k, k);
+  }
+#ifdef _WIN32
+  // The pixels refused, separate buffers; then the record refused, in place.
+  EXPECT_EQ(feed_refusing(0.4, 4, 1), 1u);
+  EXPECT_EQ(out, in);
+  std::fill(in.begin(), in.end(), numbered(5));
+  {
+    alloc_fail::scope refuse(2);
+    inst.update(0.5, in.data(), in.data());
+    EXPECT_EQ(alloc_fail::attempts(), 2u);
+  }
+  EXPECT_EQ(in, frame(in.size(), numbered(5)));
+#endif
+  // Nothing of those frames stayed: both instances go on alike.
+  EXPECT_EQ(feed_refusing(0.6, 6, 0), fresh_requests);
+  EXPECT_EQ(number_of_reference(out[0]), feed(twin, 0.6, 6));
+  // A repeated time and expiry free slots first: no request at all.
+  EXPECT_EQ(feed_refusing(0.6, 7, 1, true), 0u);
+  EXPECT_EQ(number_of_reference(out[0]), feed(twin, 0.6, 7));
+  EXPECT_EQ(number_of_reference(out[0]), 1);
+  inst.set(TIME_OFFSET, 0.0);
+  twin.set(TIME_OFFSET, 0.0);
+  EXPECT_EQ(feed_refusing(1.0, 8, 1, true), 0u);
+  EXPECT_EQ(number_of_reference(out[0]), 7);
+  EXPECT_EQ(feed(twin, 1.0, 8), 7);
 }
 
 // The budget is reserved, not touched: a construction that sets aside 1 GiB
-// costs next to nothing in resident memory until frames arrive.
+// costs next to nothing until frames arrive.
 TEST_F(kestrune_history, construction_does_not_touch_the_pixel_store) {
-  const long before = resident_bytes();
+  const int64_t before = held_bytes();
   instance inst = p.construct(11585, 11585);
   ASSERT_TRUE(inst.valid());
-  EXPECT_LT(resident_bytes() - before, 32l << 20);
+  EXPECT_LT(held_bytes() - before, int64_t(32) << 20);
+}
+
+// ... and every frame that takes a slot never used before adds that slot,
+// while a recycled slot adds nothing.
+TEST_F(kestrune_history, frames_take_memory_as_they_arrive) {
+  const int64_t frame_bytes = 1920 * 1080 * 4;
+  instance inst = make(1920, 1080, 0.0);
+  frame in = testhost::random_frame(inst.pixel_count(), 4);
+  frame out(inst.pixel_count());
+  const int64_t before = held_bytes();
+  for (int k = 0; k < 4; ++k) inst.update(k * 0.5, in.data(), out.data());
+  // With a delay of 0 only two slots are ever in use.
+  EXPECT_GE(held_bytes() - before, 2 * frame_bytes);
+  EXPECT_LT(held_bytes() - before, 3 * frame_bytes);
+  // Two seconds: every frame from 1.0 on is kept, five slots in all.
+  inst.set(TIME_OFFSET, 1.0);
+  for (int k = 4; k < 7; ++k) inst.update(k * 0.5, in.data(), out.data());
+  EXPECT_GE(held_bytes() - before, 5 * frame_bytes);
+  EXPECT_LT(held_bytes() - before, 6 * frame_bytes);
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 // Allocation-failure injection for tests.
 //
 // The test executables define malloc, calloc, realloc, free and the
-// replaceable operator new/delete themselves, so every allocation a loaded
-// plug-in makes goes through here before reaching the C library (or the
-// sanitizer runtime). While armed, the N-th allocation fails: malloc, calloc
-// and realloc return null (realloc leaves the old block alone), the throwing
-// operator new throws std::bad_alloc and the nothrow form returns null.
+// replaceable operator new/delete themselves (on Windows: route the loaded
+// modules' imports of them, and of VirtualAlloc and VirtualFree, through
+// here), so every allocation a loaded plug-in makes goes through here before
+// reaching the C library (or the sanitizer runtime). On Windows a
+// VirtualAlloc is an allocation too: a reservation counts as a block until
+// VirtualFree releases it, and committing pages is an attempt that can fail. While armed, the N-th
+// allocation fails: malloc, calloc and realloc return null (realloc leaves the old block alone),
+// the throwing operator new throws std::bad_alloc and the nothrow form returns null.
 //
 // Use a scoped guard around exactly the plug-in calls under test, with the
 // frames they need allocated beforehand: anything else allocated inside the

@@ -1,7 +1,11 @@
 #include "plugin_host.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,9 +18,66 @@ namespace testhost {
 
 namespace {
 
+#ifdef _WIN32
+// Windows: LoadLibrary and GetProcAddress, as the Windows builds of the hosts
+// load a plug-in DLL.
+load_hook on_load = nullptr;
+
+void* open_library(const std::string& path) {
+  std::string native = path;
+  for (char& c : native)
+    if (c == '/') c = '\\';
+  void* handle = LoadLibraryA(native.c_str());
+  if (!handle)
+    throw std::runtime_error("LoadLibrary " + path + ": error " + std::to_string(GetLastError()));
+  if (on_load) on_load(handle);
+  return handle;
+}
+
+void* find_symbol(void* handle, const char* name) {
+  FARPROC f = GetProcAddress(static_cast<HMODULE>(handle), name);
+  void* s;
+  static_assert(sizeof f == sizeof s, "function and object pointers differ");
+  std::memcpy(&s, &f, sizeof s);
+  return s;
+}
+
+void close_library(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
+
+std::string temporary_file_name() {
+  char dir[MAX_PATH + 1];
+  char name[MAX_PATH + 1];
+  const DWORD n = GetTempPathA(sizeof dir, dir);
+  if (n == 0 || n > MAX_PATH || !GetTempFileNameA(dir, "eff", 0, name))
+    throw std::runtime_error("no temporary file name");
+  return name;  // LoadLibrary takes any extension
+}
+#else
+void* open_library(const std::string& path) {
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const char* why = dlerror();
+    throw std::runtime_error("dlopen " + path + ": " + (why ? why : "?"));
+  }
+  return handle;
+}
+
+void* find_symbol(void* handle, const char* name) { return dlsym(handle, name); }
+
+void close_library(void* handle) { dlclose(handle); }
+
+std::string temporary_file_name() {
+  char name[] = "/tmp/effects-plugin-XXXXXX";
+  const int fd = mkstemp(name);
+  if (fd < 0) throw std::runtime_error("mkstemp failed");
+  close(fd);
+  return name;
+}
+#endif
+
 template <typename F>
 F symbol(void* handle, const char* name, bool required) {
-  void* s = dlsym(handle, name);
+  void* s = find_symbol(handle, name);
   if (!s && required) throw std::runtime_error(std::string("missing entry point ") + name);
   F f;
   static_assert(sizeof f == sizeof s, "function and object pointers differ");
@@ -24,23 +85,25 @@ F symbol(void* handle, const char* name, bool required) {
   return f;
 }
 
-std::string base_name(const std::string& path) {
-  std::string name = path.substr(path.find_last_of('/') + 1);
-  if (name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0) name.resize(name.size() - 3);
+}  // namespace
+
+std::string plugin_name(const std::string& path) {
+  std::string name = path.substr(path.find_last_of("/\\") + 1);
+  const size_t suffix = sizeof library_suffix - 1;
+  if (name.size() > suffix && name.compare(name.size() - suffix, suffix, library_suffix) == 0)
+    name.resize(name.size() - suffix);
   return name;
 }
 
-}  // namespace
+#ifdef _WIN32
+void set_load_hook(load_hook hook) { on_load = hook; }
+#endif
 
 plugin::plugin(const std::string& path) { load(path); }
 
 void plugin::load(const std::string& path) {
   path_ = path;
-  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle_) {
-    const char* why = dlerror();
-    throw std::runtime_error("dlopen " + path + ": " + (why ? why : "?"));
-  }
+  handle_ = open_library(path);
   f0r_.init = symbol<decltype(f0r_.init)>(handle_, "f0r_init", true);
   f0r_.deinit = symbol<decltype(f0r_.deinit)>(handle_, "f0r_deinit", true);
   f0r_.get_plugin_info =
@@ -57,20 +120,23 @@ void plugin::load(const std::string& path) {
 }
 
 plugin plugin::fresh_copy(const std::string& path) {
-  char name[] = "/tmp/effects-plugin-XXXXXX";
-  const int fd = mkstemp(name);
-  if (fd < 0) throw std::runtime_error("mkstemp failed");
-  close(fd);
-  {
-    std::ifstream src(path, std::ios::binary);
-    std::ofstream dst(name, std::ios::binary | std::ios::trunc);
-    dst << src.rdbuf();
-    if (!src || !dst) throw std::runtime_error("cannot copy " + path);
+  const std::string name = temporary_file_name();
+  try {
+    {
+      std::ifstream src(path, std::ios::binary);
+      std::ofstream dst(name, std::ios::binary | std::ios::trunc);
+      dst << src.rdbuf();
+      if (!src || !dst) throw std::runtime_error("cannot copy " + path);
+    }
+    plugin p;
+    p.load(name);
+    p.temp_copy_ = name;
+    return p;
+  } catch (...) {
+    // Nothing of the copy is left behind when the copy or the load fails.
+    std::remove(name.c_str());
+    throw;
   }
-  plugin p;
-  p.temp_copy_ = name;
-  p.load(name);
-  return p;
 }
 
 plugin::plugin(plugin&& other) noexcept
@@ -82,7 +148,7 @@ plugin::plugin(plugin&& other) noexcept
 }
 
 plugin::~plugin() {
-  if (handle_) dlclose(handle_);
+  if (handle_) close_library(handle_);
   if (!temp_copy_.empty()) std::remove(temp_copy_.c_str());
 }
 
@@ -187,13 +253,13 @@ std::vector<std::string> all_plugin_paths() {
 
 std::string plugin_path(const std::string& name) {
   for (const std::string& p : all_plugin_paths())
-    if (base_name(p) == name) return p;
+    if (plugin_name(p) == name) return p;
   throw std::runtime_error("plug-in " + name + " was not built");
 }
 
 std::vector<variant> plugin_variants(const std::string& name) {
   std::vector<variant> found;
-  const std::string file = base_name(plugin_path(name)) + ".so";
+  const std::string file = plugin_name(plugin_path(name)) + library_suffix;
   const std::string joined = EFFECTS_VARIANT_NAMES;
   size_t start = 0;
   while (start < joined.size()) {

@@ -1,8 +1,9 @@
 // A minimal frei0r host for tests.
 //
-// Loads a plug-in file with dlopen(RTLD_NOW | RTLD_LOCAL), exactly as a video
-// program does, and reaches it only through its exported f0r_* entry points,
-// so every test exercises the shipped shared library and nothing else.
+// Loads a plug-in file with dlopen(RTLD_NOW | RTLD_LOCAL) (on Windows with
+// LoadLibrary), exactly as a video program does, and reaches it only through
+// its exported f0r_* entry points, so every test exercises the shipped shared
+// library and nothing else.
 #pragma once
 
 extern "C" {
@@ -106,9 +107,27 @@ class instance {
   unsigned height_ = 0;
 };
 
+#ifdef _WIN32
+// Called with every library the host has just loaded (an HMODULE), before
+// any entry point is looked up; the allocation-failure switch uses it to
+// route the library's imports of the C runtime's allocator through itself.
+using load_hook = void (*)(void* module);
+void set_load_hook(load_hook hook);
+#endif
+
+// The file name suffix of a loadable library here.
+#ifdef _WIN32
+constexpr char library_suffix[] = ".dll";
+#else
+constexpr char library_suffix[] = ".so";
+#endif
+
+// A plug-in's name: its file name without directory and suffix ("Orrelind").
+std::string plugin_name(const std::string& path);
+
 // Paths of every plug-in built in this tree, from the build system.
 std::vector<std::string> all_plugin_paths();
-// Path of the plug-in whose file name (without directory and ".so") is
+// Path of the plug-in whose file name (without directory and ".so" or ".dll") is
 // `name`, e.g. "vestrale"; throws if it was not built.
 std::string plugin_path(const std::string& name);
 
