@@ -6,7 +6,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <new>
+#include <cstdlib>
 #endif
 
 namespace kestrune_history {
@@ -37,9 +37,9 @@ bool commit_range(void* block, uint64_t offset, uint64_t bytes) {
                       PAGE_READWRITE) != nullptr;
 }
 #else
-void* reserve_block(size_t bytes) { return ::operator new(bytes, std::nothrow); }
+void* reserve_block(size_t bytes) { return std::malloc(bytes); }
 
-void release_block(void* block) { ::operator delete(block); }
+void release_block(void* block) { std::free(block); }
 #endif
 
 }  // namespace

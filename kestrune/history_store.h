@@ -2,15 +2,13 @@
 // and one holding the slot records, both sized once, at construction, for the
 // whole budget, and charged as memory only as slots come into use.
 //
-// On Linux and other ELF systems the allocation operator hands out address
-// space whose pages the system supplies when they are first written, so a
-// slot costs nothing until a frame is stored in it and commit() has nothing
-// to do. Windows charges every committed page against the system's commit
-// limit at once, and its C runtime commits a large block in full: every
-// instance, and every throw-away instance an editor makes while listing
-// effects, would cost 1 GiB. There the store only reserves address space and
-// commits a slot's pages when the slot is first taken, and that commit can
-// be refused.
+// On Linux and other ELF systems malloc hands out address space whose pages the system supplies
+// when they are first written, so a slot costs nothing until a frame is stored in it and commit()
+// has nothing to do. Windows charges every committed page against the system's commit limit at
+// once, and its C runtime commits a large block in full: every instance, and every throw-away
+// instance an editor makes while listing effects, would cost 1 GiB. There the store only reserves
+// address space and commits a slot's pages when the slot is first taken, and that commit can be
+// refused.
 #pragma once
 
 #include <cstdint>

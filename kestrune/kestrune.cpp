@@ -17,7 +17,9 @@
 // Values are stored as the host sets them and limited where they are used;
 // a Blend, Contrast or Threshold that is not a number counts as 0.
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -225,23 +227,25 @@ void kestrune::update(double time, uint32_t* out, const uint32_t* in) {
 }
 
 // Null for frames of more than PIXEL_LIMIT pixels and when memory runs out,
-// with nothing left allocated.
+// with nothing left allocated. Memory comes from malloc, as in the other
+// plug-ins: MinGW's non-throwing operator new throws and catches inside, and
+// with memory exhausted that throw itself fails over and over until the
+// stack does.
 void* kestrune_construct(unsigned int width, unsigned int height) {
-  static_assert(alignof(kestrune) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__,
-                "storage comes from the plain allocation operator");
-  void* storage = ::operator new(sizeof(kestrune), std::nothrow);
+  static_assert(alignof(kestrune) <= alignof(std::max_align_t), "storage comes from malloc");
+  void* storage = std::malloc(sizeof(kestrune));
   if (!storage) return nullptr;
   auto* inst = new (storage) kestrune(width, height);
   if (inst->is_valid()) return inst;
   inst->~kestrune();
-  ::operator delete(storage);
+  std::free(storage);
   return nullptr;
 }
 
 void kestrune_destruct(void* instance) {
   auto* inst = static_cast<kestrune*>(instance);
   inst->~kestrune();
-  ::operator delete(static_cast<void*>(inst));
+  std::free(inst);
 }
 
 void kestrune_update(void* instance, double time, const uint32_t* in, uint32_t* out) {
