@@ -26,6 +26,10 @@
 # The rules every object file of a plug-in is compiled by.
 function(frei0r_compile_rules target)
   target_link_libraries(${target} PRIVATE effects_build_rules frei0r::header)
+  # Nothing in a plug-in throws, and nothing may cross the C interface; without
+  # exception tables a library needs no unwinder (on Windows, no libstdc++
+  # exception support and its threads library linked in).
+  target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions>)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
   set_target_properties(${target} PROPERTIES
     POSITION_INDEPENDENT_CODE ON
