@@ -36,18 +36,14 @@
 // of a lane, for 0 <= x < 2^31); join_bytes (b0 | b1 << 8 | b2 << 16 for
 // three floor_bits of 0..255); low_halves (the low 32 bits of two vq, as vi).
 
-// A gain that is a whole number (1, 2, 4, 8 or 16 for Contrast 0, 0.25,
-// 0.5, 0.75 and 1) makes (v - r) gain + 255 - v an integer.
-inline bool whole(double gain) { return gain == static_cast<double>(static_cast<int32_t>(gain)); }
-
 template <class V>
 struct constants {
   typename V::vd gain, opacity, inverse_opacity, full, half;
   // For overlay_by_bits: the offsets of products by opacity and
   // 1 - opacity (exact: scaling by a power of two).
   typename V::vd opacity_offset, inverse_offset;
-  typename V::vi level, level_below, byte, colour, whole_gain, full_value;
-  bool gain_is_whole, unit_gain;
+  typename V::vi level, level_below, byte, colour;
+  bool unit_gain;
 
   explicit constants(const job& work)
       : gain(V::splat_d(work.gain)),
@@ -62,9 +58,6 @@ struct constants {
             0x01010101u * static_cast<uint32_t>(work.level > 0 ? work.level - 1 : 0)))),
         byte(V::splat(0xFF)),
         colour(V::splat(0x00FFFFFF)),
-        whole_gain(V::splat(whole(work.gain) ? static_cast<int32_t>(work.gain) : 0)),
-        full_value(V::splat(255)),
-        gain_is_whole(whole(work.gain)),
         unit_gain(work.gain == 1.0) {}
 };
 
@@ -102,18 +95,11 @@ inline typename V::vd laid_over(typename V::vd v, typename V::vd d, const consta
   return V::add_d(V::mul_d(d, c.gain), V::sub_d(c.full, v));
 }
 
-// Both return the value before clamping to a byte (assemble clamps): an
-// integer within -4335..4590, so a 16-bit saturation keeps it. With a whole
-// gain the inner sum is formed in integers: the doubles hold it exactly,
-// so it is the same number.
+// The value before clamping to a byte (assemble clamps): an integer within
+// -4335..4590, so a 16-bit saturation keeps it.
 template <class V>
 inline typename V::vi overlay(typename V::vi v, typename V::vi r, const constants<V>& c) {
   const typename V::vi d = V::sub(v, r);
-  if (c.gain_is_whole) {
-    const typename V::vi laid = V::add(V::mul_lo(d, c.whole_gain), V::sub(c.full_value, v));
-    return V::truncate(overlay_plus_half(V::low_double(v), V::low_double(laid), c),
-                       overlay_plus_half(V::high_double(v), V::high_double(laid), c));
-  }
   return V::truncate(
       overlay_plus_half(V::low_double(v), laid_over(V::low_double(v), V::low_double(d), c), c),
       overlay_plus_half(V::high_double(v), laid_over(V::high_double(v), V::high_double(d), c), c));
