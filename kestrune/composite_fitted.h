@@ -27,10 +27,9 @@
 //   doubles alone.
 // - The bits overlay_bits chooses: more bits, a narrower margin, fewer
 //   values in doubt.
-// - What a block in doubt does: the difference and the mask compute the
-//   whole block in doubles; the colour overlay takes the bytes in doubt in
-//   channels that did not change from overlay_by_bits where the adapter has
-//   it, and otherwise recomputes only the channels in doubt in doubles.
+// - What a block in doubt does: it is computed in doubles, except that the
+//   colour overlay takes bytes in doubt in channels that did not change from
+//   overlay_by_bits where the adapter has it.
 //
 // Included by composite_body.h after composite_exact.h; includes nothing.
 
@@ -148,8 +147,9 @@ inline typename V::vi doubt(typename V::vi x, const fit_constants<V>& f) {
 }
 
 // A block by the mode's integer form; false when some value of the block is
-// in doubt, and the block must be computed in doubles. The colour overlay
-// instead mends the values in doubt itself and always succeeds.
+// in doubt, and the block must be computed in doubles. Where the adapter has
+// overlay_by_bits, the colour overlay first mends values in doubt in
+// channels that did not change.
 template <class V, mode_kind mode, bool monochrome, bool threshold>
 inline bool fitted_block(typename V::vi cur, typename V::vi ref, const constants<V>& c,
                          const fit_constants<V>& f, typename V::vi& out) {
@@ -192,34 +192,28 @@ inline bool fitted_block(typename V::vi cur, typename V::vi ref, const constants
   // Bits at or above the fit's bits where a channel's value is in doubt.
   const vi d0 = doubt<V>(x0, f), d1 = doubt<V>(x1, f), d2 = doubt<V>(x2, f);
   const bool doubtful = V::any(V::bit_and(V::bit_or(V::bit_or(d0, d1), d2), f.whole));
-  if (!overlaid && doubtful) return false;
-  vi t0 = V::shift_right_signed(x0, f.bits);
-  vi t1 = V::shift_right_signed(x1, f.bits);
-  vi t2 = V::shift_right_signed(x2, f.bits);
-  if (overlaid && doubtful) {
+  const vi t0 = V::shift_right_signed(x0, f.bits);
+  const vi t1 = V::shift_right_signed(x1, f.bits);
+  const vi t2 = V::shift_right_signed(x2, f.bits);
+  if (doubtful) {
     if constexpr (V::bit_overlay) {
-      // A channel whose value did not change overlays as it does at gain 1
-      // whatever the gain (d gain is 0), and overlay_by_bits computes that
-      // exactly and cheaply: where only such values are in doubt, their
-      // bytes come from it.
-      auto bytes_in_doubt = [&](vi d, int32_t bits) {
-        return V::and_not(V::is_zero(V::bit_and(d, f.whole)), V::splat(bits));
-      };
-      const vi bytes = V::bit_or(V::bit_or(bytes_in_doubt(d0, 0xFF), bytes_in_doubt(d1, 0xFF00)),
-                                 bytes_in_doubt(d2, 0xFF0000));
-      if (!V::any(V::bit_and(bytes, diff))) {
-        out = V::select(bytes, overlay_by_bits<V>(cur, ref, c), assemble<V>(t0, t1, t2, alpha));
-        return true;
+      if (overlaid) {
+        // A channel whose value did not change overlays as it does at gain 1
+        // whatever the gain (d gain is 0), and overlay_by_bits computes that
+        // exactly and cheaply: where only such values are in doubt, their
+        // bytes come from it.
+        auto bytes_in_doubt = [&](vi d, int32_t bits) {
+          return V::and_not(V::is_zero(V::bit_and(d, f.whole)), V::splat(bits));
+        };
+        const vi bytes = V::bit_or(V::bit_or(bytes_in_doubt(d0, 0xFF), bytes_in_doubt(d1, 0xFF00)),
+                                   bytes_in_doubt(d2, 0xFF0000));
+        if (!V::any(V::bit_and(bytes, diff))) {
+          out = V::select(bytes, overlay_by_bits<V>(cur, ref, c), assemble<V>(t0, t1, t2, alpha));
+          return true;
+        }
       }
     }
-    // Otherwise each channel with a value in doubt is computed in doubles,
-    // and only that channel.
-    if (V::any(V::bit_and(d0, f.whole)))
-      t0 = overlay<V>(channel<V, 0>(cur, c), channel<V, 0>(ref, c), c);
-    if (V::any(V::bit_and(d1, f.whole)))
-      t1 = overlay<V>(channel<V, 1>(cur, c), channel<V, 1>(ref, c), c);
-    if (V::any(V::bit_and(d2, f.whole)))
-      t2 = overlay<V>(channel<V, 2>(cur, c), channel<V, 2>(ref, c), c);
+    return false;
   }
   out = assemble<V>(t0, t1, t2, alpha);
   return true;

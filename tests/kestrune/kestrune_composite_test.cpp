@@ -387,15 +387,15 @@ TEST(kestrune_kernels, every_pair_of_values) {
 // Every pair of current and reference value fills a block of 16 pixels by
 // itself, so that no other pair decides whether its block is computed by an
 // integer form or in doubles (a block with any value in doubt is computed in
-// doubles as a whole, or for the overlay each channel in doubt): the
+// doubles, unless the overlay can take them from its bits): the
 // overlay's and the difference's integer forms are checked against the
 // model for every pair, and so every magnitude, and the mask's for every
 // pair of alpha and magnitude, wherever they are used.
 // Blends and contrasts both arbitrary and round, among them ones whose ties
 // the doubles decide by their rounding; at Contrast 0.4, Blend 0.06 leaves
 // two pairs of equal values in doubt (the integer form is used all the
-// same) and Blend 0.1 fifty-two (which the wide kernels take from their
-// gain-1 overlay).
+// same) and Blend 0.1 fifty-two (which the AVX2 and AVX-512 kernels take
+// from overlay_by_bits).
 void expect_every_pair_alone(const std::string& path) {
   const size_t block = 16;
   testhost::plugin p(path);
