@@ -14,7 +14,9 @@
 // 32-bit lane); same_alpha (all ones where four pixels share an alpha);
 // is_zero, or_m, all; select_d (mask ? a : b); to_byte (clamp to 0..255,
 // add 0.5, truncate); pack (four byte lanes into pixels, zero where masked);
-// store.
+// store. For the checked resampling also: md (a mask per double lane),
+// min_d, max_d, less_d, or_m on md and bits_d (bit i set where lane i of a
+// mask is).
 //
 // An adapter with `single` true also provides, for twice as many lanes in
 // single precision (see orrelind_estimate): vf (floats), vw (32-bit pixels),
@@ -58,6 +60,11 @@ struct portable {
   static vd mul_d(vd a, vd b) { return a * b; }
   static vd div_d(vd a, vd b) { return a / b; }
   static vd floor_d(vd a) { return static_cast<double>(static_cast<uint64_t>(a)); }
+  using md = bool;
+  static vd min_d(vd a, vd b) { return a < b ? a : b; }
+  static vd max_d(vd a, vd b) { return b < a ? a : b; }
+  static md less_d(vd a, vd b) { return a < b; }
+  static uint64_t bits_d(md m) { return m; }
   static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00, vi* p10, vi* p01,
                     vi* p11) {
     orrelind_fetch_one(s, fsx, fsy, p00, p10, p01, p11);
@@ -126,10 +133,30 @@ __attribute__((always_inline)) inline orrelind_neighbours<V> orrelind_neighbours
   return n;
 }
 
-// Output pixels of V::lanes source points, exactly as the formulas say.
+// The lanes where the byte of value v (clamp, add 0.5, truncate) would
+// turn if v moved by margin: what the checked resampling calls in doubt.
 template <class V>
+__attribute__((always_inline)) inline typename V::md orrelind_byte_in_doubt(typename V::vd v,
+                                                                            typename V::vd margin) {
+  const typename V::vd u =
+      V::add_d(V::min_d(V::max_d(v, V::splat_d(0.0)), V::splat_d(255.0)), V::splat_d(0.5));
+  return V::less_d(V::floor_d(V::sub_d(u, margin)), V::floor_d(V::add_d(u, margin)));
+}
+
+// What the checked resampling asks of a blend: the margin, and where the
+// lanes in doubt go. The plain resampling passes none.
+template <class V>
+struct orrelind_check {
+  typename V::vd margin;
+  typename V::md* doubt;
+};
+
+// Output pixels of V::lanes source points, exactly as the formulas say;
+// with `checked`, also the lanes whose colour or alpha value lies within
+// the margin of a rounding boundary.
+template <class V, bool checked = false>
 __attribute__((always_inline)) inline typename V::vi orrelind_blend(
-    const orrelind_neighbours<V>& n) {
+    const orrelind_neighbours<V>& n, const orrelind_check<V>* check = nullptr) {
   using vd = typename V::vd;
   using vi = typename V::vi;
   using vm = typename V::vm;
@@ -142,16 +169,20 @@ __attribute__((always_inline)) inline typename V::vi orrelind_blend(
     // interpolated alpha is that alpha exactly, and every weight and k are 1,
     // so multiplying by them would change no bit: left out.
     const vi alpha = V::alpha(p00);
-    return V::pack(V::to_byte(orrelind_colour<V>(
-                       V::template byte_d<0>(p00), V::template byte_d<0>(p10),
-                       V::template byte_d<0>(p01), V::template byte_d<0>(p11), fx, fy)),
-                   V::to_byte(orrelind_colour<V>(
-                       V::template byte_d<1>(p00), V::template byte_d<1>(p10),
-                       V::template byte_d<1>(p01), V::template byte_d<1>(p11), fx, fy)),
-                   V::to_byte(orrelind_colour<V>(
-                       V::template byte_d<2>(p00), V::template byte_d<2>(p10),
-                       V::template byte_d<2>(p01), V::template byte_d<2>(p11), fx, fy)),
-                   alpha, V::is_zero(alpha));
+    const vd c0 =
+        orrelind_colour<V>(V::template byte_d<0>(p00), V::template byte_d<0>(p10),
+                           V::template byte_d<0>(p01), V::template byte_d<0>(p11), fx, fy);
+    const vd c1 =
+        orrelind_colour<V>(V::template byte_d<1>(p00), V::template byte_d<1>(p10),
+                           V::template byte_d<1>(p01), V::template byte_d<1>(p11), fx, fy);
+    const vd c2 =
+        orrelind_colour<V>(V::template byte_d<2>(p00), V::template byte_d<2>(p10),
+                           V::template byte_d<2>(p01), V::template byte_d<2>(p11), fx, fy);
+    if constexpr (checked)
+      *check->doubt = V::or_m(V::or_m(orrelind_byte_in_doubt<V>(c0, check->margin),
+                                      orrelind_byte_in_doubt<V>(c1, check->margin)),
+                              orrelind_byte_in_doubt<V>(c2, check->margin));
+    return V::pack(V::to_byte(c0), V::to_byte(c1), V::to_byte(c2), alpha, V::is_zero(alpha));
   }
 
   const vd a00 = V::template byte_d<3>(p00), a10 = V::template byte_d<3>(p10);
@@ -174,22 +205,29 @@ __attribute__((always_inline)) inline typename V::vi orrelind_blend(
   const vd w01 = V::select_d(one_alpha, one, a01);
   const vd w11 = V::select_d(one_alpha, one, a11);
   const vd k = V::div_d(one, V::select_d(V::or_m(one_alpha, transparent), one, a));
-  return V::pack(V::to_byte(V::mul_d(orrelind_colour<V>(orrelind_weighted<V, 0>(p00, w00),
-                                                        orrelind_weighted<V, 0>(p10, w10),
-                                                        orrelind_weighted<V, 0>(p01, w01),
-                                                        orrelind_weighted<V, 0>(p11, w11), fx, fy),
-                                     k)),
-                 V::to_byte(V::mul_d(orrelind_colour<V>(orrelind_weighted<V, 1>(p00, w00),
-                                                        orrelind_weighted<V, 1>(p10, w10),
-                                                        orrelind_weighted<V, 1>(p01, w01),
-                                                        orrelind_weighted<V, 1>(p11, w11), fx, fy),
-                                     k)),
-                 V::to_byte(V::mul_d(orrelind_colour<V>(orrelind_weighted<V, 2>(p00, w00),
-                                                        orrelind_weighted<V, 2>(p10, w10),
-                                                        orrelind_weighted<V, 2>(p01, w01),
-                                                        orrelind_weighted<V, 2>(p11, w11), fx, fy),
-                                     k)),
-                 alpha, transparent);
+  const vd c0 =
+      V::mul_d(orrelind_colour<V>(
+                   orrelind_weighted<V, 0>(p00, w00), orrelind_weighted<V, 0>(p10, w10),
+                   orrelind_weighted<V, 0>(p01, w01), orrelind_weighted<V, 0>(p11, w11), fx, fy),
+               k);
+  const vd c1 =
+      V::mul_d(orrelind_colour<V>(
+                   orrelind_weighted<V, 1>(p00, w00), orrelind_weighted<V, 1>(p10, w10),
+                   orrelind_weighted<V, 1>(p01, w01), orrelind_weighted<V, 1>(p11, w11), fx, fy),
+               k);
+  const vd c2 =
+      V::mul_d(orrelind_colour<V>(
+                   orrelind_weighted<V, 2>(p00, w00), orrelind_weighted<V, 2>(p10, w10),
+                   orrelind_weighted<V, 2>(p01, w01), orrelind_weighted<V, 2>(p11, w11), fx, fy),
+               k);
+  // A transparent lane's colours are thrown away, but checking them too
+  // costs less than telling them apart, and they seldom lie on a boundary.
+  if constexpr (checked)
+    *check->doubt = V::or_m(V::or_m(orrelind_byte_in_doubt<V>(a, check->margin),
+                                    orrelind_byte_in_doubt<V>(c0, check->margin)),
+                            V::or_m(orrelind_byte_in_doubt<V>(c1, check->margin),
+                                    orrelind_byte_in_doubt<V>(c2, check->margin)));
+  return V::pack(V::to_byte(c0), V::to_byte(c1), V::to_byte(c2), alpha, transparent);
 }
 
 // The byte of one colour in single precision, where that provably gives
@@ -205,6 +243,12 @@ __attribute__((always_inline)) inline typename V::vi orrelind_blend(
 // strictly between n and n + 1, and clamping and truncating it gives n. A
 // lane where they differ is near a rounding boundary (about one in a
 // thousand) and the double formulas decide.
+//
+// A sure byte is sure for nearby source points too, which the checked
+// resampling relies on: the exact M + 0.5 of a sure lane lies at least
+// (8192 - 3577 - 128) u = 2.7e-4 from an integer (128 u for rounding t +- d
+// near 256), and fractions off by at most orrelind_point_bound_limit =
+// 2^-24 move M by at most 510 x 2^-24 = 3.1e-5.
 template <class V, int k>
 __attribute__((always_inline)) inline typename V::vw orrelind_estimate_byte(
     typename V::vw p00, typename V::vw p10, typename V::vw p01, typename V::vw p11,
@@ -248,17 +292,26 @@ __attribute__((always_inline)) inline bool orrelind_estimate(const orrelind_neig
 template <class V>
 constexpr size_t orrelind_step = V::single ? 2 * V::lanes : V::lanes;
 
-template <class V>
-__attribute__((always_inline)) inline void orrelind_resample_step(const orrelind_source_frame& s,
-                                                                  const double* sx,
-                                                                  const double* sy, uint32_t* dst) {
+// Checked, it returns the lanes in doubt as bits. What the estimate is sure
+// of needs no check: the estimate's margin also covers source points off
+// by the most orrelind_point_bound_limit allows (see orrelind_estimate).
+template <class V, bool checked = false>
+__attribute__((always_inline)) inline uint64_t orrelind_resample_step(
+    const orrelind_source_frame& s, const double* sx, const double* sy, uint32_t* dst,
+    typename V::vd margin = typename V::vd()) {
+  typename V::md doubt_a, doubt_b;
+  const orrelind_check<V> check_a{margin, &doubt_a}, check_b{margin, &doubt_b};
   const orrelind_neighbours<V> a = orrelind_neighbours_at<V>(s, sx, sy);
+  uint64_t doubt = 0;
   if constexpr (V::single) {
     const orrelind_neighbours<V> b = orrelind_neighbours_at<V>(s, sx + V::lanes, sy + V::lanes);
-    if (V::all(a.one_alpha) && V::all(b.one_alpha) && orrelind_estimate<V>(a, b, dst)) return;
-    V::store(dst + V::lanes, orrelind_blend<V>(b));
+    if (V::all(a.one_alpha) && V::all(b.one_alpha) && orrelind_estimate<V>(a, b, dst)) return 0;
+    V::store(dst + V::lanes, orrelind_blend<V, checked>(b, &check_b));
+    if constexpr (checked) doubt = V::bits_d(doubt_b) << V::lanes;
   }
-  V::store(dst, orrelind_blend<V>(a));
+  V::store(dst, orrelind_blend<V, checked>(a, &check_a));
+  if constexpr (checked) doubt |= V::bits_d(doubt_a);
+  return doubt;
 }
 
 // How many pixels ahead the two source rows of a point are requested. The
@@ -292,23 +345,43 @@ struct orrelind_prefetcher {
 };
 
 // A run of n output pixels: whole steps first, the rest a lane at a time.
-template <class V>
+// Checked, bit i of doubt (bit i % 64 of word i / 64) is set for every
+// pixel in doubt.
+template <class V, bool checked = false>
 void orrelind_resample_run(const orrelind_source_frame& s, const double* sx, const double* sy,
-                           size_t n, uint32_t* dst) {
+                           size_t n, uint32_t* dst, double margin = 0.0,
+                           uint64_t* doubt = nullptr) {
   constexpr size_t ahead = orrelind_prefetch_distance;
   constexpr size_t step = orrelind_step<V>;
   const orrelind_prefetcher prefetch(s);
+  const typename V::vd wide_margin = V::splat_d(margin);
+  // Steps start at multiples of step (at most 16, which divides 64), so a
+  // step's bits never straddle two words.
+  const auto note = [doubt](size_t i, uint64_t bits) {
+    if (checked && bits) doubt[i / 64] |= bits << (i % 64);
+  };
   for (size_t j = 0; j < n && j < ahead; ++j) prefetch(sx[j], sy[j]);
   size_t i = 0;
   for (; i + step + ahead <= n; i += step) {
     for (size_t j = i + ahead; j < i + ahead + step; ++j) prefetch(sx[j], sy[j]);
-    orrelind_resample_step<V>(s, sx + i, sy + i, dst + i);
+    note(i, orrelind_resample_step<V, checked>(s, sx + i, sy + i, dst + i, wide_margin));
   }
   for (size_t j = i + ahead; j < n; ++j) prefetch(sx[j], sy[j]);
-  for (; i + step <= n; i += step) orrelind_resample_step<V>(s, sx + i, sy + i, dst + i);
+  for (; i + step <= n; i += step)
+    note(i, orrelind_resample_step<V, checked>(s, sx + i, sy + i, dst + i, wide_margin));
   if constexpr (step > V::lanes)
-    for (; i + V::lanes <= n; i += V::lanes)
-      V::store(dst + i, orrelind_blend<V>(orrelind_neighbours_at<V>(s, sx + i, sy + i)));
-  for (; i < n; ++i)
-    dst[i] = orrelind_blend<portable>(orrelind_neighbours_at<portable>(s, sx + i, sy + i));
+    for (; i + V::lanes <= n; i += V::lanes) {
+      typename V::md in_doubt;
+      const orrelind_check<V> check{wide_margin, &in_doubt};
+      V::store(dst + i,
+               orrelind_blend<V, checked>(orrelind_neighbours_at<V>(s, sx + i, sy + i), &check));
+      if constexpr (checked) note(i, V::bits_d(in_doubt));
+    }
+  for (; i < n; ++i) {
+    bool in_doubt;
+    const orrelind_check<portable> check{margin, &in_doubt};
+    dst[i] = orrelind_blend<portable, checked>(orrelind_neighbours_at<portable>(s, sx + i, sy + i),
+                                               &check);
+    if constexpr (checked) note(i, in_doubt);
+  }
 }
