@@ -34,12 +34,12 @@
 //   sum and a square root), r within 2 u of dist / R (1 / R and the
 //   product), then two products.
 // - So |k tx - c_c rho| <= k l (E_turn + E_lib + 6 u), and k l is below
-//   rho_max = (1 + |P|) R (t2 <= 1, dist < R) up to 5 u. The products round
-//   within u rho_max each.
-// - + cx: the sums are below S = rho_max + max(cx, cy), each rounded within
+//   R up to 6 u: (1 + P (1 - r)^2) r grows with r for |P| <= 1, so stays
+//   below 1 for r < 1. The products round within u R each.
+// - + cx: the sums are below S = R + max(cx, cy), each rounded within
 //   u S. Clamping into the frame brings no two values farther apart.
 // So sx and sy are within
-//   D = rho_max (E_turn + E_lib + 8 u) + 2 u S
+//   D = R (E_turn + E_lib + 8 u) + 2 u S
 // of the C library's (rounded up a little for what the terms above leave
 // out, a few u of them). The check (orrelind_points_body.h) keeps a point
 // only where no whole number lies within 2 D of sx (and of sy): then
@@ -70,15 +70,13 @@ constexpr double orrelind_library_ulps = 8.0;
 // The vector turn's bound, relative to the length (orrelind_trig_body.h).
 constexpr double orrelind_turn_error = 0x1p-48;
 
-// D above, for the geometry's R, P, cx and cy, rounded up.
+// D above, for the geometry's R, cx and cy, rounded up.
 inline double orrelind_point_bound(const orrelind_geometry& g) {
   constexpr double u = 0x1p-53;
-  const double pinch = g.pinch < 0.0 ? -g.pinch : g.pinch;
-  const double rho_max = (1.0 + pinch) * g.radius;
-  const double sum_max = rho_max + (g.cx > g.cy ? g.cx : g.cy);
+  const double sum_max = g.radius + (g.cx > g.cy ? g.cx : g.cy);
   const double library =
       orrelind_library_ulps * 0x1p-51 + 0x1p-50 + orrelind_library_ulps * 0x1p-52;
-  return (rho_max * (orrelind_turn_error + library + 8.0 * u) + 2.0 * u * sum_max) *
+  return (g.radius * (orrelind_turn_error + library + 8.0 * u) + 2.0 * u * sum_max) *
          (1.0 + 0x1p-20);
 }
 
@@ -103,3 +101,15 @@ constexpr double orrelind_point_bound_limit = 0x1p-24;
 // The checked resampling keeps a byte where its value is twice this away
 // from the nearest rounding boundary.
 inline double orrelind_value_bound(double point_bound) { return 0x1p-30 + 0x1p20 * point_bound; }
+
+// The margins of both checks, twice their bounds, for the geometry:
+// g->point_margin, and *byte_margin for the checked resampling. False,
+// leaving both alone, where D is above orrelind_point_bound_limit and the
+// vector source points may not be used.
+inline bool orrelind_margins(orrelind_geometry* g, double* byte_margin) {
+  const double bound = orrelind_point_bound(*g);
+  if (!(bound <= orrelind_point_bound_limit)) return false;
+  g->point_margin = 2.0 * bound;
+  *byte_margin = 2.0 * orrelind_value_bound(bound);
+  return true;
+}

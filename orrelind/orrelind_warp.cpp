@@ -254,15 +254,7 @@ void orrelind_update(orrelind_instance* inst, const uint32_t* inframe, uint32_t*
   // alone (a map holds the C library's), if the set has them for this
   // frame size and the bound is small enough to prove anything.
   double byte_margin = 0.0;
-  bool vector_points = false;
-  if (inst->moving && !reuse && !build) {
-    const double bound = orrelind_point_bound(g);
-    if (bound <= orrelind_point_bound_limit) {
-      g.point_margin = 2.0 * bound;
-      byte_margin = 2.0 * orrelind_value_bound(bound);
-      vector_points = true;
-    }
-  }
+  const bool vector_points = inst->moving && !reuse && !build && orrelind_margins(&g, &byte_margin);
 
   // Everything between two warped runs, the end of one row and the start of
   // the next included, is one contiguous block of unchanged pixels. A shared
