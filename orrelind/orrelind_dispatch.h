@@ -38,10 +38,13 @@ using orrelind_resample_fn = void (*)(const orrelind_source_frame& src, const do
 // that a source point within the bound of orrelind_points.h could round it
 // the other way: a value v whose byte is that of clamp(v) + 0.5 truncated
 // is in doubt when clamp(v) + 0.5 - margin and clamp(v) + 0.5 + margin
-// truncate differently. Bits already set stay set.
+// truncate differently, with the plain margin for alpha and for colour
+// whose four neighbours share one alpha, the weighted one for the other
+// colours. Bits already set stay set.
 using orrelind_checked_resample_fn = void (*)(const orrelind_source_frame& src, const double* sx,
                                               const double* sy, size_t n, uint32_t* dst,
-                                              double margin, uint64_t* doubt);
+                                              const orrelind_byte_margins& margins,
+                                              uint64_t* doubt);
 
 // Source points in vector arithmetic, for pixels x .. x + n - 1 of the row
 // with offset dy from the centre (dy2 = dy * dy), all inside the circle:

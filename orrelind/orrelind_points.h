@@ -89,27 +89,42 @@ constexpr double orrelind_point_bound_limit = 0x1p-24;
 
 // How far apart a colour or alpha value (before its byte is rounded) can
 // lie when worked out from the vector source point and from the C
-// library's, given the same four neighbours and fractions within D:
-// - the exact bilinear value of bytes 0..Q moves by at most
-//   2 Q D (1 + D): colour and alpha (Q = 255) 510 D (1 + D);
+// library's, given the same four neighbours and fractions within D. The
+// exact bilinear value of bytes 0..Q moves by at most 2 Q D (1 + D):
+// - interpolated plainly (alpha, and colour where the four alphas agree,
+//   Q = 255): by 510 D (1 + D), and the double formulas of each path err
+//   by less than 2^-41 (a dozen roundings of values below 510): within
+//   orrelind_plain_value_bound;
 // - the weighted colour is the ratio of an interpolation of Q = 65025 to
 //   the alpha interpolation A > 0.49, at most 255 A: it moves by at most
-//   (|dM| + 255 |dA|) / A <= 260100 D (1 + D) / 0.49 < 2^20 D;
-// - each path's double formulas err by at most 2^-31.9 (the weighted
-//   colour, the worst: its sum within 715275 u, over A, and the 1 / A
-//   within 3125 u of 255), so the two by 2^-30.
-// The checked resampling keeps a byte where its value is twice this away
-// from the nearest rounding boundary.
-inline double orrelind_value_bound(double point_bound) { return 0x1p-30 + 0x1p20 * point_bound; }
+//   (|dM| + 255 |dA|) / A <= 260100 D (1 + D) / 0.49 < 2^20 D, and each
+//   path's double formulas err by at most 2^-31.9 (its sum within
+//   715275 u, over A, and the 1 / A within 3125 u of 255): within
+//   orrelind_weighted_value_bound.
+// The checked resampling keeps a byte where its value is twice its bound
+// away from the nearest rounding boundary.
+inline double orrelind_plain_value_bound(double point_bound) {
+  return 0x1p-39 + 0x1p9 * point_bound;
+}
+inline double orrelind_weighted_value_bound(double point_bound) {
+  return 0x1p-30 + 0x1p20 * point_bound;
+}
+
+// The checked resampling's margins, twice those bounds.
+struct orrelind_byte_margins {
+  double plain;
+  double weighted;
+};
 
 // The margins of both checks, twice their bounds, for the geometry:
-// g->point_margin, and *byte_margin for the checked resampling. False,
-// leaving both alone, where D is above orrelind_point_bound_limit and the
-// vector source points may not be used.
-inline bool orrelind_margins(orrelind_geometry* g, double* byte_margin) {
+// g->point_margin, and *bytes for the checked resampling. False, leaving
+// both alone, where D is above orrelind_point_bound_limit and the vector
+// source points may not be used.
+inline bool orrelind_margins(orrelind_geometry* g, orrelind_byte_margins* bytes) {
   const double bound = orrelind_point_bound(*g);
   if (!(bound <= orrelind_point_bound_limit)) return false;
   g->point_margin = 2.0 * bound;
-  *byte_margin = 2.0 * orrelind_value_bound(bound);
+  bytes->plain = 2.0 * orrelind_plain_value_bound(bound);
+  bytes->weighted = 2.0 * orrelind_weighted_value_bound(bound);
   return true;
 }

@@ -143,11 +143,13 @@ __attribute__((always_inline)) inline typename V::md orrelind_byte_in_doubt(type
   return V::less_d(V::floor_d(V::sub_d(u, margin)), V::floor_d(V::add_d(u, margin)));
 }
 
-// What the checked resampling asks of a blend: the margin, and where the
-// lanes in doubt go. The plain resampling passes none.
+// What the checked resampling asks of a blend: the margins for values
+// interpolated plainly and weighted, and where the lanes in doubt go. The
+// plain resampling passes none.
 template <class V>
 struct orrelind_check {
-  typename V::vd margin;
+  typename V::vd plain;
+  typename V::vd weighted;
   typename V::md* doubt;
 };
 
@@ -179,9 +181,9 @@ __attribute__((always_inline)) inline typename V::vi orrelind_blend(
         orrelind_colour<V>(V::template byte_d<2>(p00), V::template byte_d<2>(p10),
                            V::template byte_d<2>(p01), V::template byte_d<2>(p11), fx, fy);
     if constexpr (checked)
-      *check->doubt = V::or_m(V::or_m(orrelind_byte_in_doubt<V>(c0, check->margin),
-                                      orrelind_byte_in_doubt<V>(c1, check->margin)),
-                              orrelind_byte_in_doubt<V>(c2, check->margin));
+      *check->doubt = V::or_m(V::or_m(orrelind_byte_in_doubt<V>(c0, check->plain),
+                                      orrelind_byte_in_doubt<V>(c1, check->plain)),
+                              orrelind_byte_in_doubt<V>(c2, check->plain));
     return V::pack(V::to_byte(c0), V::to_byte(c1), V::to_byte(c2), alpha, V::is_zero(alpha));
   }
 
@@ -222,11 +224,12 @@ __attribute__((always_inline)) inline typename V::vi orrelind_blend(
                k);
   // A transparent lane's colours are thrown away, but checking them too
   // costs less than telling them apart, and they seldom lie on a boundary.
-  if constexpr (checked)
-    *check->doubt = V::or_m(V::or_m(orrelind_byte_in_doubt<V>(a, check->margin),
-                                    orrelind_byte_in_doubt<V>(c0, check->margin)),
-                            V::or_m(orrelind_byte_in_doubt<V>(c1, check->margin),
-                                    orrelind_byte_in_doubt<V>(c2, check->margin)));
+  if constexpr (checked) {
+    const vd margin = V::select_d(one_alpha, check->plain, check->weighted);
+    *check->doubt = V::or_m(
+        V::or_m(orrelind_byte_in_doubt<V>(a, check->plain), orrelind_byte_in_doubt<V>(c0, margin)),
+        V::or_m(orrelind_byte_in_doubt<V>(c1, margin), orrelind_byte_in_doubt<V>(c2, margin)));
+  }
   return V::pack(V::to_byte(c0), V::to_byte(c1), V::to_byte(c2), alpha, transparent);
 }
 
@@ -298,9 +301,9 @@ constexpr size_t orrelind_step = V::single ? 2 * V::lanes : V::lanes;
 template <class V, bool checked = false>
 __attribute__((always_inline)) inline uint64_t orrelind_resample_step(
     const orrelind_source_frame& s, const double* sx, const double* sy, uint32_t* dst,
-    typename V::vd margin = typename V::vd()) {
+    typename V::vd plain = typename V::vd(), typename V::vd weighted = typename V::vd()) {
   typename V::md doubt_a, doubt_b;
-  const orrelind_check<V> check_a{margin, &doubt_a}, check_b{margin, &doubt_b};
+  const orrelind_check<V> check_a{plain, weighted, &doubt_a}, check_b{plain, weighted, &doubt_b};
   const orrelind_neighbours<V> a = orrelind_neighbours_at<V>(s, sx, sy);
   uint64_t doubt = 0;
   if constexpr (V::single) {
@@ -349,12 +352,14 @@ struct orrelind_prefetcher {
 // pixel in doubt.
 template <class V, bool checked = false>
 void orrelind_resample_run(const orrelind_source_frame& s, const double* sx, const double* sy,
-                           size_t n, uint32_t* dst, double margin = 0.0,
+                           size_t n, uint32_t* dst,
+                           const orrelind_byte_margins& margins = orrelind_byte_margins(),
                            uint64_t* doubt = nullptr) {
   constexpr size_t ahead = orrelind_prefetch_distance;
   constexpr size_t step = orrelind_step<V>;
   const orrelind_prefetcher prefetch(s);
-  const typename V::vd wide_margin = V::splat_d(margin);
+  const typename V::vd plain = V::splat_d(margins.plain);
+  const typename V::vd weighted = V::splat_d(margins.weighted);
   // Steps start at multiples of step (at most 16, which divides 64), so a
   // step's bits never straddle two words.
   const auto note = [doubt](size_t i, uint64_t bits) {
@@ -364,22 +369,22 @@ void orrelind_resample_run(const orrelind_source_frame& s, const double* sx, con
   size_t i = 0;
   for (; i + step + ahead <= n; i += step) {
     for (size_t j = i + ahead; j < i + ahead + step; ++j) prefetch(sx[j], sy[j]);
-    note(i, orrelind_resample_step<V, checked>(s, sx + i, sy + i, dst + i, wide_margin));
+    note(i, orrelind_resample_step<V, checked>(s, sx + i, sy + i, dst + i, plain, weighted));
   }
   for (size_t j = i + ahead; j < n; ++j) prefetch(sx[j], sy[j]);
   for (; i + step <= n; i += step)
-    note(i, orrelind_resample_step<V, checked>(s, sx + i, sy + i, dst + i, wide_margin));
+    note(i, orrelind_resample_step<V, checked>(s, sx + i, sy + i, dst + i, plain, weighted));
   if constexpr (step > V::lanes)
     for (; i + V::lanes <= n; i += V::lanes) {
       typename V::md in_doubt;
-      const orrelind_check<V> check{wide_margin, &in_doubt};
+      const orrelind_check<V> check{plain, weighted, &in_doubt};
       V::store(dst + i,
                orrelind_blend<V, checked>(orrelind_neighbours_at<V>(s, sx + i, sy + i), &check));
       if constexpr (checked) note(i, V::bits_d(in_doubt));
     }
   for (; i < n; ++i) {
     bool in_doubt;
-    const orrelind_check<portable> check{margin, &in_doubt};
+    const orrelind_check<portable> check{margins.plain, margins.weighted, &in_doubt};
     dst[i] = orrelind_blend<portable, checked>(orrelind_neighbours_at<portable>(s, sx + i, sy + i),
                                                &check);
     if constexpr (checked) note(i, in_doubt);

@@ -172,8 +172,8 @@ void orrelind_save_source(const orrelind_instance* inst, const uint32_t* frame,
 // index in the run of the pixel on the centre, or run.
 uint32_t orrelind_warp_run_moving(const orrelind_instance* inst, const orrelind_geometry& g,
                                   const orrelind_source_frame& src, uint32_t y, double dy,
-                                  double dy2, uint32_t first, uint32_t run, double byte_margin,
-                                  uint32_t* dst) {
+                                  double dy2, uint32_t first, uint32_t run,
+                                  const orrelind_byte_margins& byte_margins, uint32_t* dst) {
   const orrelind_moving_kernels& k = *inst->moving;
   alignas(64) double sx[orrelind_points_batch + orrelind_points_lanes];
   alignas(64) double sy[orrelind_points_batch + orrelind_points_lanes];
@@ -182,7 +182,7 @@ uint32_t orrelind_warp_run_moving(const orrelind_instance* inst, const orrelind_
   for (uint32_t i = 0; i < run;) {
     const uint32_t n = run - i < orrelind_points_batch ? run - i : uint32_t(orrelind_points_batch);
     k.source_points(g, dy, dy2, first + i, n, sx, sy, doubt);
-    k.resample_checked(src, sx, sy, n, dst + i, byte_margin, doubt);
+    k.resample_checked(src, sx, sy, n, dst + i, byte_margins, doubt);
     for (uint32_t w = 0; w * 64 < n; ++w)
       for (uint64_t bits = doubt[w]; bits; bits &= bits - 1) {
         const uint32_t j = w * 64 + uint32_t(__builtin_ctzll(bits));
@@ -253,8 +253,9 @@ void orrelind_update(orrelind_instance* inst, const uint32_t* inframe, uint32_t*
   // Source points in vectors wherever they are computed for this frame
   // alone (a map holds the C library's), if the set has them for this
   // frame size and the bound is small enough to prove anything.
-  double byte_margin = 0.0;
-  const bool vector_points = inst->moving && !reuse && !build && orrelind_margins(&g, &byte_margin);
+  orrelind_byte_margins byte_margins = {0.0, 0.0};
+  const bool vector_points =
+      inst->moving && !reuse && !build && orrelind_margins(&g, &byte_margins);
 
   // Everything between two warped runs, the end of one row and the start of
   // the next included, is one contiguous block of unchanged pixels. A shared
@@ -275,7 +276,7 @@ void orrelind_update(orrelind_instance* inst, const uint32_t* inframe, uint32_t*
       resample(src, map_x + mapped, map_y + mapped, run, dst);
     } else if (vector_points) {
       const uint32_t centre =
-          orrelind_warp_run_moving(inst, g, src, y, dy, dy2, first, run, byte_margin, dst);
+          orrelind_warp_run_moving(inst, g, src, y, dy, dy2, first, run, byte_margins, dst);
       if (centre < run) kept = run_start + centre;
     } else {
       for (uint32_t i = 0; i < run;) {

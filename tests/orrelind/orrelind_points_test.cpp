@@ -196,8 +196,8 @@ orrelind_geometry geometry(const orrelind_model::settings& s, unsigned w, unsign
   g.cy = m.cy;
   g.max_x = double(w - 1);
   g.max_y = double(h - 1);
-  double byte_margin;
-  EXPECT_TRUE(orrelind_margins(&g, &byte_margin));
+  orrelind_byte_margins bytes;
+  EXPECT_TRUE(orrelind_margins(&g, &bytes));
   return g;
 }
 
@@ -423,9 +423,11 @@ TEST(orrelind_points, points_near_whole_numbers_are_in_doubt_exactly_within_the_
 
 // The four values whose bytes make the pixel at (sx, sy), before
 // rounding: colours 0..2 and alpha, as the double formulas give them (the
-// plain model's arithmetic, stopped short of the bytes).
+// plain model's arithmetic, stopped short of the bytes); and whether the
+// colours are interpolated plainly (the four alphas agree).
 struct pixel_values {
   double v[4];
+  bool plain;
 };
 
 pixel_values values_at(const testhost::frame& src, unsigned w, unsigned h, double sx, double sy) {
@@ -452,6 +454,7 @@ pixel_values values_at(const testhost::frame& src, unsigned w, unsigned h, doubl
     out.v[b] = (v * fy + ctop) * k;
   }
   if (one) out.v[3] = a00;
+  out.plain = one;
   return out;
 }
 
@@ -461,13 +464,16 @@ bool within(double v, double margin) {
   return std::floor(u - margin) < std::floor(u + margin);
 }
 
+// Value b of a pixel is interpolated plainly (alpha always).
+bool plain(const pixel_values& v, int b) { return b == 3 || v.plain; }
+
 TEST(orrelind_points, checked_resampling_marks_exactly_the_values_within_its_margin) {
   // Source points placed so that one value lands on a rounding boundary,
-  // or at 0.99, 1.01 or 2 times the margin from it either way, in opaque,
-  // mixed-alpha and transparent neighbourhoods. The resampling must mark
-  // exactly the pixels with a value within the margin; and moving the
-  // point by D either way must change no byte of an unmarked pixel, nor
-  // any value by more than orrelind_value_bound(D).
+  // or at 0.99, 1.01 or 2 times its margin (plain or weighted) from it
+  // either way, in opaque, mixed-alpha and transparent neighbourhoods. The
+  // resampling must mark exactly the pixels with a value within its
+  // margin; and moving the point by D either way must change no byte of an
+  // unmarked pixel, nor any value by more than its bound.
   const unsigned w = 41, h = 29;
   testhost::frame src = testhost::random_frame(size_t(w) * h, 23);
   uint64_t state = 0xD1B54A32D192ED03ull;
@@ -479,7 +485,9 @@ TEST(orrelind_points, checked_resampling_marks_exactly_the_values_within_its_mar
                           uint8_t(alpha));
     }
   const double d = 0x1p-36;  // D of a 4K frame's warp, about
-  const double bound = orrelind_value_bound(d), margin = 2.0 * bound;
+  const double plain_bound = orrelind_plain_value_bound(d);
+  const double weighted_bound = orrelind_weighted_value_bound(d);
+  const orrelind_byte_margins margins = {2.0 * plain_bound, 2.0 * weighted_bound};
   const double distances[] = {0.0, 0.99, -0.99, 1.01, -1.01, 2.0, -2.0};
 
   std::vector<double> sx, sy;
@@ -487,6 +495,8 @@ TEST(orrelind_points, checked_resampling_marks_exactly_the_values_within_its_mar
     const unsigned x0 = unsigned(next(&state) % (w - 1)), y0 = unsigned(next(&state) % (h - 1));
     const double fy = double(next(&state) >> 11) * 0x1p-53;
     const int b = int(next(&state) % 4);
+    const double margin =
+        plain(values_at(src, w, h, x0, y0 + fy), b) ? margins.plain : margins.weighted;
     const double target = double(next(&state) % 255) + 0.5 +
                           margin * distances[next(&state) % (sizeof distances / sizeof *distances)];
     // Every value is (m0 + m1 fx) / (a0 + a1 fx) for this fy (the divisor 1
@@ -514,10 +524,11 @@ TEST(orrelind_points, checked_resampling_marks_exactly_the_values_within_its_mar
 
   std::vector<bool> expected(sx.size());
   size_t marked = 0, moved = 0;
-  double largest_move = 0.0;
+  double plain_move = 0.0, weighted_move = 0.0;
   for (size_t i = 0; i < sx.size(); ++i) {
     const pixel_values v = values_at(src, w, h, sx[i], sy[i]);
-    for (int b = 0; b < 4; ++b) expected[i] = expected[i] || within(v.v[b], margin);
+    for (int b = 0; b < 4; ++b)
+      expected[i] = expected[i] || within(v.v[b], plain(v, b) ? margins.plain : margins.weighted);
     marked += expected[i];
     // Fractions moved by D, within the cell: no value of an unmarked pixel
     // (whose alpha byte is sure, which the bound needs) moves by more than
@@ -530,12 +541,17 @@ TEST(orrelind_points, checked_resampling_marks_exactly_the_values_within_its_mar
         const double py = std::min(std::max(sy[i] + oy, y0), std::nextafter(y0 + 1.0, 0.0));
         if (expected[i]) continue;
         const pixel_values m = values_at(src, w, h, px, py);
-        for (int b = 0; b < 4; ++b)
-          largest_move = std::max(largest_move, std::fabs(m.v[b] - v.v[b]));
+        for (int b = 0; b < 4; ++b) {
+          double& largest = plain(v, b) ? plain_move : weighted_move;
+          largest = std::max(largest, std::fabs(m.v[b] - v.v[b]));
+        }
         if (orrelind_model::resample(src, w, h, px, py) != here) ++moved;
       }
   }
-  EXPECT_LE(largest_move, bound);
+  EXPECT_LE(plain_move, plain_bound);
+  EXPECT_LE(weighted_move, weighted_bound);
+  std::cout << "largest move of a value: plain " << plain_move / plain_bound << ", weighted "
+            << weighted_move / weighted_bound << " of its bound\n";
   EXPECT_EQ(moved, 0u);
   EXPECT_GT(marked, sx.size() / 4);
   EXPECT_LT(marked, sx.size() * 3 / 4);
@@ -543,14 +559,13 @@ TEST(orrelind_points, checked_resampling_marks_exactly_the_values_within_its_mar
   const orrelind_source_frame frame{src.data(), w, h};
   for (const adapter& ad : vector_sets()) {
     std::vector<uint32_t> out(sx.size());
-    std::vector<uint64_t> doubt((sx.size() + 63) / 64 + 1);
     size_t wrong = 0, wrong_bytes = 0;
     // Runs of every length up to 128, so every step and tail is taken.
     for (size_t i = 0, n = 1; i < sx.size(); i += n, n = n % 128 + 1) {
       const size_t m = std::min(n, sx.size() - i);
       uint64_t bits[2] = {0, 0};
       ad.set->moving->resample_checked(frame, sx.data() + i, sy.data() + i, m, out.data() + i,
-                                       margin, bits);
+                                       margins, bits);
       for (size_t j = 0; j < m; ++j) {
         const bool in_doubt = bits[j / 64] >> (j % 64) & 1;
         if (in_doubt != expected[i + j]) ++wrong;
@@ -585,8 +600,8 @@ TEST(orrelind_points, few_pixels_fall_back_to_the_scalar_path) {
   for (const named& c : cases)
     for (const testhost::frame* f : {&opaque, &mixed}) {
       orrelind_geometry g = geometry(c.s, w, h);
-      double margin;
-      ASSERT_TRUE(orrelind_margins(&g, &margin));
+      orrelind_byte_margins margins;
+      ASSERT_TRUE(orrelind_margins(&g, &margins));
       const orrelind_source_frame frame{f->data(), w, h};
       std::vector<uint32_t> out(f->size());
       alignas(64) double sx[orrelind_points_batch + orrelind_points_lanes];
@@ -601,7 +616,7 @@ TEST(orrelind_points, few_pixels_fall_back_to_the_scalar_path) {
           uint64_t doubt[2] = {0, 0};
           set->moving->source_points(g, dy, dy * dy, x, n, sx, sy, doubt);
           const size_t before = __builtin_popcountll(doubt[0]) + __builtin_popcountll(doubt[1]);
-          set->moving->resample_checked(frame, sx, sy, n, out.data() + y * w + x, margin, doubt);
+          set->moving->resample_checked(frame, sx, sy, n, out.data() + y * w + x, margins, doubt);
           const size_t after = __builtin_popcountll(doubt[0]) + __builtin_popcountll(doubt[1]);
           points += before;
           bytes += after - before;
