@@ -67,7 +67,9 @@ struct orrelind_geometry {
 };
 
 constexpr double orrelind_library_ulps = 8.0;
-// The vector turn's bound, relative to the length (orrelind_trig_body.h).
+// The vector functions' bounds (orrelind_trig_body.h): sine and cosine,
+// and the turn relative to the length of what it turns.
+constexpr double orrelind_sincos_error = 0x1p-49;
 constexpr double orrelind_turn_error = 0x1p-48;
 
 // D above, for the geometry's R, cx and cy, rounded up.

@@ -1,22 +1,21 @@
 // Sine and cosine in vector arithmetic, and an offset turned by an angle,
-// written once for any number of lanes over the adapter
-// V (see orrelind_resample_body.h: included the same way, inside each
-// adapter's target region and unnamed namespace). They do not round
-// correctly; what they promise is an absolute error bound, stated with each
-// (orrelind_points.h carries it through), and orrelind_trig_test.cpp holds
-// every adapter to it against MPFR.
+// written once for any number of lanes over the adapter V (see
+// orrelind_resample_body.h: included the same way, inside each adapter's
+// target region and unnamed namespace). They do not round correctly; what
+// they promise is an absolute error bound, stated with each
+// (orrelind_points.h carries it through), and orrelind_points_test.cpp
+// holds every adapter to it against MPFR.
 //
-// V provides, besides the resampling's operations: md (a mask per double
-// lane); shift_left_d<k> (each lane's 64 bits shifted), xor_d (of the
-// bits), and mul_add_d (a b + c: fused, rounded once,
-// where the processor has it, rounded twice elsewhere; every bound here counts two roundings, which
-// covers one).
+// V provides, besides the resampling's operations: shift_left_d<k> (each
+// lane's 64 bits shifted), xor_d (of the bits) and mul_add_d (a b + c,
+// fused and rounded once where the processor has it, rounded twice
+// elsewhere: every bound here counts two roundings, which covers one).
 //
 // The polynomial coefficients are Chebyshev fits (60 digits, rounded to
 // the nearest double) of (sin(r) - r) / r^3 and (cos(r) - 1 + r^2 / 2) / r^4
-// in s = r^2 over |r| <= pi / 2 (1 + 2^-20). Their approximation errors,
-// of the rounded coefficients: sin 3.6e-17 (2^-54.6), cos 1.5e-17
-// (2^-55.9).
+// in s = r^2 over |r| <= pi / 2 (1 + 2^-20), of degree 6. Their
+// approximation errors, of the rounded coefficients: sin 7.6e-16 (2^-50.2),
+// cos 6.9e-17 (2^-53.7).
 
 // Sine and cosine of |a| < 16: each within orrelind_sincos_error = 2^-49 of
 // the true value.
@@ -27,9 +26,9 @@
 // a - k C1 (the two are within a factor 2), so r is within two roundings
 // (u = 2^-53 each, |r| < 2) and k 2e-37 of the true remainder, and
 // |r| <= pi / 2 (1 + 2^-20). sin a and cos a are sin r and cos r, negated
-// for odd k. Error, in u: the remainder 2, the polynomials 0.33 (sin) and
-// 0.14 (cos), their evaluation 3.7 and 5.9 (the last sum within 0.5 and 1,
-// the tails below 0.65 and 1.24 within 5 u and 4 u of themselves): 8.1 u
+// for odd k. Error, in u: the remainder 2, the polynomials 6.8 (sin) and
+// 0.6 (cos), their evaluation 3.7 and 5.9 (the last sum within 0.5 and 1,
+// the tails below 0.65 and 1.24 within 5 u and 4 u of themselves): 12.5 u
 // at most, within 2^-49 = 16 u.
 template <class V>
 __attribute__((always_inline)) inline void orrelind_sincos(typename V::vd a, typename V::vd* sin_a,
@@ -46,24 +45,22 @@ __attribute__((always_inline)) inline void orrelind_sincos(typename V::vd a, typ
   r = V::mul_add_d(k, V::splat_d(-0x1.3198a2e037073p-68), r);
   const vd s = V::mul_d(r, r);
 
-  vd ps = V::splat_d(0x1.89a4850375128p-49);
-  ps = V::mul_add_d(ps, s, V::splat_d(-0x1.ae5138b5bb3bbp-41));
-  ps = V::mul_add_d(ps, s, V::splat_d(0x1.6124015b3b2f9p-33));
-  ps = V::mul_add_d(ps, s, V::splat_d(-0x1.ae6455a1d69a5p-26));
-  ps = V::mul_add_d(ps, s, V::splat_d(0x1.71de3a545670bp-19));
-  ps = V::mul_add_d(ps, s, V::splat_d(-0x1.a01a01a018aadp-13));
-  ps = V::mul_add_d(ps, s, V::splat_d(0x1.1111111111107p-7));
-  ps = V::mul_add_d(ps, s, V::splat_d(-0x1.5555555555555p-3));
+  vd ps = V::splat_d(-0x1.a10950de8fb53p-41);
+  ps = V::mul_add_d(ps, s, V::splat_d(0x1.60f6f0cb30f3fp-33));
+  ps = V::mul_add_d(ps, s, V::splat_d(-0x1.ae63bdfa4c3fap-26));
+  ps = V::mul_add_d(ps, s, V::splat_d(0x1.71de394e58060p-19));
+  ps = V::mul_add_d(ps, s, V::splat_d(-0x1.a01a019e69955p-13));
+  ps = V::mul_add_d(ps, s, V::splat_d(0x1.1111111110067p-7));
+  ps = V::mul_add_d(ps, s, V::splat_d(-0x1.555555555554fp-3));
   const vd sin_r = V::mul_add_d(V::mul_d(r, s), ps, r);
 
-  vd pc = V::splat_d(-0x1.5eeafaf0a21f4p-53);
-  pc = V::mul_add_d(pc, s, V::splat_d(0x1.ae5a5d2e5a684p-45));
-  pc = V::mul_add_d(pc, s, V::splat_d(-0x1.9396fdb45284fp-37));
-  pc = V::mul_add_d(pc, s, V::splat_d(0x1.1eed8ea6c7692p-29));
-  pc = V::mul_add_d(pc, s, V::splat_d(-0x1.27e4fb771a869p-22));
-  pc = V::mul_add_d(pc, s, V::splat_d(0x1.a01a01a019783p-16));
-  pc = V::mul_add_d(pc, s, V::splat_d(-0x1.6c16c16c16c13p-10));
-  pc = V::mul_add_d(pc, s, V::splat_d(0x1.5555555555555p-5));
+  vd pc = V::splat_d(0x1.a2838351ffe7fp-45);
+  pc = V::mul_add_d(pc, s, V::splat_d(-0x1.936ed19366f3fp-37));
+  pc = V::mul_add_d(pc, s, V::splat_d(0x1.1eed4b0eb5ec7p-29));
+  pc = V::mul_add_d(pc, s, V::splat_d(-0x1.27e4fb025531ap-22));
+  pc = V::mul_add_d(pc, s, V::splat_d(0x1.a01a019f59573p-16));
+  pc = V::mul_add_d(pc, s, V::splat_d(-0x1.6c16c16c164aap-10));
+  pc = V::mul_add_d(pc, s, V::splat_d(0x1.5555555555554p-5));
   pc = V::mul_add_d(pc, s, V::splat_d(-0.5));
   const vd cos_r = V::mul_add_d(pc, s, V::splat_d(1.0));
 
