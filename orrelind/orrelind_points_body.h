@@ -108,5 +108,5 @@ void orrelind_points_run(const orrelind_geometry& g, double dy, double dy2, uint
 template <class V>
 constexpr orrelind_moving_kernels orrelind_moving_of = {
     orrelind_points_run<V>,
-    orrelind_resample_run<V, true>,
+    orrelind_resample_run_checked<V>,
     {orrelind_sincos_run<V>, orrelind_turn_run<V>}};
