@@ -1,8 +1,10 @@
 // Orrelind: pass-through settings (which must run at memory speed), still
 // warps (whose source points come from the warp map after the first frame,
-// so resampling is the whole cost) and a whirl that moves on every frame
-// (every update computes its source points: atan2, sin and cos once per
-// pixel inside the circle).
+// so resampling is the whole cost) and a whirl, a pinch or a centre that
+// moves on every frame (every update computes its source points, in
+// vectors where the processor has them, the C library's atan2, sin and cos
+// otherwise). A moving case's x_still is its time per frame over that of
+// the same setting held still, measured in the same run.
 //
 // Besides x_memcpy, every warping case reports x_floor: its time per frame
 // over the time that atan2, sin and cos alone take, called separately for
@@ -121,17 +123,20 @@ struct orrelind_case {
   params ps;
   bool in_place = false;
   bool opaque = false;
-  // Whirl changes by a small step before every update, as a keyframed
-  // parameter does, so no update finds the source points of the last one.
-  bool moving = false;
+  // The parameter that changes by a small step before every update, as a
+  // keyframed one does, so no update finds the source points of the last
+  // one; -1 for none.
+  int moving = -1;
 };
 
-// Whirl for update k of a moving case: steps of 1e-6 around the setting.
-double moving_whirl(const params& ps, int k) {
-  double whirl = 0.5;
-  for (auto [i, v] : ps)
-    if (i == WHIRL) whirl = v;
-  return whirl + 1e-6 * double(k % 64);
+// The moving parameter's value for update k: steps of 1e-6 from the
+// setting (Center X moves a 1920 wide frame's centre by 0.002 pixels a
+// step).
+double moving_value(const orrelind_case& c, int k) {
+  double value = 0.5;
+  for (auto [i, v] : c.ps)
+    if (i == c.moving) value = v;
+  return value + 1e-6 * double(k % 64);
 }
 
 // The timed loop for the cases that bench::run_effect does not cover
@@ -146,7 +151,7 @@ void run_timed(benchmark::State& s, const orrelind_case& c, unsigned w, unsigned
   testhost::frame out(cycle[0].size());
   int k = 0;
   auto update = [&] {
-    if (c.moving) inst.set(WHIRL, moving_whirl(c.ps, k));
+    if (c.moving >= 0) inst.set(c.moving, moving_value(c, k));
     if (c.in_place)
       inst.update(0.0, work[k % bench::CYCLE].data(), work[k % bench::CYCLE].data());
     else
@@ -168,13 +173,15 @@ void run_timed(benchmark::State& s, const orrelind_case& c, unsigned w, unsigned
 }
 
 // After the timed loop: single updates of the same setting (moving as in
-// the loop) alternating with floor passes, so that both meet the same
-// conditions on a shared machine. x_floor is the mean time per frame over
-// the median floor pass, x_floor_best the best single frame over the best
-// floor pass.
+// the loop) alternating with floor passes and, for a moving case, with
+// updates of the setting held still (from its map), so that all meet the
+// same conditions on a shared machine. x_floor is the mean time per frame
+// over the median floor pass, x_floor_best the best single frame over the
+// best floor pass; x_still the median CPU time of a moving update over
+// that of a still one, x_still_best the best over the best.
 void run(benchmark::State& s, const orrelind_case& c) {
   const unsigned w = unsigned(s.range(0)), h = unsigned(s.range(1));
-  if (c.opaque || c.moving)
+  if (c.opaque || c.moving >= 0)
     run_timed(s, c, w, h);
   else
     bench::run_effect(s, "Orrelind", w, h, c.ps, c.in_place);
@@ -187,10 +194,25 @@ void run(benchmark::State& s, const orrelind_case& c) {
   std::vector<testhost::frame> work;
   if (c.in_place) work = cycle;
   testhost::frame out(cycle[0].size());
-  std::vector<double> floors, floors_cpu, frames_cpu;
-  double best_frame = 1e30;
+  std::vector<double> floors, floors_cpu, frames_cpu, stills_cpu;
+  double best_frame = 1e30, best_still = 1e30;
+  testhost::instance still;
+  if (c.moving >= 0) {
+    still = bench::plugin("Orrelind").construct(w, h);
+    for (const auto& [index, value] : c.ps) still.set(index, value);
+    // The second update builds the map; from the third on it is read.
+    for (int k = 0; k < 3; ++k) still.update(0.0, cycle[k % bench::CYCLE].data(), out.data());
+  }
   for (int k = 0; k < 9; ++k) {
-    if (c.moving) inst.set(WHIRL, moving_whirl(c.ps, k + 1));
+    if (c.moving >= 0) {
+      const double cpu_start = cpu_seconds();
+      const auto start = std::chrono::steady_clock::now();
+      still.update(0.0, cycle[(k + 3) % bench::CYCLE].data(), out.data());
+      benchmark::ClobberMemory();
+      best_still = std::min(best_still, seconds_since(start));
+      stills_cpu.push_back(cpu_seconds() - cpu_start);
+    }
+    if (c.moving >= 0) inst.set(c.moving, moving_value(c, k + 1));
     const double cpu_start = cpu_seconds();
     const auto start = std::chrono::steady_clock::now();
     if (c.in_place)
@@ -199,7 +221,7 @@ void run(benchmark::State& s, const orrelind_case& c) {
       inst.update(0.0, cycle[k % bench::CYCLE].data(), out.data());
     benchmark::ClobberMemory();
     // A still case builds the map on its second update; the rest reuse it.
-    if (c.moving || k > 1) {
+    if (c.moving >= 0 || k > 1) {
       best_frame = std::min(best_frame, seconds_since(start));
       frames_cpu.push_back(cpu_seconds() - cpu_start);
     }
@@ -216,6 +238,11 @@ void run(benchmark::State& s, const orrelind_case& c) {
   s.counters["x_floor_best"] = best_frame / floors[0];
   // Medians of CPU times, single updates against floor passes.
   s.counters["x_floor_cpu"] = frames_cpu[frames_cpu.size() / 2] / floors_cpu[floors_cpu.size() / 2];
+  if (c.moving >= 0) {
+    std::sort(stills_cpu.begin(), stills_cpu.end());
+    s.counters["x_still"] = frames_cpu[frames_cpu.size() / 2] / stills_cpu[stills_cpu.size() / 2];
+    s.counters["x_still_best"] = best_frame / best_still;
+  }
 }
 
 const params still_whirl_r05 = {{WHIRL, 0.75}, {RADIUS, 0.5}};
@@ -238,13 +265,30 @@ void orrelind_still_whirl_r10_opaque(benchmark::State& s) {
   run(s, {still_whirl_r10, false, true});
 }
 void orrelind_moving_whirl_r05(benchmark::State& s) {
-  run(s, {still_whirl_r05, false, false, true});
+  run(s, {still_whirl_r05, false, false, WHIRL});
 }
 void orrelind_moving_whirl_r05_opaque(benchmark::State& s) {
-  run(s, {still_whirl_r05, false, true, true});
+  run(s, {still_whirl_r05, false, true, WHIRL});
 }
 void orrelind_moving_whirl_r10(benchmark::State& s) {
-  run(s, {still_whirl_r10, false, false, true});
+  run(s, {still_whirl_r10, false, false, WHIRL});
+}
+void orrelind_moving_whirl_r10_opaque(benchmark::State& s) {
+  run(s, {still_whirl_r10, false, true, WHIRL});
+}
+// Every quantity moves: the distance and the angle of every pixel too.
+void orrelind_moving_centre_r05(benchmark::State& s) {
+  run(s, {still_whirl_r05, false, false, CENTER_X});
+}
+void orrelind_moving_centre_r05_opaque(benchmark::State& s) {
+  run(s, {still_whirl_r05, false, true, CENTER_X});
+}
+void orrelind_moving_centre_r10(benchmark::State& s) {
+  run(s, {still_whirl_r10, false, false, CENTER_X});
+}
+// Pinch moving under a still whirl: the angle of every pixel stays.
+void orrelind_moving_pinch_r05(benchmark::State& s) {
+  run(s, {{{WHIRL, 0.75}, {PINCH, 0.6}, {RADIUS, 0.5}}, false, false, PINCH});
 }
 void orrelind_whirl_pinch_r05(benchmark::State& s) {
   run(s, {{{WHIRL, 0.75}, {PINCH, 0.6}, {RADIUS, 0.5}}});
@@ -272,6 +316,11 @@ BENCHMARK(orrelind_still_whirl_r10_opaque) EFFECTS_BENCH_SIZES->Unit(benchmark::
 BENCHMARK(orrelind_moving_whirl_r05) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);
 BENCHMARK(orrelind_moving_whirl_r05_opaque) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);
 BENCHMARK(orrelind_moving_whirl_r10) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);
+BENCHMARK(orrelind_moving_whirl_r10_opaque) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);
+BENCHMARK(orrelind_moving_centre_r05) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);
+BENCHMARK(orrelind_moving_centre_r05_opaque) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);
+BENCHMARK(orrelind_moving_centre_r10) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);
+BENCHMARK(orrelind_moving_pinch_r05) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);
 BENCHMARK(orrelind_whirl_pinch_r05) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);
 BENCHMARK(orrelind_whirl_pinch_r10) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);
 BENCHMARK(orrelind_pinch_only) EFFECTS_BENCH_SIZES->Unit(benchmark::kMillisecond);

@@ -1,6 +1,7 @@
 // The AVX2 adapter: four pixels a step, their neighbours gathered with
-// 32-bit indices, so only for frames below 2^31 pixels. Chosen at load time
-// only on processors that have AVX2.
+// 32-bit indices, so only for frames below 2^31 pixels; and its source
+// points for values that move. Chosen at load time only on processors that
+// have AVX2.
 #include "orrelind_dispatch.h"
 
 #if defined(EFFECTS_AVX2)
@@ -8,11 +9,14 @@
 
 #include "common/target.h"
 
-EFFECTS_TARGET_BEGIN("avx2")
+// The level includes FMA, which the source points' polynomials use.
+EFFECTS_TARGET_BEGIN("avx2,fma")
 
 namespace {
 
 #include "orrelind_resample_body.h"
+#include "orrelind_trig_body.h"
+#include "orrelind_points_body.h"
 #include "orrelind_resample_x86.h"
 
 struct avx2 : x86_pixels {
@@ -30,6 +34,26 @@ struct avx2 : x86_pixels {
   static vd mul_d(vd a, vd b) { return _mm256_mul_pd(a, b); }
   static vd div_d(vd a, vd b) { return _mm256_div_pd(a, b); }
   static vd floor_d(vd a) { return _mm256_floor_pd(a); }
+  static vd sqrt_d(vd a) { return _mm256_sqrt_pd(a); }
+  static vd abs_d(vd a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
+  static vd min_d(vd a, vd b) { return _mm256_min_pd(a, b); }
+  static vd max_d(vd a, vd b) { return _mm256_max_pd(a, b); }
+  static vd ramp_d() { return _mm256_setr_pd(0.0, 1.0, 2.0, 3.0); }
+  static void store_d(double* p, vd a) { _mm256_storeu_pd(p, a); }
+  template <int k>
+  static vd shift_left_d(vd a) {
+    return _mm256_castsi256_pd(_mm256_slli_epi64(_mm256_castpd_si256(a), k));
+  }
+  static vd xor_d(vd a, vd b) { return _mm256_xor_pd(a, b); }
+
+  using md = __m256d;
+  static md less_d(vd a, vd b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
+  static md at_least_d(vd a, vd b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
+  static vd mul_add_d(vd a, vd b, vd c) { return _mm256_fmadd_pd(a, b, c); }
+  using x86_pixels::or_m;
+  static md or_m(md a, md b) { return _mm256_or_pd(a, b); }
+  static vd select_d(md m, vd a, vd b) { return _mm256_blendv_pd(b, a, m); }
+  static uint64_t bits_d(md m) { return uint64_t(_mm256_movemask_pd(m)); }
   // Two neighbours side by side are one 8-byte load: each row's pair is
   // read from the point's column on, or, in the last column (where the
   // right neighbour repeats it), from the column before, and the point's
@@ -119,6 +143,8 @@ void orrelind_resample_avx2(const orrelind_source_frame& src, const double* sx, 
                             size_t n, uint32_t* dst) {
   orrelind_resample_run<avx2>(src, sx, sy, n, dst);
 }
+
+extern const orrelind_moving_kernels orrelind_moving_avx2 = orrelind_moving_of<avx2>;
 
 EFFECTS_TARGET_END
 #endif

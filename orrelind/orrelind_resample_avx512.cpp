@@ -1,6 +1,7 @@
 // The AVX-512 adapter: eight pixels a step, indexed in 32-bit lanes, so
-// only for frames below 2^31 pixels and at least two columns. Chosen at load
-// time only on processors that have AVX-512 F, VL, DQ and BW.
+// only for frames below 2^31 pixels and at least two columns; and its
+// source points for values that move. Chosen at load time only on
+// processors that have AVX-512 F, VL, DQ and BW.
 #include "orrelind_dispatch.h"
 
 #if defined(EFFECTS_AVX512)
@@ -14,6 +15,8 @@ EFFECTS_TARGET_BEGIN("avx512f,avx512vl,avx512dq,avx512bw,avx2")
 namespace {
 
 #include "orrelind_resample_body.h"
+#include "orrelind_trig_body.h"
+#include "orrelind_points_body.h"
 
 struct avx512 {
   using vd = __m512d;
@@ -34,6 +37,25 @@ struct avx512 {
   static vd floor_d(vd a) {
     return _mm512_roundscale_pd(a, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
   }
+  static vd sqrt_d(vd a) { return _mm512_sqrt_pd(a); }
+  static vd abs_d(vd a) { return _mm512_abs_pd(a); }
+  static vd min_d(vd a, vd b) { return _mm512_min_pd(a, b); }
+  static vd max_d(vd a, vd b) { return _mm512_max_pd(a, b); }
+  static vd ramp_d() { return _mm512_setr_pd(0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0); }
+  static void store_d(double* p, vd a) { _mm512_storeu_pd(p, a); }
+  template <int k>
+  static vd shift_left_d(vd a) {
+    return _mm512_castsi512_pd(_mm512_slli_epi64(_mm512_castpd_si512(a), k));
+  }
+  static vd xor_d(vd a, vd b) { return _mm512_xor_pd(a, b); }
+
+  // Double lanes and pixel lanes share one mask type: or_m and select_d
+  // serve both.
+  using md = __mmask8;
+  static md less_d(vd a, vd b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
+  static md at_least_d(vd a, vd b) { return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ); }
+  static vd mul_add_d(vd a, vd b, vd c) { return _mm512_fmadd_pd(a, b, c); }
+  static uint64_t bits_d(md m) { return m; }
   // The neighbour pairs as in the AVX2 adapter: one 8-byte load per row,
   // from the column before in the last column.
   __attribute__((always_inline)) static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy,
@@ -137,6 +159,8 @@ void orrelind_resample_avx512(const orrelind_source_frame& src, const double* sx
                               size_t n, uint32_t* dst) {
   orrelind_resample_run<avx512>(src, sx, sy, n, dst);
 }
+
+extern const orrelind_moving_kernels orrelind_moving_avx512 = orrelind_moving_of<avx512>;
 
 EFFECTS_TARGET_END
 #endif

@@ -14,7 +14,9 @@
 // 32-bit lane); same_alpha (all ones where four pixels share an alpha);
 // is_zero, or_m, all; select_d (mask ? a : b); to_byte (clamp to 0..255,
 // add 0.5, truncate); pack (four byte lanes into pixels, zero where masked);
-// store.
+// store. For the checked resampling also: md (a mask per double lane),
+// min_d, max_d, less_d, or_m on md and bits_d (bit i set where lane i of a
+// mask is).
 //
 // An adapter with `single` true also provides, for twice as many lanes in
 // single precision (see orrelind_estimate): vf (floats), vw (32-bit pixels),
@@ -58,6 +60,11 @@ struct portable {
   static vd mul_d(vd a, vd b) { return a * b; }
   static vd div_d(vd a, vd b) { return a / b; }
   static vd floor_d(vd a) { return static_cast<double>(static_cast<uint64_t>(a)); }
+  using md = bool;
+  static vd min_d(vd a, vd b) { return a < b ? a : b; }
+  static vd max_d(vd a, vd b) { return b < a ? a : b; }
+  static md less_d(vd a, vd b) { return a < b; }
+  static uint64_t bits_d(md m) { return m; }
   static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00, vi* p10, vi* p01,
                     vi* p11) {
     orrelind_fetch_one(s, fsx, fsy, p00, p10, p01, p11);
@@ -126,6 +133,26 @@ __attribute__((always_inline)) inline orrelind_neighbours<V> orrelind_neighbours
   return n;
 }
 
+// The lanes where the byte of value v (clamp, add 0.5, truncate) would
+// turn if v moved by margin: what the checked resampling calls in doubt.
+template <class V>
+__attribute__((always_inline)) inline typename V::md orrelind_byte_in_doubt(typename V::vd v,
+                                                                            typename V::vd margin) {
+  const typename V::vd u =
+      V::add_d(V::min_d(V::max_d(v, V::splat_d(0.0)), V::splat_d(255.0)), V::splat_d(0.5));
+  return V::less_d(V::floor_d(V::sub_d(u, margin)), V::floor_d(V::add_d(u, margin)));
+}
+
+// What the checked resampling asks of a blend: the margins for values
+// interpolated plainly and weighted, and where the lanes in doubt go. The
+// plain resampling passes none.
+template <class V>
+struct orrelind_check {
+  typename V::vd plain;
+  typename V::vd weighted;
+  typename V::md* doubt;
+};
+
 // Output pixels of V::lanes source points, exactly as the formulas say.
 template <class V>
 __attribute__((always_inline)) inline typename V::vi orrelind_blend(
@@ -192,6 +219,86 @@ __attribute__((always_inline)) inline typename V::vi orrelind_blend(
                  alpha, transparent);
 }
 
+// orrelind_blend for the checked resampling, which also finds the lanes
+// whose colour or alpha value lies within its margin of a rounding
+// boundary. Kept apart, so that the plain resampling's code stays as it
+// was.
+template <class V>
+__attribute__((always_inline)) inline typename V::vi orrelind_blend_checked(
+    const orrelind_neighbours<V>& n, const orrelind_check<V>* check) {
+  using vd = typename V::vd;
+  using vi = typename V::vi;
+  using vm = typename V::vm;
+  const vi p00 = n.p00, p10 = n.p10, p01 = n.p01, p11 = n.p11;
+  const vd fx = n.fx, fy = n.fy;
+  const vm one_alpha = n.one_alpha;
+
+  if (V::all(one_alpha)) {
+    // Opaque video, mostly. With one alpha around every point the
+    // interpolated alpha is that alpha exactly, and every weight and k are 1,
+    // so multiplying by them would change no bit: left out.
+    const vi alpha = V::alpha(p00);
+    const vd c0 =
+        orrelind_colour<V>(V::template byte_d<0>(p00), V::template byte_d<0>(p10),
+                           V::template byte_d<0>(p01), V::template byte_d<0>(p11), fx, fy);
+    const vd c1 =
+        orrelind_colour<V>(V::template byte_d<1>(p00), V::template byte_d<1>(p10),
+                           V::template byte_d<1>(p01), V::template byte_d<1>(p11), fx, fy);
+    const vd c2 =
+        orrelind_colour<V>(V::template byte_d<2>(p00), V::template byte_d<2>(p10),
+                           V::template byte_d<2>(p01), V::template byte_d<2>(p11), fx, fy);
+    *check->doubt = V::or_m(V::or_m(orrelind_byte_in_doubt<V>(c0, check->plain),
+                                    orrelind_byte_in_doubt<V>(c1, check->plain)),
+                            orrelind_byte_in_doubt<V>(c2, check->plain));
+    return V::pack(V::to_byte(c0), V::to_byte(c1), V::to_byte(c2), alpha, V::is_zero(alpha));
+  }
+
+  const vd a00 = V::template byte_d<3>(p00), a10 = V::template byte_d<3>(p10);
+  const vd a01 = V::template byte_d<3>(p01), a11 = V::template byte_d<3>(p11);
+  // top = (a10 - a00) fx + a00; bottom = (a11 - a01) fx + a01;
+  // A = (bottom - top) fy + top.
+  const vd top = V::add_d(V::mul_d(V::sub_d(a10, a00), fx), a00);
+  const vd bottom = V::add_d(V::mul_d(V::sub_d(a11, a01), fx), a01);
+  const vd a = V::add_d(V::mul_d(V::sub_d(bottom, top), fy), top);
+  const vi alpha = V::to_byte(a);
+  const vm transparent = V::is_zero(alpha);
+
+  // Where the alphas differ each colour weighs as much as its alpha and the
+  // sum is divided by A; where they agree the weights and the divisor are
+  // 1. A lane that ends transparent is zeroed whatever k is; it divides by
+  // 1 rather than by an A that may be 0.
+  const vd one = V::splat_d(1.0);
+  const vd w00 = V::select_d(one_alpha, one, a00);
+  const vd w10 = V::select_d(one_alpha, one, a10);
+  const vd w01 = V::select_d(one_alpha, one, a01);
+  const vd w11 = V::select_d(one_alpha, one, a11);
+  const vd k = V::div_d(one, V::select_d(V::or_m(one_alpha, transparent), one, a));
+  const vd c0 =
+      V::mul_d(orrelind_colour<V>(
+                   orrelind_weighted<V, 0>(p00, w00), orrelind_weighted<V, 0>(p10, w10),
+                   orrelind_weighted<V, 0>(p01, w01), orrelind_weighted<V, 0>(p11, w11), fx, fy),
+               k);
+  const vd c1 =
+      V::mul_d(orrelind_colour<V>(
+                   orrelind_weighted<V, 1>(p00, w00), orrelind_weighted<V, 1>(p10, w10),
+                   orrelind_weighted<V, 1>(p01, w01), orrelind_weighted<V, 1>(p11, w11), fx, fy),
+               k);
+  const vd c2 =
+      V::mul_d(orrelind_colour<V>(
+                   orrelind_weighted<V, 2>(p00, w00), orrelind_weighted<V, 2>(p10, w10),
+                   orrelind_weighted<V, 2>(p01, w01), orrelind_weighted<V, 2>(p11, w11), fx, fy),
+               k);
+  // A transparent lane's colours are thrown away, but checking them too
+  // costs less than telling them apart, and they seldom lie on a boundary.
+  {
+    const vd margin = V::select_d(one_alpha, check->plain, check->weighted);
+    *check->doubt = V::or_m(
+        V::or_m(orrelind_byte_in_doubt<V>(a, check->plain), orrelind_byte_in_doubt<V>(c0, margin)),
+        V::or_m(orrelind_byte_in_doubt<V>(c1, margin), orrelind_byte_in_doubt<V>(c2, margin)));
+  }
+  return V::pack(V::to_byte(c0), V::to_byte(c1), V::to_byte(c2), alpha, transparent);
+}
+
 // The byte of one colour in single precision, where that provably gives
 // the byte of the double formulas; clears `sure` in lanes where it may not.
 //
@@ -205,6 +312,12 @@ __attribute__((always_inline)) inline typename V::vi orrelind_blend(
 // strictly between n and n + 1, and clamping and truncating it gives n. A
 // lane where they differ is near a rounding boundary (about one in a
 // thousand) and the double formulas decide.
+//
+// A sure byte is sure for nearby source points too, which the checked
+// resampling relies on: the exact M + 0.5 of a sure lane lies at least
+// (8192 - 3577 - 128) u = 2.7e-4 from an integer (128 u for rounding t +- d
+// near 256), and fractions off by at most orrelind_point_bound_limit =
+// 2^-24 move M by at most 510 x 2^-24 = 3.1e-5.
 template <class V, int k>
 __attribute__((always_inline)) inline typename V::vw orrelind_estimate_byte(
     typename V::vw p00, typename V::vw p10, typename V::vw p01, typename V::vw p11,
@@ -261,6 +374,30 @@ __attribute__((always_inline)) inline void orrelind_resample_step(const orrelind
   V::store(dst, orrelind_blend<V>(a));
 }
 
+// The same step for the checked resampling (kept apart, so that the plain
+// resampling's code stays as it was), returning the lanes in doubt as
+// bits. What the estimate is sure of needs no check: the estimate's margin
+// also covers source points off by the most orrelind_point_bound_limit
+// allows (see orrelind_estimate).
+template <class V>
+__attribute__((always_inline)) inline uint64_t orrelind_resample_step_checked(
+    const orrelind_source_frame& s, const double* sx, const double* sy, uint32_t* dst,
+    typename V::vd plain, typename V::vd weighted) {
+  typename V::md doubt_a, doubt_b;
+  const orrelind_check<V> check_a{plain, weighted, &doubt_a}, check_b{plain, weighted, &doubt_b};
+  const orrelind_neighbours<V> a = orrelind_neighbours_at<V>(s, sx, sy);
+  uint64_t doubt = 0;
+  if constexpr (V::single) {
+    const orrelind_neighbours<V> b = orrelind_neighbours_at<V>(s, sx + V::lanes, sy + V::lanes);
+    if (V::all(a.one_alpha) && V::all(b.one_alpha) && orrelind_estimate<V>(a, b, dst)) return 0;
+    V::store(dst + V::lanes, orrelind_blend_checked<V>(b, &check_b));
+    doubt = V::bits_d(doubt_b) << V::lanes;
+  }
+  V::store(dst, orrelind_blend_checked<V>(a, &check_a));
+  doubt |= V::bits_d(doubt_a);
+  return doubt;
+}
+
 // How many pixels ahead the two source rows of a point are requested. The
 // source points of consecutive pixels follow an arc through the frame,
 // which no hardware prefetcher foresees; without the requests the
@@ -311,4 +448,46 @@ void orrelind_resample_run(const orrelind_source_frame& s, const double* sx, con
       V::store(dst + i, orrelind_blend<V>(orrelind_neighbours_at<V>(s, sx + i, sy + i)));
   for (; i < n; ++i)
     dst[i] = orrelind_blend<portable>(orrelind_neighbours_at<portable>(s, sx + i, sy + i));
+}
+
+// The checked resampling's run: as orrelind_resample_run, and bit i of
+// doubt (bit i % 64 of word i / 64) set for every pixel in doubt.
+template <class V>
+void orrelind_resample_run_checked(const orrelind_source_frame& s, const double* sx,
+                                   const double* sy, size_t n, uint32_t* dst,
+                                   const orrelind_byte_margins& margins, uint64_t* doubt) {
+  constexpr size_t ahead = orrelind_prefetch_distance;
+  constexpr size_t step = orrelind_step<V>;
+  const orrelind_prefetcher prefetch(s);
+  const typename V::vd plain = V::splat_d(margins.plain);
+  const typename V::vd weighted = V::splat_d(margins.weighted);
+  // Steps start at multiples of step (at most 16, which divides 64), so a
+  // step's bits never straddle two words.
+  const auto note = [doubt](size_t i, uint64_t bits) {
+    if (bits) doubt[i / 64] |= bits << (i % 64);
+  };
+  for (size_t j = 0; j < n && j < ahead; ++j) prefetch(sx[j], sy[j]);
+  size_t i = 0;
+  for (; i + step + ahead <= n; i += step) {
+    for (size_t j = i + ahead; j < i + ahead + step; ++j) prefetch(sx[j], sy[j]);
+    note(i, orrelind_resample_step_checked<V>(s, sx + i, sy + i, dst + i, plain, weighted));
+  }
+  for (size_t j = i + ahead; j < n; ++j) prefetch(sx[j], sy[j]);
+  for (; i + step <= n; i += step)
+    note(i, orrelind_resample_step_checked<V>(s, sx + i, sy + i, dst + i, plain, weighted));
+  if constexpr (step > V::lanes)
+    for (; i + V::lanes <= n; i += V::lanes) {
+      typename V::md in_doubt;
+      const orrelind_check<V> check{plain, weighted, &in_doubt};
+      V::store(dst + i,
+               orrelind_blend_checked<V>(orrelind_neighbours_at<V>(s, sx + i, sy + i), &check));
+      note(i, V::bits_d(in_doubt));
+    }
+  for (; i < n; ++i) {
+    bool in_doubt;
+    const orrelind_check<portable> check{margins.plain, margins.weighted, &in_doubt};
+    dst[i] = orrelind_blend_checked<portable>(orrelind_neighbours_at<portable>(s, sx + i, sy + i),
+                                              &check);
+    note(i, in_doubt);
+  }
 }

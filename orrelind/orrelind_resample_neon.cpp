@@ -1,5 +1,6 @@
 // The NEON adapter for aarch64, little-endian: two pixels a step, indexed in
-// 64 bits, so it serves frames of any size.
+// 64 bits, so it serves frames of any size; and its source points for
+// values that move.
 #include "orrelind_dispatch.h"
 
 #if defined(EFFECTS_NEON)
@@ -8,6 +9,8 @@
 namespace {
 
 #include "orrelind_resample_body.h"
+#include "orrelind_trig_body.h"
+#include "orrelind_points_body.h"
 
 struct neon {
   using vd = float64x2_t;
@@ -26,6 +29,27 @@ struct neon {
   static vd mul_d(vd a, vd b) { return vmulq_f64(a, b); }
   static vd div_d(vd a, vd b) { return vdivq_f64(a, b); }
   static vd floor_d(vd a) { return vrndmq_f64(a); }
+  static vd sqrt_d(vd a) { return vsqrtq_f64(a); }
+  static vd abs_d(vd a) { return vabsq_f64(a); }
+  static vd min_d(vd a, vd b) { return vminq_f64(a, b); }
+  static vd max_d(vd a, vd b) { return vmaxq_f64(a, b); }
+  static vd ramp_d() { return vcombine_f64(vdup_n_f64(0.0), vdup_n_f64(1.0)); }
+  static void store_d(double* p, vd a) { vst1q_f64(p, a); }
+  template <int k>
+  static vd shift_left_d(vd a) {
+    return vreinterpretq_f64_u64(vshlq_n_u64(vreinterpretq_u64_f64(a), k));
+  }
+  static vd xor_d(vd a, vd b) {
+    return vreinterpretq_f64_u64(veorq_u64(vreinterpretq_u64_f64(a), vreinterpretq_u64_f64(b)));
+  }
+
+  using md = uint64x2_t;
+  static md less_d(vd a, vd b) { return vcltq_f64(a, b); }
+  static md at_least_d(vd a, vd b) { return vcgeq_f64(a, b); }
+  static vd mul_add_d(vd a, vd b, vd c) { return vfmaq_f64(c, a, b); }
+  static md or_m(md a, md b) { return vorrq_u64(a, b); }
+  static vd select_d(md m, vd a, vd b) { return vbslq_f64(m, a, b); }
+  static uint64_t bits_d(md m) { return (vgetq_lane_u64(m, 0) & 1) | (vgetq_lane_u64(m, 1) & 2); }
   __attribute__((always_inline)) static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy,
                                                    vi* p00, vi* p10, vi* p01, vi* p11) {
     uint32_t a[4], b[4];
@@ -104,4 +128,6 @@ void orrelind_resample_neon(const orrelind_source_frame& src, const double* sx, 
                             size_t n, uint32_t* dst) {
   orrelind_resample_run<neon>(src, sx, sy, n, dst);
 }
+
+extern const orrelind_moving_kernels orrelind_moving_neon = orrelind_moving_of<neon>;
 #endif

@@ -1,5 +1,6 @@
 // The SSE2 adapter, the x86-64 baseline: two pixels a step, indexed in 64
-// bits, so it serves frames of any size.
+// bits, so it serves frames of any size; and its source points for values
+// that move.
 #include "orrelind_dispatch.h"
 
 #if defined(EFFECTS_SSE2)
@@ -8,6 +9,8 @@
 namespace {
 
 #include "orrelind_resample_body.h"
+#include "orrelind_trig_body.h"
+#include "orrelind_points_body.h"
 #include "orrelind_resample_x86.h"
 #include "common/sse2_ops.h"
 
@@ -27,6 +30,26 @@ struct sse2 : x86_pixels {
   static vd mul_d(vd a, vd b) { return _mm_mul_pd(a, b); }
   static vd div_d(vd a, vd b) { return _mm_div_pd(a, b); }
   static vd floor_d(vd a) { return sse2_floor(a); }
+  static vd sqrt_d(vd a) { return _mm_sqrt_pd(a); }
+  static vd abs_d(vd a) { return _mm_andnot_pd(_mm_set1_pd(-0.0), a); }
+  static vd min_d(vd a, vd b) { return _mm_min_pd(a, b); }
+  static vd max_d(vd a, vd b) { return _mm_max_pd(a, b); }
+  static vd ramp_d() { return _mm_setr_pd(0.0, 1.0); }
+  static void store_d(double* p, vd a) { _mm_storeu_pd(p, a); }
+  template <int k>
+  static vd shift_left_d(vd a) {
+    return _mm_castsi128_pd(_mm_slli_epi64(_mm_castpd_si128(a), k));
+  }
+  static vd xor_d(vd a, vd b) { return _mm_xor_pd(a, b); }
+
+  using md = __m128d;
+  static md less_d(vd a, vd b) { return _mm_cmplt_pd(a, b); }
+  static md at_least_d(vd a, vd b) { return _mm_cmpge_pd(a, b); }
+  static vd mul_add_d(vd a, vd b, vd c) { return _mm_add_pd(_mm_mul_pd(a, b), c); }
+  using x86_pixels::or_m;
+  static md or_m(md a, md b) { return _mm_or_pd(a, b); }
+  static vd select_d(md m, vd a, vd b) { return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b)); }
+  static uint64_t bits_d(md m) { return uint64_t(_mm_movemask_pd(m)); }
   __attribute__((always_inline)) static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy,
                                                    vi* p00, vi* p10, vi* p01, vi* p11) {
     uint32_t a[4], b[4];
@@ -86,4 +109,6 @@ void orrelind_resample_sse2(const orrelind_source_frame& src, const double* sx, 
                             size_t n, uint32_t* dst) {
   orrelind_resample_run<sse2>(src, sx, sy, n, dst);
 }
+
+extern const orrelind_moving_kernels orrelind_moving_sse2 = orrelind_moving_of<sse2>;
 #endif

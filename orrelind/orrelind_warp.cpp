@@ -25,20 +25,6 @@ constexpr double orrelind_whirl_offset = -12.566370614359172;
 // this close to the centre (in units of the radius) as on it.
 constexpr double orrelind_neutral_epsilon = 1e-12;
 
-// Working quantities of one update.
-struct orrelind_geometry {
-  uint32_t width;
-  uint32_t height;
-  double radius;      // R, in pixels
-  double inv_radius;  // 1 / R
-  double whirl;       // W, radians
-  double pinch;       // P
-  double cx;
-  double cy;
-  double max_x;  // width - 1
-  double max_y;  // height - 1
-};
-
 // The normalised distance from the centre of pixel column x in a row whose
 // squared vertical offset is dy2. Every decision about which pixels are
 // warped goes through this one expression, so the runs copied as blocks and
@@ -99,9 +85,11 @@ inline void orrelind_sin_cos(double angle, double* s, double* c) {
 constexpr uint32_t orrelind_batch = 128;
 
 // The source points of pixels x .. x + n - 1 of the row with offset dy from
-// the centre, all inside the circle, into sx[0..n) and sy[0..n). Returns the
-// position in the batch of the pixel on the centre, which keeps its value
-// (its source point is set to itself, a harmless place to read), or n.
+// the centre, all inside the circle, into sx[0..n) and sy[0..n), by the C
+// library: the judge that every other way of working them out answers to.
+// Returns the position in the batch of the pixel on the centre, which keeps
+// its value (its source point is set to itself, a harmless place to read),
+// or n.
 uint32_t orrelind_source_points(const orrelind_geometry& g, const uint32_t* src, uint32_t y,
                                 double dy, double dy2, uint32_t x, uint32_t n, double* sx,
                                 double* sy) {
@@ -178,6 +166,37 @@ void orrelind_save_source(const orrelind_instance* inst, const uint32_t* frame,
   }
 }
 
+// Warps pixels first .. first + run - 1 of row y into dst with source points
+// worked out in vectors; every pixel whose point or bytes the bounds cannot
+// prove to be the C library's is done again by the scalar path. Returns the
+// index in the run of the pixel on the centre, or run.
+uint32_t orrelind_warp_run_moving(const orrelind_instance* inst, const orrelind_geometry& g,
+                                  const orrelind_source_frame& src, uint32_t y, double dy,
+                                  double dy2, uint32_t first, uint32_t run,
+                                  const orrelind_byte_margins& byte_margins, uint32_t* dst) {
+  const orrelind_moving_kernels& k = *inst->moving;
+  alignas(64) double sx[orrelind_points_batch + orrelind_points_lanes];
+  alignas(64) double sy[orrelind_points_batch + orrelind_points_lanes];
+  uint64_t doubt[orrelind_points_batch / 64];
+  uint32_t kept = run;
+  for (uint32_t i = 0; i < run;) {
+    const uint32_t n = run - i < orrelind_points_batch ? run - i : uint32_t(orrelind_points_batch);
+    k.source_points(g, dy, dy2, first + i, n, sx, sy, doubt);
+    k.resample_checked(src, sx, sy, n, dst + i, byte_margins, doubt);
+    for (uint32_t w = 0; w * 64 < n; ++w)
+      for (uint64_t bits = doubt[w]; bits; bits &= bits - 1) {
+        const uint32_t j = w * 64 + uint32_t(__builtin_ctzll(bits));
+        if (j >= n) break;
+        double px, py;
+        if (orrelind_source_points(g, src.pixels, y, dy, dy2, first + i + j, 1, &px, &py) == 0)
+          kept = i + j;
+        inst->resample(src, &px, &py, 1, dst + i + j);
+      }
+    i += n;
+  }
+  return kept;
+}
+
 }  // namespace
 
 void orrelind_update(orrelind_instance* inst, const uint32_t* inframe, uint32_t* outframe) {
@@ -207,6 +226,7 @@ void orrelind_update(orrelind_instance* inst, const uint32_t* inframe, uint32_t*
   g.cy = double(height - 1) * params[ORRELIND_CENTER_Y];
   g.max_x = double(width - 1);
   g.max_y = double(height - 1);
+  g.point_margin = 0.0;
 
   orrelind_source_frame src{inframe, width, height};
   if (same_frame) {
@@ -230,6 +250,13 @@ void orrelind_update(orrelind_instance* inst, const uint32_t* inframe, uint32_t*
   alignas(64) double batch_x[orrelind_batch], batch_y[orrelind_batch];
   uint64_t kept = reuse ? inst->map_kept : orrelind_no_pixel;
 
+  // Source points in vectors wherever they are computed for this frame
+  // alone (a map holds the C library's), if the set has them for this
+  // frame size and the bound is small enough to prove anything.
+  orrelind_byte_margins byte_margins = {0.0, 0.0};
+  const bool vector_points =
+      inst->moving && !reuse && !build && orrelind_margins(&g, &byte_margins);
+
   // Everything between two warped runs, the end of one row and the start of
   // the next included, is one contiguous block of unchanged pixels. A shared
   // frame already holds them.
@@ -247,6 +274,10 @@ void orrelind_update(orrelind_instance* inst, const uint32_t* inframe, uint32_t*
     uint32_t* const dst = outframe + run_start;
     if (reuse) {
       resample(src, map_x + mapped, map_y + mapped, run, dst);
+    } else if (vector_points) {
+      const uint32_t centre =
+          orrelind_warp_run_moving(inst, g, src, y, dy, dy2, first, run, byte_margins, dst);
+      if (centre < run) kept = run_start + centre;
     } else {
       for (uint32_t i = 0; i < run;) {
         const uint32_t n = run - i < orrelind_batch ? run - i : orrelind_batch;

@@ -32,10 +32,12 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(cmake make g++ binutils pkg-config frei0r-plugins-dev)
+# libmpfr-dev: the true values that Orrelind's vector functions are held to.
 TEST_PACKAGES=(python3 libgtest-dev libbenchmark-dev libtsan2 clang libclang-rt-14-dev ffmpeg melt
-  libgstreamer1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-bad)
+  libgstreamer1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-bad
+  libmpfr-dev)
 # The aarch64 cross build and the emulator its unit suites run under.
-CROSS_PACKAGES=(g++-aarch64-linux-gnu qemu-user libgtest-dev:arm64)
+CROSS_PACKAGES=(g++-aarch64-linux-gnu qemu-user libgtest-dev:arm64 libmpfr-dev:arm64)
 # The Windows cross build (GoogleTest from its sources), Wine to run its
 # tests, and NSIS for the installer.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix googletest wine64 nsis python3)
