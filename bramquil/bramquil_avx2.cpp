@@ -7,7 +7,7 @@
 
 #include "common/target.h"
 
-EFFECTS_TARGET_BEGIN("avx2")
+EFFECTS_TARGET_BEGIN("avx2,fma")
 
 namespace {
 
@@ -16,15 +16,10 @@ namespace {
 #include "bramquil_transpose_sse.h"
 
 struct avx2 : avx2_lanes {
-  using md = __m256d;
   static constexpr size_t dlanes = 4;
   static constexpr size_t lanes = 8;
 
-  static vd ramp_d() { return _mm256_setr_pd(0.0, 1.0, 2.0, 3.0); }
-  static md less_d(vd a, vd b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
-  static md at_least_d(vd a, vd b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
   static vd and_d(md m, vd a) { return _mm256_and_pd(m, a); }
-  static vd select_d(md m, vd a, vd b) { return _mm256_blendv_pd(b, a, m); }
   static bool same_d(vd a, vd b) {
     return _mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_EQ_OQ)) == 15;
   }

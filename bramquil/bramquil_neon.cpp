@@ -11,7 +11,6 @@ namespace {
 #include "common/neon_ops.h"
 
 struct neon : neon_lanes {
-  using md = uint64x2_t;
   static constexpr size_t dlanes = 2;
   static constexpr size_t lanes = 4;
 
@@ -19,12 +18,9 @@ struct neon : neon_lanes {
     static const double ramp[2] = {0.0, 1.0};
     return vld1q_f64(ramp);
   }
-  static md less_d(vd a, vd b) { return vcltq_f64(a, b); }
-  static md at_least_d(vd a, vd b) { return vcgeq_f64(a, b); }
   static vd and_d(md m, vd a) {
     return vreinterpretq_f64_u64(vandq_u64(m, vreinterpretq_u64_f64(a)));
   }
-  static vd select_d(md m, vd a, vd b) { return vbslq_f64(m, a, b); }
   static bool same_d(vd a, vd b) {
     const uint64x2_t eq = vceqq_f64(a, b);
     return (vgetq_lane_u64(eq, 0) & vgetq_lane_u64(eq, 1)) != 0;

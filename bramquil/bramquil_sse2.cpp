@@ -11,15 +11,10 @@ namespace {
 #include "common/sse2_ops.h"
 
 struct sse2 : sse2_lanes {
-  using md = __m128d;
   static constexpr size_t dlanes = 2;
   static constexpr size_t lanes = 4;
 
-  static vd ramp_d() { return _mm_setr_pd(0.0, 1.0); }
-  static md less_d(vd a, vd b) { return _mm_cmplt_pd(a, b); }
-  static md at_least_d(vd a, vd b) { return _mm_cmpge_pd(a, b); }
   static vd and_d(md m, vd a) { return _mm_and_pd(m, a); }
-  static vd select_d(md m, vd a, vd b) { return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b)); }
   static bool same_d(vd a, vd b) { return _mm_movemask_pd(_mm_cmpeq_pd(a, b)) == 3; }
   // Adding 2^52 puts a whole number below 2^32 into the low mantissa bits.
   static void store_index(uint32_t* p, vd a) {

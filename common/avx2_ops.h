@@ -1,11 +1,12 @@
 // The AVX2 operations every AVX2 adapter shares: 32-bit lanes, eight to a
 // vector, and doubles, four. An adapter derives from avx2_lanes and adds
-// its own operations. Included inside an adapter source's target region and
-// unnamed namespace, after <immintrin.h>; includes nothing.
+// its own operations. Included inside an adapter source's target region
+// ("avx2,fma": the level has both) and unnamed namespace, after
+// <immintrin.h>; includes nothing.
 
-struct avx2_lanes {
+// 32-bit lanes.
+struct avx2_words {
   using vi = __m256i;
-  using vd = __m256d;
 
   static vi load(const uint32_t* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
@@ -27,6 +28,11 @@ struct avx2_lanes {
   static vi shift_left(vi a) {
     return _mm256_slli_epi32(a, k);
   }
+};
+
+// Double lanes.
+struct avx2_doubles {
+  using vd = __m256d;
 
   static vd splat_d(double x) { return _mm256_set1_pd(x); }
   static vd load_d(const double* p) { return _mm256_loadu_pd(p); }
@@ -35,4 +41,25 @@ struct avx2_lanes {
   static vd mul_d(vd a, vd b) { return _mm256_mul_pd(a, b); }
   static vd div_d(vd a, vd b) { return _mm256_div_pd(a, b); }
   static vd floor_d(vd a) { return _mm256_floor_pd(a); }
+  static vd sqrt_d(vd a) { return _mm256_sqrt_pd(a); }
+  static vd abs_d(vd a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
+  static vd min_d(vd a, vd b) { return _mm256_min_pd(a, b); }
+  static vd max_d(vd a, vd b) { return _mm256_max_pd(a, b); }
+  static vd ramp_d() { return _mm256_setr_pd(0.0, 1.0, 2.0, 3.0); }
+  static void store_d(double* p, vd a) { _mm256_storeu_pd(p, a); }
+  template <int k>
+  static vd shift_left_d(vd a) {
+    return _mm256_castsi256_pd(_mm256_slli_epi64(_mm256_castpd_si256(a), k));
+  }
+  static vd xor_d(vd a, vd b) { return _mm256_xor_pd(a, b); }
+  // a b + c, rounded once.
+  static vd mul_add_d(vd a, vd b, vd c) { return _mm256_fmadd_pd(a, b, c); }
+
+  // A mask of double lanes: all ones where set.
+  using md = __m256d;
+  static md less_d(vd a, vd b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
+  static md at_least_d(vd a, vd b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
+  static vd select_d(md m, vd a, vd b) { return _mm256_blendv_pd(b, a, m); }
 };
+
+struct avx2_lanes : avx2_words, avx2_doubles {};

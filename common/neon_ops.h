@@ -3,9 +3,9 @@
 // neon_lanes and adds its own operations. Included inside an adapter
 // source's unnamed namespace, after <arm_neon.h>; includes nothing.
 
-struct neon_lanes {
+// 32-bit lanes.
+struct neon_words {
   using vi = uint32x4_t;
-  using vd = float64x2_t;
 
   static vi load(const uint32_t* p) { return vld1q_u32(p); }
   static void store(uint32_t* p, vi a) { vst1q_u32(p, a); }
@@ -29,6 +29,11 @@ struct neon_lanes {
   static vi shift_left(vi a) {
     return vshlq_n_u32(a, k);
   }
+};
+
+// Double lanes.
+struct neon_doubles {
+  using vd = float64x2_t;
 
   static vd splat_d(double x) { return vdupq_n_f64(x); }
   static vd load_d(const double* p) { return vld1q_f64(p); }
@@ -37,4 +42,27 @@ struct neon_lanes {
   static vd mul_d(vd a, vd b) { return vmulq_f64(a, b); }
   static vd div_d(vd a, vd b) { return vdivq_f64(a, b); }
   static vd floor_d(vd a) { return vrndmq_f64(a); }
+  static vd sqrt_d(vd a) { return vsqrtq_f64(a); }
+  static vd abs_d(vd a) { return vabsq_f64(a); }
+  static vd min_d(vd a, vd b) { return vminq_f64(a, b); }
+  static vd max_d(vd a, vd b) { return vmaxq_f64(a, b); }
+  static vd ramp_d() { return vcombine_f64(vdup_n_f64(0.0), vdup_n_f64(1.0)); }
+  static void store_d(double* p, vd a) { vst1q_f64(p, a); }
+  template <int k>
+  static vd shift_left_d(vd a) {
+    return vreinterpretq_f64_u64(vshlq_n_u64(vreinterpretq_u64_f64(a), k));
+  }
+  static vd xor_d(vd a, vd b) {
+    return vreinterpretq_f64_u64(veorq_u64(vreinterpretq_u64_f64(a), vreinterpretq_u64_f64(b)));
+  }
+  // a b + c, rounded once.
+  static vd mul_add_d(vd a, vd b, vd c) { return vfmaq_f64(c, a, b); }
+
+  // A mask of double lanes: all ones where set.
+  using md = uint64x2_t;
+  static md less_d(vd a, vd b) { return vcltq_f64(a, b); }
+  static md at_least_d(vd a, vd b) { return vcgeq_f64(a, b); }
+  static vd select_d(md m, vd a, vd b) { return vbslq_f64(m, a, b); }
 };
+
+struct neon_lanes : neon_words, neon_doubles {};

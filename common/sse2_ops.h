@@ -24,9 +24,9 @@ inline __m128d sse2_floor(__m128d a) {
   return _mm_sub_pd(rounded, _mm_and_pd(_mm_cmpgt_pd(rounded, a), _mm_set1_pd(1.0)));
 }
 
-struct sse2_lanes {
+// 32-bit lanes.
+struct sse2_words {
   using vi = __m128i;
-  using vd = __m128d;
 
   static vi load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
   static void store(uint32_t* p, vi a) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), a); }
@@ -46,6 +46,11 @@ struct sse2_lanes {
   static vi shift_left(vi a) {
     return _mm_slli_epi32(a, k);
   }
+};
+
+// Double lanes.
+struct sse2_doubles {
+  using vd = __m128d;
 
   static vd splat_d(double x) { return _mm_set1_pd(x); }
   static vd load_d(const double* p) { return _mm_loadu_pd(p); }
@@ -54,4 +59,25 @@ struct sse2_lanes {
   static vd mul_d(vd a, vd b) { return _mm_mul_pd(a, b); }
   static vd div_d(vd a, vd b) { return _mm_div_pd(a, b); }
   static vd floor_d(vd a) { return sse2_floor(a); }
+  static vd sqrt_d(vd a) { return _mm_sqrt_pd(a); }
+  static vd abs_d(vd a) { return _mm_andnot_pd(_mm_set1_pd(-0.0), a); }
+  static vd min_d(vd a, vd b) { return _mm_min_pd(a, b); }
+  static vd max_d(vd a, vd b) { return _mm_max_pd(a, b); }
+  static vd ramp_d() { return _mm_setr_pd(0.0, 1.0); }
+  static void store_d(double* p, vd a) { _mm_storeu_pd(p, a); }
+  template <int k>
+  static vd shift_left_d(vd a) {
+    return _mm_castsi128_pd(_mm_slli_epi64(_mm_castpd_si128(a), k));
+  }
+  static vd xor_d(vd a, vd b) { return _mm_xor_pd(a, b); }
+  // a b + c, rounded twice: SSE2 has no fused multiply-add.
+  static vd mul_add_d(vd a, vd b, vd c) { return _mm_add_pd(_mm_mul_pd(a, b), c); }
+
+  // A mask of double lanes: all ones where set.
+  using md = __m128d;
+  static md less_d(vd a, vd b) { return _mm_cmplt_pd(a, b); }
+  static md at_least_d(vd a, vd b) { return _mm_cmpge_pd(a, b); }
+  static vd select_d(md m, vd a, vd b) { return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b)); }
 };
+
+struct sse2_lanes : sse2_words, sse2_doubles {};

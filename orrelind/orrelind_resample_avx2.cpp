@@ -14,45 +14,24 @@ EFFECTS_TARGET_BEGIN("avx2,fma")
 
 namespace {
 
+#include "common/avx2_ops.h"
+
 #include "orrelind_resample_body.h"
 #include "orrelind_trig_body.h"
 #include "orrelind_points_body.h"
 #include "orrelind_resample_x86.h"
 
-struct avx2 : x86_pixels {
-  using vd = __m256d;
+struct avx2 : x86_pixels, avx2_doubles {
   static constexpr size_t lanes = 4;
   static constexpr bool single = true;
   using vf = __m256;
   using vw = __m256i;  // eight pixels
   using vmw = __m256i;
 
-  static vd load_d(const double* p) { return _mm256_loadu_pd(p); }
-  static vd splat_d(double x) { return _mm256_set1_pd(x); }
-  static vd add_d(vd a, vd b) { return _mm256_add_pd(a, b); }
-  static vd sub_d(vd a, vd b) { return _mm256_sub_pd(a, b); }
-  static vd mul_d(vd a, vd b) { return _mm256_mul_pd(a, b); }
-  static vd div_d(vd a, vd b) { return _mm256_div_pd(a, b); }
-  static vd floor_d(vd a) { return _mm256_floor_pd(a); }
-  static vd sqrt_d(vd a) { return _mm256_sqrt_pd(a); }
-  static vd abs_d(vd a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
-  static vd min_d(vd a, vd b) { return _mm256_min_pd(a, b); }
-  static vd max_d(vd a, vd b) { return _mm256_max_pd(a, b); }
-  static vd ramp_d() { return _mm256_setr_pd(0.0, 1.0, 2.0, 3.0); }
-  static void store_d(double* p, vd a) { _mm256_storeu_pd(p, a); }
-  template <int k>
-  static vd shift_left_d(vd a) {
-    return _mm256_castsi256_pd(_mm256_slli_epi64(_mm256_castpd_si256(a), k));
-  }
-  static vd xor_d(vd a, vd b) { return _mm256_xor_pd(a, b); }
-
-  using md = __m256d;
-  static md less_d(vd a, vd b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
-  static md at_least_d(vd a, vd b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
-  static vd mul_add_d(vd a, vd b, vd c) { return _mm256_fmadd_pd(a, b, c); }
+  // select_d takes a mask of either kind.
+  using avx2_doubles::select_d;
   using x86_pixels::or_m;
   static md or_m(md a, md b) { return _mm256_or_pd(a, b); }
-  static vd select_d(md m, vd a, vd b) { return _mm256_blendv_pd(b, a, m); }
   static uint64_t bits_d(md m) { return uint64_t(_mm256_movemask_pd(m)); }
   // Two neighbours side by side are one 8-byte load: each row's pair is
   // read from the point's column on, or, in the last column (where the

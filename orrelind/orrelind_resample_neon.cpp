@@ -8,12 +8,13 @@
 
 namespace {
 
+#include "common/neon_ops.h"
+
 #include "orrelind_resample_body.h"
 #include "orrelind_trig_body.h"
 #include "orrelind_points_body.h"
 
-struct neon {
-  using vd = float64x2_t;
+struct neon : neon_doubles {
   using vi = uint32x2_t;  // two pixels
   using vm = uint32x2_t;  // all ones in a lane where set
   static constexpr size_t lanes = 2;
@@ -22,33 +23,9 @@ struct neon {
   using vw = uint32x4_t;  // four pixels
   using vmw = uint32x4_t;
 
-  static vd load_d(const double* p) { return vld1q_f64(p); }
-  static vd splat_d(double x) { return vdupq_n_f64(x); }
-  static vd add_d(vd a, vd b) { return vaddq_f64(a, b); }
-  static vd sub_d(vd a, vd b) { return vsubq_f64(a, b); }
-  static vd mul_d(vd a, vd b) { return vmulq_f64(a, b); }
-  static vd div_d(vd a, vd b) { return vdivq_f64(a, b); }
-  static vd floor_d(vd a) { return vrndmq_f64(a); }
-  static vd sqrt_d(vd a) { return vsqrtq_f64(a); }
-  static vd abs_d(vd a) { return vabsq_f64(a); }
-  static vd min_d(vd a, vd b) { return vminq_f64(a, b); }
-  static vd max_d(vd a, vd b) { return vmaxq_f64(a, b); }
-  static vd ramp_d() { return vcombine_f64(vdup_n_f64(0.0), vdup_n_f64(1.0)); }
-  static void store_d(double* p, vd a) { vst1q_f64(p, a); }
-  template <int k>
-  static vd shift_left_d(vd a) {
-    return vreinterpretq_f64_u64(vshlq_n_u64(vreinterpretq_u64_f64(a), k));
-  }
-  static vd xor_d(vd a, vd b) {
-    return vreinterpretq_f64_u64(veorq_u64(vreinterpretq_u64_f64(a), vreinterpretq_u64_f64(b)));
-  }
-
-  using md = uint64x2_t;
-  static md less_d(vd a, vd b) { return vcltq_f64(a, b); }
-  static md at_least_d(vd a, vd b) { return vcgeq_f64(a, b); }
-  static vd mul_add_d(vd a, vd b, vd c) { return vfmaq_f64(c, a, b); }
+  // select_d takes a mask of either kind.
+  using neon_doubles::select_d;
   static md or_m(md a, md b) { return vorrq_u64(a, b); }
-  static vd select_d(md m, vd a, vd b) { return vbslq_f64(m, a, b); }
   static uint64_t bits_d(md m) { return (vgetq_lane_u64(m, 0) & 1) | (vgetq_lane_u64(m, 1) & 2); }
   __attribute__((always_inline)) static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy,
                                                    vi* p00, vi* p10, vi* p01, vi* p11) {

@@ -15,40 +15,17 @@ namespace {
 #include "common/sse2_ops.h"
 
 // Two pixels in the low lanes of x86_pixels' vectors.
-struct sse2 : x86_pixels {
-  using vd = __m128d;
+struct sse2 : x86_pixels, sse2_doubles {
   static constexpr size_t lanes = 2;
   static constexpr bool single = true;
   using vf = __m128;
   using vw = __m128i;  // four pixels
   using vmw = __m128i;
 
-  static vd load_d(const double* p) { return _mm_loadu_pd(p); }
-  static vd splat_d(double x) { return _mm_set1_pd(x); }
-  static vd add_d(vd a, vd b) { return _mm_add_pd(a, b); }
-  static vd sub_d(vd a, vd b) { return _mm_sub_pd(a, b); }
-  static vd mul_d(vd a, vd b) { return _mm_mul_pd(a, b); }
-  static vd div_d(vd a, vd b) { return _mm_div_pd(a, b); }
-  static vd floor_d(vd a) { return sse2_floor(a); }
-  static vd sqrt_d(vd a) { return _mm_sqrt_pd(a); }
-  static vd abs_d(vd a) { return _mm_andnot_pd(_mm_set1_pd(-0.0), a); }
-  static vd min_d(vd a, vd b) { return _mm_min_pd(a, b); }
-  static vd max_d(vd a, vd b) { return _mm_max_pd(a, b); }
-  static vd ramp_d() { return _mm_setr_pd(0.0, 1.0); }
-  static void store_d(double* p, vd a) { _mm_storeu_pd(p, a); }
-  template <int k>
-  static vd shift_left_d(vd a) {
-    return _mm_castsi128_pd(_mm_slli_epi64(_mm_castpd_si128(a), k));
-  }
-  static vd xor_d(vd a, vd b) { return _mm_xor_pd(a, b); }
-
-  using md = __m128d;
-  static md less_d(vd a, vd b) { return _mm_cmplt_pd(a, b); }
-  static md at_least_d(vd a, vd b) { return _mm_cmpge_pd(a, b); }
-  static vd mul_add_d(vd a, vd b, vd c) { return _mm_add_pd(_mm_mul_pd(a, b), c); }
+  // select_d takes a mask of either kind.
+  using sse2_doubles::select_d;
   using x86_pixels::or_m;
   static md or_m(md a, md b) { return _mm_or_pd(a, b); }
-  static vd select_d(md m, vd a, vd b) { return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b)); }
   static uint64_t bits_d(md m) { return uint64_t(_mm_movemask_pd(m)); }
   __attribute__((always_inline)) static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy,
                                                    vi* p00, vi* p10, vi* p01, vi* p11) {
