@@ -1,5 +1,5 @@
 # frei0r_plugin(TARGET OUTPUT_NAME SOURCES... [KERNELS sources...]
-#               [DEFINITIONS defs...] [UPDATE2])
+#               [DEFINITIONS defs...] [UPDATE2] [NO_EXCEPTIONS])
 #
 # Builds one plug-in as a loadable module named exactly OUTPUT_NAME.so (no
 # "lib" prefix: hosts look the effect up by this file name), exporting only
@@ -7,6 +7,11 @@
 # f0r_update2), and installs it where hosts search. Every plug-in lands on
 # the global FREI0R_PLUGINS list that the tests, fuzzers and benchmarks
 # iterate over.
+#
+# NO_EXCEPTIONS compiles the plug-in without exception tables: nothing in a
+# plug-in throws, and a library whose objects have destructors then needs no
+# unwinder (on Windows, no libstdc++ exception support and the threads
+# library under it).
 #
 # KERNELS are the sources of the hot loops. For the shipped plug-in they
 # form the object library TARGET_kernels, which a test may link to call the
@@ -20,16 +25,12 @@
 # variants/NAME/OUTPUT_NAME.so; it is never installed and never on the list.
 #
 # frei0r_module(TARGET OUTPUT_NAME OUTPUT_DIR SOURCES... [KERNELS ...]
-#               [DEFINITIONS ...] [UPDATE2]) builds one such module without
+#               [DEFINITIONS ...] [UPDATE2] [NO_EXCEPTIONS]) builds one such module without
 # installing or listing it (test-only builds of a plug-in).
 
 # The rules every object file of a plug-in is compiled by.
 function(frei0r_compile_rules target)
   target_link_libraries(${target} PRIVATE effects_build_rules frei0r::header)
-  # Nothing in a plug-in throws, and nothing may cross the C interface; without
-  # exception tables a library needs no unwinder (on Windows, no libstdc++
-  # exception support and its threads library linked in).
-  target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions>)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
   set_target_properties(${target} PROPERTIES
     POSITION_INDEPENDENT_CODE ON
@@ -39,9 +40,12 @@ function(frei0r_compile_rules target)
 endfunction()
 
 function(frei0r_module target output_name output_dir)
-  cmake_parse_arguments(PARSE_ARGV 3 arg "UPDATE2" "" "KERNELS;DEFINITIONS")
+  cmake_parse_arguments(PARSE_ARGV 3 arg "UPDATE2;NO_EXCEPTIONS" "" "KERNELS;DEFINITIONS")
   add_library(${target} MODULE ${arg_UNPARSED_ARGUMENTS} ${arg_KERNELS})
   frei0r_compile_rules(${target})
+  if(arg_NO_EXCEPTIONS)
+    target_compile_options(${target} PRIVATE -fno-exceptions)
+  endif()
   target_compile_definitions(${target} PRIVATE ${arg_DEFINITIONS})
   target_link_libraries(${target} PRIVATE effects_entry)
   if(arg_UPDATE2)
@@ -71,22 +75,30 @@ function(frei0r_module target output_name output_dir)
 endfunction()
 
 function(frei0r_plugin target output_name)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "UPDATE2" "" "KERNELS;DEFINITIONS")
+  cmake_parse_arguments(PARSE_ARGV 2 arg "UPDATE2;NO_EXCEPTIONS" "" "KERNELS;DEFINITIONS")
   set(update2 "")
   if(arg_UPDATE2)
     set(update2 UPDATE2)
+  endif()
+  set(no_exceptions "")
+  if(arg_NO_EXCEPTIONS)
+    set(no_exceptions NO_EXCEPTIONS)
   endif()
   set(kernel_objects "")
   if(arg_KERNELS)
     add_library(${target}_kernels OBJECT ${arg_KERNELS})
     frei0r_compile_rules(${target}_kernels)
+    if(arg_NO_EXCEPTIONS)
+      target_compile_options(${target}_kernels PRIVATE -fno-exceptions)
+    endif()
     target_compile_definitions(${target}_kernels PUBLIC ${arg_DEFINITIONS})
     target_include_directories(${target}_kernels INTERFACE ${PROJECT_SOURCE_DIR}
       ${CMAKE_CURRENT_SOURCE_DIR})
     set(kernel_objects $<TARGET_OBJECTS:${target}_kernels>)
   endif()
   frei0r_module(${target} ${output_name} ${PROJECT_BINARY_DIR}/plugins
-    ${arg_UNPARSED_ARGUMENTS} ${kernel_objects} DEFINITIONS ${arg_DEFINITIONS} ${update2})
+    ${arg_UNPARSED_ARGUMENTS} ${kernel_objects} DEFINITIONS ${arg_DEFINITIONS} ${update2}
+    ${no_exceptions})
   install(TARGETS ${target} LIBRARY DESTINATION lib/frei0r-1)
   set_property(GLOBAL APPEND PROPERTY FREI0R_PLUGINS ${target})
   if(EFFECTS_TESTS)
@@ -97,7 +109,7 @@ function(frei0r_plugin target output_name)
       frei0r_module(${target}_${variant_name} ${output_name}
         ${PROJECT_BINARY_DIR}/variants/${variant_name} ${arg_UNPARSED_ARGUMENTS}
         KERNELS ${arg_KERNELS}
-        DEFINITIONS ${arg_DEFINITIONS} EFFECTS_ISA_LIMIT=${level} ${update2})
+        DEFINITIONS ${arg_DEFINITIONS} EFFECTS_ISA_LIMIT=${level} ${update2} ${no_exceptions})
       set_property(GLOBAL APPEND PROPERTY FREI0R_VARIANT_TARGETS
         ${target}_${variant_name})
     endforeach()
