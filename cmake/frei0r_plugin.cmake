@@ -24,6 +24,9 @@
 # would otherwise never take to the same bytes. Such a variant lands in
 # variants/NAME/OUTPUT_NAME.so; it is never installed and never on the list.
 #
+# With EFFECTS_AVX512_EMULATED (a test build), the AVX-512 kernel sources
+# are compiled over tests/support/avx512_emulated.h for AVX2 instead.
+#
 # frei0r_module(TARGET OUTPUT_NAME OUTPUT_DIR SOURCES... [KERNELS ...]
 #               [DEFINITIONS ...] [UPDATE2] [NO_EXCEPTIONS]) builds one such module without
 # installing or listing it (test-only builds of a plug-in).
@@ -85,6 +88,16 @@ function(frei0r_plugin target output_name)
     set(no_exceptions NO_EXCEPTIONS)
   endif()
   set(kernel_objects "")
+  if(EFFECTS_AVX512_EMULATED)
+    # The emulation is built on AVX2 for the whole source. GCC warns that
+    # its 512-bit values are passed as they would not be under AVX-512;
+    # none leaves the source, so the warning says nothing here.
+    foreach(source ${arg_KERNELS})
+      if(source MATCHES "avx512")
+        set_source_files_properties(${source} PROPERTIES COMPILE_OPTIONS "-mavx2;-mfma;-Wno-psabi")
+      endif()
+    endforeach()
+  endif()
   if(arg_KERNELS)
     add_library(${target}_kernels OBJECT ${arg_KERNELS})
     frei0r_compile_rules(${target}_kernels)

@@ -34,6 +34,10 @@ namespace effects {
 inline int cpu_level() {
 #if defined(EFFECTS_SSE2)
   __builtin_cpu_init();
+#if defined(EFFECTS_AVX512) && defined(EFFECTS_AVX512_EMULATED)
+  // A test build whose AVX-512 adapters run on AVX2 through an emulation.
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return 3;
+#endif
 #if defined(EFFECTS_AVX512)
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
       __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq"))

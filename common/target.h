@@ -29,3 +29,12 @@
 #else
 #define EFFECTS_AVX512_HEADERS_QUIET
 #endif
+
+// The instruction sets an AVX-512 adapter is compiled for. A test build that
+// emulates AVX-512 (tests/support/avx512_emulated.h) compiles the adapters
+// for AVX2 instead, so that they run on a processor without AVX-512.
+#if defined(EFFECTS_AVX512_EMULATED)
+#define EFFECTS_AVX512_ISA(isa) "avx2,fma"
+#else
+#define EFFECTS_AVX512_ISA(isa) isa
+#endif

@@ -5,10 +5,14 @@
 #if defined(EFFECTS_AVX512)
 #include "common/target.h"
 
+#if defined(EFFECTS_AVX512_EMULATED)
+#include "tests/support/avx512_emulated.h"
+#else
 EFFECTS_AVX512_HEADERS_QUIET
 #include <immintrin.h>
+#endif
 
-EFFECTS_TARGET_BEGIN("avx512f,avx512bw")
+EFFECTS_TARGET_BEGIN(EFFECTS_AVX512_ISA("avx512f,avx512bw"))
 
 namespace kestrune_composite {
 namespace {

@@ -7,10 +7,14 @@
 #if defined(EFFECTS_AVX512)
 #include "common/target.h"
 
+#if defined(EFFECTS_AVX512_EMULATED)
+#include "tests/support/avx512_emulated.h"
+#else
 EFFECTS_AVX512_HEADERS_QUIET
 #include <immintrin.h>
+#endif
 
-EFFECTS_TARGET_BEGIN("avx512f,avx512vl,avx512dq,avx512bw,avx2")
+EFFECTS_TARGET_BEGIN(EFFECTS_AVX512_ISA("avx512f,avx512vl,avx512dq,avx512bw,avx2"))
 
 namespace {
 
