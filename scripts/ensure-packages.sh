@@ -41,3 +41,6 @@ CROSS_PACKAGES=(g++-aarch64-linux-gnu qemu-user libgtest-dev:arm64 libmpfr-dev:a
 # The Windows cross build (GoogleTest from its sources), Wine to run its
 # tests, and NSIS for the installer.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix googletest wine64 nsis python3)
+# The emulation of AVX-512 that the AVX-512 adapters' tests run on where the
+# processor has none.
+EMULATION_PACKAGES=(libsimde-dev)

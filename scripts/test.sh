@@ -2,7 +2,8 @@
 # Configures, builds and runs the whole suite: the optimised build with
 # warnings as errors, the same suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the concurrency test under ThreadSanitizer, the
-# unit suites of an aarch64 cross build under qemu, a few iterations of the
+# unit suites with the AVX-512 code on an emulation of AVX-512, the unit
+# suites of an aarch64 cross build under qemu, a few iterations of the
 # benchmark, and a short libFuzzer run per plug-in; the Windows DLLs' unit
 # suites and installer under Wine. Installs missing Debian packages first.
 #
@@ -11,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
 ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${CROSS_PACKAGES[@]}" \
-  "${WINDOWS_PACKAGES[@]}"
+  "${WINDOWS_PACKAGES[@]}" "${EMULATION_PACKAGES[@]}"
 
 fuzz_seconds=${FUZZ_SECONDS:-60}
 jobs=$(nproc)
@@ -37,6 +38,9 @@ cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEFFECTS_TSAN=ON \
   -DEFFECTS_WERROR=OFF >/dev/null
 cmake --build build/tsan -j"$jobs" --target concurrency_test
 ctest --test-dir build/tsan -j"$jobs" --output-on-failure
+
+step "AVX-512 code under an emulation of AVX-512: unit suites"
+scripts/avx512-emulated-test.sh build/avx512-emulated
 
 step "aarch64 cross build, unit suites under qemu-aarch64"
 scripts/cross-test.sh build/aarch64
