@@ -103,21 +103,21 @@ inline simde__m512i mulhi_epu16(simde__m512i a, simde__m512i b) {
   for (int k = 0; k < 32; ++k) x[k] = uint16_t((uint32_t(x[k]) * y[k]) >> 16);
   return from(x);
 }
-inline __mmask16 testn_epi32_mask_512(simde__m512i a, simde__m512i b) {
-  alignas(64) uint32_t x[16], y[16];
+// The mask of the lanes where `holds` is true of a's and b's 32-bit values.
+template <class T, class Test>
+inline __mmask16 mask16_where(simde__m512i a, simde__m512i b, Test holds) {
+  alignas(64) T x[16], y[16];
   simde_mm512_store_si512(x, a);
   simde_mm512_store_si512(y, b);
   unsigned m = 0;
-  for (int k = 0; k < 16; ++k) m |= unsigned((x[k] & y[k]) == 0) << k;
+  for (int k = 0; k < 16; ++k) m |= unsigned(holds(x[k], y[k])) << k;
   return __mmask16(m);
 }
+inline __mmask16 testn_epi32_mask_512(simde__m512i a, simde__m512i b) {
+  return mask16_where<uint32_t>(a, b, [](uint32_t x, uint32_t y) { return (x & y) == 0; });
+}
 inline __mmask16 cmplt_epi32_mask_512(simde__m512i a, simde__m512i b) {
-  alignas(64) int32_t x[16], y[16];
-  simde_mm512_store_si512(x, a);
-  simde_mm512_store_si512(y, b);
-  unsigned m = 0;
-  for (int k = 0; k < 16; ++k) m |= unsigned(x[k] < y[k]) << k;
-  return __mmask16(m);
+  return mask16_where<int32_t>(a, b, [](int32_t x, int32_t y) { return x < y; });
 }
 // a + b rounded towards minus infinity: the nearest sum, one step down
 // where it lies above the exact sum (the error term of the exact two-sum).
