@@ -17,8 +17,18 @@
 #                                         override of FREI0R_PATH that keeps
 #                                         the Flatpak's own plug-ins first
 #
-#   scripts/install-user.sh [--plugins DIR]   install (again)
+#   scripts/install-user.sh [--plugins DIR] [--into BUNDLE]...
+#                                             install (again)
 #   scripts/install-user.sh --uninstall       remove exactly what it put
+#
+# --into BUNDLE also installs into a portable editor folder, for the editors
+# that look nowhere else: Shotcut's tarball folder (Shotcut.app) or an
+# AppImage's extracted tree (squashfs-root, from --appimage-extract), of
+# Shotcut or Kdenlive. Their launchers point FREI0R_PATH at the bundle's own
+# plug-ins (Kdenlive's ignores it and reads only those), so ~/.frei0r-1/lib
+# is not seen: the plug-ins go into the bundle's lib/frei0r-1 and Shotcut's
+# filter folders into its share/shotcut/qml/filters. Updating or extracting
+# the bundle anew removes them; install again after that.
 #
 # Without --plugins it builds the plug-ins first (cmake, in build/user; a
 # no-op when they are up to date). Files of the same name that were there
@@ -44,10 +54,12 @@ usage() { sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'; }
 
 mode=install
 plugin_dir=
+bundles=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --uninstall) mode=uninstall ;;
     --plugins) plugin_dir=${2:?--plugins needs a folder}; shift ;;
+    --into) bundles+=("${2:?--into needs an editor folder}"); shift ;;
     -h|--help) usage; exit 0 ;;
     *) echo "unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
@@ -130,6 +142,40 @@ install_shotcut() {  # DATA_FOLDER INDENT
   echo "$2Shotcut 26.6 and later: filter folders in $(home_path "$dir")/"
 }
 
+# The prefix of a portable editor folder: the folder above the one holding
+# its own frei0r plug-ins, BUNDLE itself (Shotcut's tarball) or BUNDLE/usr (an
+# extracted AppImage), looked for a little deeper too, so that the folder the
+# tarball or --appimage-extract was run in will do.
+bundle_prefix() {
+  local found=() dir
+  mapfile -t found < <(find "$1" -maxdepth 4 -type d -path '*/lib/frei0r-1' 2>/dev/null | sort)
+  if [ ${#found[@]} -ne 1 ]; then
+    if [ ${#found[@]} -eq 0 ]; then
+      echo "no lib/frei0r-1 in $1: give Shotcut's folder (Shotcut.app) or an AppImage's" \
+        "extracted tree (squashfs-root)" >&2
+    else
+      echo "more than one editor in $1 (${found[*]}): give one of them" >&2
+    fi
+    return 1
+  fi
+  dir=$(dirname "$(dirname "${found[0]}")")
+  (cd "$dir" && pwd)
+}
+
+install_bundle() {  # PREFIX
+  local prefix=$1 filters=$1/share/shotcut/qml/filters p f
+  note bundle "$prefix"
+  for p in "${plugins[@]}"; do put "$plugin_dir/$p.so" "$prefix/lib/frei0r-1/$p.so"; done
+  echo "  $prefix: plug-ins in lib/frei0r-1/"
+  if [ -d "$filters" ]; then
+    for p in "${plugins[@]}"; do
+      for f in "$src/editors/shotcut/$p"/*; do put "$f" "$filters/$p/$(basename "$f")"; done
+    done
+    echo "    Shotcut's filter folders in share/shotcut/qml/filters/"
+  fi
+  echo "    an update of this editor, or extracting it anew, removes them: install again then"
+}
+
 shotcut_version() {  # "22.12.22", or nothing when no Shotcut runs here
   command -v shotcut >/dev/null || return 0
   QT_QPA_PLATFORM=offscreen timeout 20 shotcut --version 2>/dev/null |
@@ -147,6 +193,18 @@ install() {
   fi
   for p in "${plugins[@]}"; do
     [ -e "$plugin_dir/$p.so" ] || { echo "no $plugin_dir/$p.so" >&2; exit 1; }
+  done
+  # Every bundle is found before anything is written; those installed into
+  # before are kept, where they still are.
+  local prefixes=() bundle prefix
+  if [ -e "$manifest" ]; then
+    while IFS=$'\t' read -r _ prefix; do
+      [ -d "$prefix/lib/frei0r-1" ] && bundles+=("$prefix")
+    done < <(grep '^bundle' "$manifest" || true)
+  fi
+  for bundle in "${bundles[@]}"; do
+    prefix=$(bundle_prefix "$bundle") || exit 1
+    case " ${prefixes[*]} " in *" $prefix "*) ;; *) prefixes+=("$prefix") ;; esac
   done
   if [ -e "$manifest" ]; then
     echo "replacing the earlier installation"
@@ -171,6 +229,8 @@ install() {
       echo "    for it install the .deb (README, \"Install\"); it finds the plug-ins here already"
     fi
   fi
+
+  for dir in "${prefixes[@]}"; do install_bundle "$dir"; done
 
   if command -v flatpak >/dev/null; then
     for app in "${flatpak_apps[@]}"; do

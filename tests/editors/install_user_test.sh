@@ -17,6 +17,14 @@
 # plug-ins with no setting. Installing twice changes nothing; --uninstall
 # must leave the home exactly as it was (names, modes, contents). Finally a
 # preset saved in Kdenlive after installing survives --uninstall.
+#
+# Beside the home stand portable editors of the shapes they come in: a
+# Shotcut tarball folder, the folder an AppImage of Shotcut was extracted in
+# and a Kdenlive AppImage's extracted tree, each with plug-ins of its own.
+# --into puts our plug-ins into their lib/frei0r-1 (the launcher points
+# FREI0R_PATH there) and Shotcut's filter folders into its
+# share/shotcut/qml/filters; a later install remembers them, and
+# --uninstall leaves them as they were too.
 set -euo pipefail
 src=$1
 plugin_dir=$2
@@ -66,6 +74,21 @@ cat >"$data/kdenlive/effects/presets/frei0r.Orrelind.json" <<'EOF'
 EOF
 printf '[Context]\nfilesystems=home;\n' >"$data/flatpak/overrides/org.shotcut.Shotcut"
 
+editors=$work/editors
+tarball=$editors/Shotcut.app
+shotcut_image=$editors/shotcut-appimage
+kdenlive_tree=$editors/kdenlive-appimage/squashfs-root
+for prefix in "$tarball" "$shotcut_image/squashfs-root/usr" "$kdenlive_tree/usr"; do
+  mkdir -p "$prefix/lib/frei0r-1" "$prefix/bin"
+  printf 'bundled' >"$prefix/lib/frei0r-1/bundled.so"
+done
+for prefix in "$tarball" "$shotcut_image/squashfs-root/usr"; do
+  mkdir -p "$prefix/share/shotcut/qml/filters/brightness"
+  printf 'bundled' >"$prefix/share/shotcut/qml/filters/brightness/meta.qml"
+done
+mkdir -p "$kdenlive_tree/usr/share/kdenlive" "$editors/not-an-editor/lib"
+printf '#!/bin/sh\nexport FREI0R_PATH="$(dirname "$0")/lib/frei0r-1"\n' >"$tarball/shotcut"
+
 mkdir "$work/bin"
 cat >"$work/bin/flatpak" <<'EOF'
 #!/usr/bin/env python3
@@ -106,18 +129,23 @@ printf '#!/bin/sh\necho "Shotcut 22.12.22"\n' >"$work/bin/shotcut"
 chmod +x "$work/bin/flatpak" "$work/bin/shotcut"
 export PATH=$work/bin:$PATH FAKE_FLATPAK_LOG=$work/flatpak.log
 
-snapshot() {  # every name, type and mode under the home, and every file's bytes
-  (cd "$HOME" && find . -printf '%y %m %p\n' | LC_ALL=C sort &&
-    find . -type f -exec sha256sum {} + | LC_ALL=C sort -k2)
+snapshot() {  # every name, type and mode under the home and the editors, every file's bytes
+  local dir
+  for dir in "$HOME" "$editors"; do
+    (cd "$dir" && find . -printf '%y %m %p\n' | LC_ALL=C sort &&
+      find . -type f -exec sha256sum {} + | LC_ALL=C sort -k2)
+  done
 }
 snapshot >"$work/before"
 
 # ---- install
-"$src/scripts/install-user.sh" --plugins "$plugin_dir" >"$work/out" 2>&1 ||
+"$src/scripts/install-user.sh" --plugins "$plugin_dir" --into "$tarball" \
+  --into "$shotcut_image" >"$work/out" 2>&1 ||
   { cat "$work/out"; echo "FAILED: install"; exit 1; }
 cat "$work/out"
 
 same() { cmp -s "$1" "$2"; }
+not() { ! "$@" >"$work/refused" 2>&1; }
 kdenlive_dirs=("$data/kdenlive/effects" "$HOME/.var/app/org.kde.kdenlive/data/kdenlive/effects")
 shotcut_dirs=("$data/Meltytech/Shotcut/extensions/filters"
   "$HOME/.var/app/org.shotcut.Shotcut/data/Meltytech/Shotcut/extensions/filters")
@@ -164,6 +192,19 @@ filesystems=home;
 [Environment]
 FREI0R_PATH=/app/lib/frei0r-1:$HOME/.frei0r-1/lib
 EOF
+# The portable Shotcuts: plug-ins and filter folders beside their own.
+for prefix in "$tarball" "$shotcut_image/squashfs-root/usr"; do
+  for p in "${plugins[@]}"; do
+    check "$p.so in $prefix" same "$plugin_dir/$p.so" "$prefix/lib/frei0r-1/$p.so"
+    for f in meta.qml ui.qml icon.png; do
+      check "$prefix's $p/$f" same "$src/editors/shotcut/$p/$f" \
+        "$prefix/share/shotcut/qml/filters/$p/$f"
+    done
+  done
+  check "$prefix's own plug-in left alone" grep -qx bundled "$prefix/lib/frei0r-1/bundled.so"
+  check "$prefix: an update undoes it, said" grep -q "^  $prefix: .*lib/frei0r-1" "$work/out"
+done
+check "an update of the bundle named" grep -q 'an update of this editor' "$work/out"
 check "Shotcut 22.12 pointed to the .deb" grep -q 'Shotcut 22.12.22 .*own prefix' "$work/out"
 check "the .deb named" grep -q 'install the .deb' "$work/out"
 
@@ -183,6 +224,11 @@ else
     for p in "${plugins[@]}"; do
       check "melt finds $p" grep -qx "  - frei0r.$p" <<<"$filters"
     done
+    # As the tarball's launcher starts it: its own folder alone.
+    filters=$(FREI0R_PATH=$tarball/lib/frei0r-1 melt -query filters </dev/null 2>/dev/null)
+    for p in "${plugins[@]}"; do
+      check "melt of the tarball finds $p" grep -qx "  - frei0r.$p" <<<"$filters"
+    done
   fi
   if command -v ffmpeg >/dev/null; then
     for p in "${plugins[@]}"; do
@@ -198,12 +244,26 @@ fi
 
 # ---- again, then away
 snapshot >"$work/installed"
+# A folder that holds no editor is refused before anything is written.
+check "a folder without an editor refused" \
+  not "$src/scripts/install-user.sh" --plugins "$plugin_dir" --into "$editors/not-an-editor"
+check "the refusal says what to give" grep -q 'no lib/frei0r-1 in' "$work/refused"
+check "the refusal changed nothing" diff -u "$work/installed" <(snapshot)
+# Again without --into: the bundles installed into before are kept.
 "$src/scripts/install-user.sh" --plugins "$plugin_dir" >/dev/null
 snapshot >"$work/again"
 check "installing twice gives the same home" diff -u "$work/installed" "$work/again"
+# Kdenlive's AppImage tree: the plug-ins only (it has no Shotcut filters),
+# the Shotcuts kept.
+"$src/scripts/install-user.sh" --plugins "$plugin_dir" --into "$kdenlive_tree" >/dev/null
+for p in "${plugins[@]}"; do
+  check "$p.so in Kdenlive's tree" same "$plugin_dir/$p.so" "$kdenlive_tree/usr/lib/frei0r-1/$p.so"
+  check "$p.so still in the tarball" same "$plugin_dir/$p.so" "$tarball/lib/frei0r-1/$p.so"
+done
+check "no Shotcut filters made in Kdenlive's tree" test ! -e "$kdenlive_tree/usr/share/shotcut"
 "$src/scripts/install-user.sh" --uninstall
 snapshot >"$work/after"
-check "--uninstall leaves the home as it was" diff -u "$work/before" "$work/after"
+check "--uninstall leaves the home and the editors as they were" diff -u "$work/before" "$work/after"
 check "Kdenlive's override reset" grep -qxF "override --user --reset org.kde.kdenlive" \
   "$work/flatpak.log"
 check "uninstalling twice is harmless" "$src/scripts/install-user.sh" --uninstall
