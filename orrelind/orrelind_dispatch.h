@@ -67,9 +67,16 @@ struct orrelind_trig_fns {
 };
 
 // The most lanes any adapter works on at once, and the most source points
-// one call works out.
+// one call works out. Only speed depends on the two, within these limits:
+// the doubt bits of a batch fill whole 64-bit words (the callers' arrays
+// hold batch / 64 of them), and every adapter's lanes (each adapter's run
+// asserts it has at most orrelind_points_lanes) divide the batch.
 constexpr size_t orrelind_points_lanes = 8;
 constexpr size_t orrelind_points_batch = 128;
+static_assert(orrelind_points_batch % 64 == 0, "the doubt words of a batch must be whole");
+static_assert(orrelind_points_batch % orrelind_points_lanes == 0 &&
+                  (orrelind_points_lanes & (orrelind_points_lanes - 1)) == 0,
+              "a batch must be whole vectors of every adapter");
 
 // What a vector adapter has for values that move.
 struct orrelind_moving_kernels {

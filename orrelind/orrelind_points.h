@@ -2,6 +2,38 @@
 // vector arithmetic may lie from the one the C library's atan2, sin and cos
 // give: the bound that decides which vector source points are kept.
 //
+// The shortcut's contract. Every output byte is the scalar path's
+// (orrelind_warp.cpp, the judge: the C library's source points, resampled
+// in doubles). The vector path may only be faster.
+//
+// What decides bytes, and must stay true whatever else changes:
+// - the bounds: orrelind_library_ulps, orrelind_sincos_error and
+//   orrelind_turn_error are bounds on real errors (the tests hold the vector
+//   functions to theirs against MPFR), and orrelind_point_bound is the sum
+//   carried through below;
+// - the two checks built on them: a point is in doubt where a whole number
+//   lies within twice the bound of it (orrelind_points_body.h), and a byte
+//   where its value lies within twice its value bound of a rounding
+//   boundary (orrelind_resample_body.h); every pixel in doubt is done again
+//   by the scalar path;
+// - orrelind_neutral_epsilon: below it a whirl or pinch counts as none, and
+//   a pixel this close to the centre as on it (it keeps its own pixel);
+//   both paths compute that distance bit for bit alike and compare it with
+//   this one constant;
+// - orrelind_point_bound_limit: two proofs rest on it (the estimate's slack
+//   and the alpha above 0.49), each a static_assert below;
+// - orrelind_estimate_margin: the single-precision estimate keeps a byte
+//   only where its value lies this far from a rounding boundary, more than
+//   the estimate's own error (static_assert below).
+//
+// What only decides speed (a wrong choice costs time, never a byte):
+// - whether an update takes the vector points at all (orrelind_margins
+//   says no where the bound is above the limit: larger frames fall back);
+// - orrelind_points_batch and orrelind_points_lanes (orrelind_dispatch.h),
+//   within the invariants asserted there;
+// - the estimate itself (it writes only what it is sure of), the prefetch
+//   distance, and how the passes over a batch are laid out.
+//
 // The scalar path (orrelind_warp.cpp, the judge) computes for a pixel at
 // offset (dx, dy) from the centre, at distance dist and r = dist / R,
 //   phi = t2 W, k = t2 P + 1, rho = k r R,
@@ -66,20 +98,28 @@ struct orrelind_geometry {
   double point_margin;
 };
 
+// Below this a whirl angle or a pinch amount counts as none, and a pixel
+// this close to the centre (in units of the radius) as on it.
+constexpr double orrelind_neutral_epsilon = 1e-12;
+
 constexpr double orrelind_library_ulps = 8.0;
 // The vector functions' bounds (orrelind_trig_body.h): sine and cosine,
 // and the turn relative to the length of what it turns.
 constexpr double orrelind_sincos_error = 0x1p-49;
 constexpr double orrelind_turn_error = 0x1p-48;
 
-// D above, for the geometry's R, cx and cy, rounded up.
-inline double orrelind_point_bound(const orrelind_geometry& g) {
+// D above, for a radius R and centre coordinates up to c_max, rounded up.
+constexpr double orrelind_point_bound(double radius, double c_max) {
   constexpr double u = 0x1p-53;
-  const double sum_max = g.radius + (g.cx > g.cy ? g.cx : g.cy);
-  const double library =
+  constexpr double library =
       orrelind_library_ulps * 0x1p-51 + 0x1p-50 + orrelind_library_ulps * 0x1p-52;
-  return (g.radius * (orrelind_turn_error + library + 8.0 * u) + 2.0 * u * sum_max) *
+  return (radius * (orrelind_turn_error + library + 8.0 * u) + 2.0 * u * (radius + c_max)) *
          (1.0 + 0x1p-20);
+}
+
+// D for the geometry's R, cx and cy.
+inline double orrelind_point_bound(const orrelind_geometry& g) {
+  return orrelind_point_bound(g.radius, g.cx > g.cy ? g.cx : g.cy);
 }
 
 // Vector source points are used only where D is at most this: then the
@@ -88,6 +128,28 @@ inline double orrelind_point_bound(const orrelind_geometry& g) {
 // be 0 has an interpolated alpha above 0.49 in both paths. Every frame
 // whose sides are below 2^20 pixels is far inside it.
 constexpr double orrelind_point_bound_limit = 0x1p-24;
+static_assert(orrelind_point_bound(0x1p20, 0x1p20) <= orrelind_point_bound_limit,
+              "frames with sides below 2^20 pixels must take the vector points");
+
+// The single-precision estimate (orrelind_resample_body.h) keeps a byte
+// only where its value t, off by at most orrelind_estimate_error (3577 u of
+// float arithmetic, and 128 u for rounding t +- the margin near 256), lies
+// more than orrelind_estimate_margin from a whole number.
+constexpr float orrelind_estimate_margin = 0x1p-11f;
+constexpr double orrelind_estimate_error = (3577.0 + 128.0) * 0x1p-24;
+static_assert(orrelind_estimate_error < orrelind_estimate_margin,
+              "the estimate's margin must cover its own error");
+// A sure byte stays sure for any source point within the limit: fractions
+// that far off move an interpolation of bytes by at most 510 times it.
+static_assert(510.0 * orrelind_point_bound_limit <
+                  orrelind_estimate_margin - orrelind_estimate_error,
+              "the estimate's slack must cover the vector points' bound");
+// An alpha byte that is not 0 comes from a value of at least 0.5: within
+// 510 D (1 + D) of it the other path's alpha stays above 0.49, which the
+// weighted value bound below divides by.
+static_assert(510.0 * orrelind_point_bound_limit * (1.0 + orrelind_point_bound_limit) < 0.01,
+              "an alpha byte that is not 0 must mean an alpha above 0.49 in both paths");
+static_assert(260100.0 / 0.49 < 0x1p20, "the weighted value bound's factor");
 
 // How far apart a colour or alpha value (before its byte is rounded) can
 // lie when worked out from the vector source point and from the C

@@ -49,6 +49,8 @@ __attribute__((always_inline)) inline typename V::vd orrelind_clamp(typename V::
 template <class V>
 void orrelind_points_run(const orrelind_geometry& g, double dy, double dy2, uint32_t x, size_t n,
                          double* sx, double* sy, uint64_t* doubt) {
+  static_assert(V::lanes <= orrelind_points_lanes && orrelind_points_batch % V::lanes == 0,
+                "a batch is whole vectors, and the buffers have room for one more");
   using vd = typename V::vd;
   const vd one = V::splat_d(1.0);
   const vd cx = V::splat_d(g.cx);
@@ -64,7 +66,7 @@ void orrelind_points_run(const orrelind_geometry& g, double dy, double dy2, uint
     const vd inv_radius = V::splat_d(g.inv_radius);
     const vd whirl = V::splat_d(g.whirl), pinch = V::splat_d(g.pinch);
     const vd vdy2 = V::splat_d(dy2);
-    const vd centre = V::splat_d(1e-12);
+    const vd centre = V::splat_d(orrelind_neutral_epsilon);
     vd column = first;
     for (size_t i = 0; i < n; i += V::lanes, column = V::add_d(column, step)) {
       const vd dx = V::sub_d(column, cx);

@@ -144,8 +144,7 @@ __attribute__((always_inline)) inline typename V::md orrelind_byte_in_doubt(type
 }
 
 // What the checked resampling asks of a blend: the margins for values
-// interpolated plainly and weighted, and where the lanes in doubt go. The
-// plain resampling passes none.
+// interpolated plainly and weighted, and where the lanes in doubt go.
 template <class V>
 struct orrelind_check {
   typename V::vd plain;
@@ -154,77 +153,11 @@ struct orrelind_check {
 };
 
 // Output pixels of V::lanes source points, exactly as the formulas say.
-template <class V>
+// Checked (for the checked resampling), it also sets *check->doubt to the
+// lanes whose colour or alpha value lies within its margin of a rounding
+// boundary; unchecked, it never reads check, and none of that is compiled.
+template <class V, bool checked>
 __attribute__((always_inline)) inline typename V::vi orrelind_blend(
-    const orrelind_neighbours<V>& n) {
-  using vd = typename V::vd;
-  using vi = typename V::vi;
-  using vm = typename V::vm;
-  const vi p00 = n.p00, p10 = n.p10, p01 = n.p01, p11 = n.p11;
-  const vd fx = n.fx, fy = n.fy;
-  const vm one_alpha = n.one_alpha;
-
-  if (V::all(one_alpha)) {
-    // Opaque video, mostly. With one alpha around every point the
-    // interpolated alpha is that alpha exactly, and every weight and k are 1,
-    // so multiplying by them would change no bit: left out.
-    const vi alpha = V::alpha(p00);
-    return V::pack(V::to_byte(orrelind_colour<V>(
-                       V::template byte_d<0>(p00), V::template byte_d<0>(p10),
-                       V::template byte_d<0>(p01), V::template byte_d<0>(p11), fx, fy)),
-                   V::to_byte(orrelind_colour<V>(
-                       V::template byte_d<1>(p00), V::template byte_d<1>(p10),
-                       V::template byte_d<1>(p01), V::template byte_d<1>(p11), fx, fy)),
-                   V::to_byte(orrelind_colour<V>(
-                       V::template byte_d<2>(p00), V::template byte_d<2>(p10),
-                       V::template byte_d<2>(p01), V::template byte_d<2>(p11), fx, fy)),
-                   alpha, V::is_zero(alpha));
-  }
-
-  const vd a00 = V::template byte_d<3>(p00), a10 = V::template byte_d<3>(p10);
-  const vd a01 = V::template byte_d<3>(p01), a11 = V::template byte_d<3>(p11);
-  // top = (a10 - a00) fx + a00; bottom = (a11 - a01) fx + a01;
-  // A = (bottom - top) fy + top.
-  const vd top = V::add_d(V::mul_d(V::sub_d(a10, a00), fx), a00);
-  const vd bottom = V::add_d(V::mul_d(V::sub_d(a11, a01), fx), a01);
-  const vd a = V::add_d(V::mul_d(V::sub_d(bottom, top), fy), top);
-  const vi alpha = V::to_byte(a);
-  const vm transparent = V::is_zero(alpha);
-
-  // Where the alphas differ each colour weighs as much as its alpha and the
-  // sum is divided by A; where they agree the weights and the divisor are
-  // 1. A lane that ends transparent is zeroed whatever k is; it divides by
-  // 1 rather than by an A that may be 0.
-  const vd one = V::splat_d(1.0);
-  const vd w00 = V::select_d(one_alpha, one, a00);
-  const vd w10 = V::select_d(one_alpha, one, a10);
-  const vd w01 = V::select_d(one_alpha, one, a01);
-  const vd w11 = V::select_d(one_alpha, one, a11);
-  const vd k = V::div_d(one, V::select_d(V::or_m(one_alpha, transparent), one, a));
-  return V::pack(V::to_byte(V::mul_d(orrelind_colour<V>(orrelind_weighted<V, 0>(p00, w00),
-                                                        orrelind_weighted<V, 0>(p10, w10),
-                                                        orrelind_weighted<V, 0>(p01, w01),
-                                                        orrelind_weighted<V, 0>(p11, w11), fx, fy),
-                                     k)),
-                 V::to_byte(V::mul_d(orrelind_colour<V>(orrelind_weighted<V, 1>(p00, w00),
-                                                        orrelind_weighted<V, 1>(p10, w10),
-                                                        orrelind_weighted<V, 1>(p01, w01),
-                                                        orrelind_weighted<V, 1>(p11, w11), fx, fy),
-                                     k)),
-                 V::to_byte(V::mul_d(orrelind_colour<V>(orrelind_weighted<V, 2>(p00, w00),
-                                                        orrelind_weighted<V, 2>(p10, w10),
-                                                        orrelind_weighted<V, 2>(p01, w01),
-                                                        orrelind_weighted<V, 2>(p11, w11), fx, fy),
-                                     k)),
-                 alpha, transparent);
-}
-
-// orrelind_blend for the checked resampling, which also finds the lanes
-// whose colour or alpha value lies within its margin of a rounding
-// boundary. Kept apart, so that the plain resampling's code stays as it
-// was.
-template <class V>
-__attribute__((always_inline)) inline typename V::vi orrelind_blend_checked(
     const orrelind_neighbours<V>& n, const orrelind_check<V>* check) {
   using vd = typename V::vd;
   using vi = typename V::vi;
@@ -247,9 +180,10 @@ __attribute__((always_inline)) inline typename V::vi orrelind_blend_checked(
     const vd c2 =
         orrelind_colour<V>(V::template byte_d<2>(p00), V::template byte_d<2>(p10),
                            V::template byte_d<2>(p01), V::template byte_d<2>(p11), fx, fy);
-    *check->doubt = V::or_m(V::or_m(orrelind_byte_in_doubt<V>(c0, check->plain),
-                                    orrelind_byte_in_doubt<V>(c1, check->plain)),
-                            orrelind_byte_in_doubt<V>(c2, check->plain));
+    if constexpr (checked)
+      *check->doubt = V::or_m(V::or_m(orrelind_byte_in_doubt<V>(c0, check->plain),
+                                      orrelind_byte_in_doubt<V>(c1, check->plain)),
+                              orrelind_byte_in_doubt<V>(c2, check->plain));
     return V::pack(V::to_byte(c0), V::to_byte(c1), V::to_byte(c2), alpha, V::is_zero(alpha));
   }
 
@@ -290,7 +224,7 @@ __attribute__((always_inline)) inline typename V::vi orrelind_blend_checked(
                k);
   // A transparent lane's colours are thrown away, but checking them too
   // costs less than telling them apart, and they seldom lie on a boundary.
-  {
+  if constexpr (checked) {
     const vd margin = V::select_d(one_alpha, check->plain, check->weighted);
     *check->doubt = V::or_m(
         V::or_m(orrelind_byte_in_doubt<V>(a, check->plain), orrelind_byte_in_doubt<V>(c0, margin)),
@@ -307,8 +241,9 @@ __attribute__((always_inline)) inline typename V::vi orrelind_blend_checked(
 // below 1e-12. The same formulas in floats (u = 2^-24) from the rounded fx,
 // fy err by at most 766u in top, 1788u in v and 3321u in the result, and
 // 3577u once 0.5 is added: t = M + 0.5 within 2.2e-4. If t - d and t + d
-// truncate to one integer n, with d = 2^-11 (8192u, far more than those
-// errors plus the roundings of t +- d), then the double M + 0.5 lies
+// truncate to one integer n, with d = orrelind_estimate_margin = 2^-11
+// (8192u, far more than those errors plus the roundings of t +- d:
+// orrelind_estimate_error, asserted below it), then the double M + 0.5 lies
 // strictly between n and n + 1, and clamping and truncating it gives n. A
 // lane where they differ is near a rounding boundary (about one in a
 // thousand) and the double formulas decide.
@@ -317,7 +252,8 @@ __attribute__((always_inline)) inline typename V::vi orrelind_blend_checked(
 // resampling relies on: the exact M + 0.5 of a sure lane lies at least
 // (8192 - 3577 - 128) u = 2.7e-4 from an integer (128 u for rounding t +- d
 // near 256), and fractions off by at most orrelind_point_bound_limit =
-// 2^-24 move M by at most 510 x 2^-24 = 3.1e-5.
+// 2^-24 move M by at most 510 x 2^-24 = 3.1e-5 (orrelind_points.h asserts
+// that too).
 template <class V, int k>
 __attribute__((always_inline)) inline typename V::vw orrelind_estimate_byte(
     typename V::vw p00, typename V::vw p10, typename V::vw p01, typename V::vw p11,
@@ -328,7 +264,7 @@ __attribute__((always_inline)) inline typename V::vw orrelind_estimate_byte(
   const vf top = V::add_f(V::mul_f(V::sub_f(q10, q00), fx), q00);
   const vf v = V::add_f(V::sub_f(q01, top), V::mul_f(V::sub_f(q11, q01), fx));
   const vf t = V::add_f(V::add_f(V::mul_f(v, fy), top), V::splat_f(0.5f));
-  const vf margin = V::splat_f(0x1p-11f);
+  const vf margin = V::splat_f(orrelind_estimate_margin);
   const typename V::vw low = V::trunc_f(V::sub_f(t, margin));
   const typename V::vw high = V::trunc_f(V::add_f(t, margin));
   *sure = V::and_w(*sure, V::same(low, high));
@@ -361,41 +297,40 @@ __attribute__((always_inline)) inline bool orrelind_estimate(const orrelind_neig
 template <class V>
 constexpr size_t orrelind_step = V::single ? 2 * V::lanes : V::lanes;
 
-template <class V>
-__attribute__((always_inline)) inline void orrelind_resample_step(const orrelind_source_frame& s,
-                                                                  const double* sx,
-                                                                  const double* sy, uint32_t* dst) {
-  const orrelind_neighbours<V> a = orrelind_neighbours_at<V>(s, sx, sy);
-  if constexpr (V::single) {
-    const orrelind_neighbours<V> b = orrelind_neighbours_at<V>(s, sx + V::lanes, sy + V::lanes);
-    if (V::all(a.one_alpha) && V::all(b.one_alpha) && orrelind_estimate<V>(a, b, dst)) return;
-    V::store(dst + V::lanes, orrelind_blend<V>(b));
+// A blend of the run, and its lanes in doubt as bits where it is checked
+// (0 unchecked).
+template <class V, bool checked>
+__attribute__((always_inline)) inline typename V::vi orrelind_blend_noting(
+    const orrelind_neighbours<V>& n, typename V::vd plain, typename V::vd weighted,
+    uint64_t* bits) {
+  if constexpr (checked) {
+    typename V::md in_doubt;
+    const orrelind_check<V> check{plain, weighted, &in_doubt};
+    const typename V::vi out = orrelind_blend<V, true>(n, &check);
+    *bits = V::bits_d(in_doubt);
+    return out;
+  } else {
+    return orrelind_blend<V, false>(n, nullptr);
   }
-  V::store(dst, orrelind_blend<V>(a));
 }
 
-// The same step for the checked resampling (kept apart, so that the plain
-// resampling's code stays as it was), returning the lanes in doubt as
-// bits. What the estimate is sure of needs no check: the estimate's margin
-// also covers source points off by the most orrelind_point_bound_limit
-// allows (see orrelind_estimate).
-template <class V>
-__attribute__((always_inline)) inline uint64_t orrelind_resample_step_checked(
+// The step returns the lanes in doubt as bits. What the estimate is sure of
+// needs no check: the estimate's margin also covers source points off by
+// the most orrelind_point_bound_limit allows (see orrelind_estimate).
+template <class V, bool checked>
+__attribute__((always_inline)) inline uint64_t orrelind_resample_step(
     const orrelind_source_frame& s, const double* sx, const double* sy, uint32_t* dst,
     typename V::vd plain, typename V::vd weighted) {
-  typename V::md doubt_a, doubt_b;
-  const orrelind_check<V> check_a{plain, weighted, &doubt_a}, check_b{plain, weighted, &doubt_b};
   const orrelind_neighbours<V> a = orrelind_neighbours_at<V>(s, sx, sy);
-  uint64_t doubt = 0;
+  uint64_t doubt = 0, bits = 0;
   if constexpr (V::single) {
     const orrelind_neighbours<V> b = orrelind_neighbours_at<V>(s, sx + V::lanes, sy + V::lanes);
     if (V::all(a.one_alpha) && V::all(b.one_alpha) && orrelind_estimate<V>(a, b, dst)) return 0;
-    V::store(dst + V::lanes, orrelind_blend_checked<V>(b, &check_b));
-    doubt = V::bits_d(doubt_b) << V::lanes;
+    V::store(dst + V::lanes, orrelind_blend_noting<V, checked>(b, plain, weighted, &bits));
+    doubt = bits << V::lanes;
   }
-  V::store(dst, orrelind_blend_checked<V>(a, &check_a));
-  doubt |= V::bits_d(doubt_a);
-  return doubt;
+  V::store(dst, orrelind_blend_noting<V, checked>(a, plain, weighted, &bits));
+  return doubt | bits;
 }
 
 // How many pixels ahead the two source rows of a point are requested. The
@@ -429,65 +364,60 @@ struct orrelind_prefetcher {
 };
 
 // A run of n output pixels: whole steps first, the rest a lane at a time.
-template <class V>
-void orrelind_resample_run(const orrelind_source_frame& s, const double* sx, const double* sy,
-                           size_t n, uint32_t* dst) {
+// Checked, bit i of doubt (bit i % 64 of word i / 64) is set for every
+// pixel in doubt, with the margins given; unchecked, neither is read.
+template <class V, bool checked>
+__attribute__((always_inline)) inline void orrelind_resample_lanes(
+    const orrelind_source_frame& s, const double* sx, const double* sy, size_t n, uint32_t* dst,
+    const orrelind_byte_margins* margins, uint64_t* doubt) {
   constexpr size_t ahead = orrelind_prefetch_distance;
   constexpr size_t step = orrelind_step<V>;
+  // Steps start at multiples of step, so a step's bits never straddle two
+  // words.
+  static_assert(64 % step == 0, "a step's doubt bits must lie in one word");
   const orrelind_prefetcher prefetch(s);
-  for (size_t j = 0; j < n && j < ahead; ++j) prefetch(sx[j], sy[j]);
-  size_t i = 0;
-  for (; i + step + ahead <= n; i += step) {
-    for (size_t j = i + ahead; j < i + ahead + step; ++j) prefetch(sx[j], sy[j]);
-    orrelind_resample_step<V>(s, sx + i, sy + i, dst + i);
-  }
-  for (size_t j = i + ahead; j < n; ++j) prefetch(sx[j], sy[j]);
-  for (; i + step <= n; i += step) orrelind_resample_step<V>(s, sx + i, sy + i, dst + i);
-  if constexpr (step > V::lanes)
-    for (; i + V::lanes <= n; i += V::lanes)
-      V::store(dst + i, orrelind_blend<V>(orrelind_neighbours_at<V>(s, sx + i, sy + i)));
-  for (; i < n; ++i)
-    dst[i] = orrelind_blend<portable>(orrelind_neighbours_at<portable>(s, sx + i, sy + i));
-}
-
-// The checked resampling's run: as orrelind_resample_run, and bit i of
-// doubt (bit i % 64 of word i / 64) set for every pixel in doubt.
-template <class V>
-void orrelind_resample_run_checked(const orrelind_source_frame& s, const double* sx,
-                                   const double* sy, size_t n, uint32_t* dst,
-                                   const orrelind_byte_margins& margins, uint64_t* doubt) {
-  constexpr size_t ahead = orrelind_prefetch_distance;
-  constexpr size_t step = orrelind_step<V>;
-  const orrelind_prefetcher prefetch(s);
-  const typename V::vd plain = V::splat_d(margins.plain);
-  const typename V::vd weighted = V::splat_d(margins.weighted);
-  // Steps start at multiples of step (at most 16, which divides 64), so a
-  // step's bits never straddle two words.
+  const double plain_margin = checked ? margins->plain : 0.0;
+  const double weighted_margin = checked ? margins->weighted : 0.0;
+  const typename V::vd plain = V::splat_d(plain_margin);
+  const typename V::vd weighted = V::splat_d(weighted_margin);
   const auto note = [doubt](size_t i, uint64_t bits) {
-    if (bits) doubt[i / 64] |= bits << (i % 64);
+    if constexpr (checked)
+      if (bits) doubt[i / 64] |= bits << (i % 64);
   };
   for (size_t j = 0; j < n && j < ahead; ++j) prefetch(sx[j], sy[j]);
   size_t i = 0;
   for (; i + step + ahead <= n; i += step) {
     for (size_t j = i + ahead; j < i + ahead + step; ++j) prefetch(sx[j], sy[j]);
-    note(i, orrelind_resample_step_checked<V>(s, sx + i, sy + i, dst + i, plain, weighted));
+    note(i, orrelind_resample_step<V, checked>(s, sx + i, sy + i, dst + i, plain, weighted));
   }
   for (size_t j = i + ahead; j < n; ++j) prefetch(sx[j], sy[j]);
   for (; i + step <= n; i += step)
-    note(i, orrelind_resample_step_checked<V>(s, sx + i, sy + i, dst + i, plain, weighted));
+    note(i, orrelind_resample_step<V, checked>(s, sx + i, sy + i, dst + i, plain, weighted));
+  uint64_t bits = 0;
   if constexpr (step > V::lanes)
     for (; i + V::lanes <= n; i += V::lanes) {
-      typename V::md in_doubt;
-      const orrelind_check<V> check{plain, weighted, &in_doubt};
-      V::store(dst + i,
-               orrelind_blend_checked<V>(orrelind_neighbours_at<V>(s, sx + i, sy + i), &check));
-      note(i, V::bits_d(in_doubt));
+      V::store(dst + i, orrelind_blend_noting<V, checked>(
+                            orrelind_neighbours_at<V>(s, sx + i, sy + i), plain, weighted, &bits));
+      note(i, bits);
     }
   for (; i < n; ++i) {
-    bool in_doubt;
-    const orrelind_check<portable> check{margins.plain, margins.weighted, &in_doubt};
-    dst[i] = orrelind_blend_checked<portable>(orrelind_neighbours_at<portable>(s, sx + i, sy + i),
-                                              &check);
-    note(i, in_doubt);
+    dst[i] = orrelind_blend_noting<portable, checked>(
+        orrelind_neighbours_at<portable>(s, sx + i, sy + i), plain_margin, weighted_margin, &bits);
+    note(i, bits);
   }
+}
+
+// The plain resampling (orrelind_resample_fn) and the checked one
+// (orrelind_checked_resample_fn) of an adapter.
+template <class V>
+void orrelind_resample_run(const orrelind_source_frame& s, const double* sx, const double* sy,
+                           size_t n, uint32_t* dst) {
+  orrelind_resample_lanes<V, false>(s, sx, sy, n, dst, nullptr, nullptr);
+}
+
+template <class V>
+void orrelind_resample_run_checked(const orrelind_source_frame& s, const double* sx,
+                                   const double* sy, size_t n, uint32_t* dst,
+                                   const orrelind_byte_margins& margins, uint64_t* doubt) {
+  orrelind_resample_lanes<V, true>(s, sx, sy, n, dst, &margins, doubt);
 }

@@ -21,9 +21,6 @@ namespace {
 // with 0.5 landing on exactly 0.
 constexpr double orrelind_whirl_scale = 25.132741228718345;
 constexpr double orrelind_whirl_offset = -12.566370614359172;
-// Below this the whirl angle or pinch amount counts as none, and a pixel
-// this close to the centre (in units of the radius) as on it.
-constexpr double orrelind_neutral_epsilon = 1e-12;
 
 // The normalised distance from the centre of pixel column x in a row whose
 // squared vertical offset is dy2. Every decision about which pixels are
