@@ -52,8 +52,10 @@ struct avx2_doubles {
     return _mm256_castsi256_pd(_mm256_slli_epi64(_mm256_castpd_si256(a), k));
   }
   static vd xor_d(vd a, vd b) { return _mm256_xor_pd(a, b); }
-  // a b + c, rounded once.
-  static vd mul_add_d(vd a, vd b, vd c) { return _mm256_fmadd_pd(a, b, c); }
+  // a b + c, rounded once; mul_add_any_d (rounded once or twice, for
+  // formulas whose bounds hold either way) is the fused one here.
+  static vd fused_mul_add_d(vd a, vd b, vd c) { return _mm256_fmadd_pd(a, b, c); }
+  static vd mul_add_any_d(vd a, vd b, vd c) { return fused_mul_add_d(a, b, c); }
 
   // A mask of double lanes: all ones where set.
   using md = __m256d;

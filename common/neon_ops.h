@@ -55,8 +55,10 @@ struct neon_doubles {
   static vd xor_d(vd a, vd b) {
     return vreinterpretq_f64_u64(veorq_u64(vreinterpretq_u64_f64(a), vreinterpretq_u64_f64(b)));
   }
-  // a b + c, rounded once.
-  static vd mul_add_d(vd a, vd b, vd c) { return vfmaq_f64(c, a, b); }
+  // a b + c, rounded once; mul_add_any_d (rounded once or twice, for
+  // formulas whose bounds hold either way) is the fused one here.
+  static vd fused_mul_add_d(vd a, vd b, vd c) { return vfmaq_f64(c, a, b); }
+  static vd mul_add_any_d(vd a, vd b, vd c) { return fused_mul_add_d(a, b, c); }
 
   // A mask of double lanes: all ones where set.
   using md = uint64x2_t;

@@ -70,8 +70,10 @@ struct sse2_doubles {
     return _mm_castsi128_pd(_mm_slli_epi64(_mm_castpd_si128(a), k));
   }
   static vd xor_d(vd a, vd b) { return _mm_xor_pd(a, b); }
-  // a b + c, rounded twice: SSE2 has no fused multiply-add.
-  static vd mul_add_d(vd a, vd b, vd c) { return _mm_add_pd(_mm_mul_pd(a, b), c); }
+  // a b + c, rounded twice: SSE2 has no fused multiply-add, and so no
+  // fused_mul_add_d. mul_add_any_d is for formulas whose bounds hold with
+  // either rounding; one that needs a single rounding cannot get two.
+  static vd mul_add_any_d(vd a, vd b, vd c) { return _mm_add_pd(_mm_mul_pd(a, b), c); }
 
   // A mask of double lanes: all ones where set.
   using md = __m128d;

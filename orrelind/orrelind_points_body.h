@@ -96,8 +96,8 @@ void orrelind_points_run(const orrelind_geometry& g, double dy, double dy2, uint
     orrelind_turn_by<V>(V::sub_d(column, cx), vdy, V::load_d(sx + i), V::load_d(turn + i), &tx,
                         &ty);
     const vd k = V::load_d(factor + i);
-    const vd px = V::mul_add_d(k, tx, cx);
-    const vd py = V::mul_add_d(k, ty, cy);
+    const vd px = V::mul_add_any_d(k, tx, cx);
+    const vd py = V::mul_add_any_d(k, ty, cy);
     V::store_d(sx + i, orrelind_clamp<V>(px, max_x));
     V::store_d(sy + i, orrelind_clamp<V>(py, max_y));
     const uint64_t bits =

@@ -58,7 +58,8 @@ struct avx512 {
   using md = __mmask8;
   static md less_d(vd a, vd b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
   static md at_least_d(vd a, vd b) { return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ); }
-  static vd mul_add_d(vd a, vd b, vd c) { return _mm512_fmadd_pd(a, b, c); }
+  static vd fused_mul_add_d(vd a, vd b, vd c) { return _mm512_fmadd_pd(a, b, c); }
+  static vd mul_add_any_d(vd a, vd b, vd c) { return fused_mul_add_d(a, b, c); }
   static uint64_t bits_d(md m) { return m; }
   // The neighbour pairs as in the AVX2 adapter: one 8-byte load per row,
   // from the column before in the last column.

@@ -7,7 +7,7 @@
 // holds every adapter to it against MPFR.
 //
 // V provides, besides the resampling's operations: shift_left_d<k> (each
-// lane's 64 bits shifted), xor_d (of the bits) and mul_add_d (a b + c,
+// lane's 64 bits shifted), xor_d (of the bits) and mul_add_any_d (a b + c,
 // fused and rounded once where the processor has it, rounded twice
 // elsewhere: every bound here counts two roundings, which covers one).
 //
@@ -38,31 +38,31 @@ __attribute__((always_inline)) inline void orrelind_sincos(typename V::vd a, typ
   // bits of the sum (bit 0 says whether it is odd); taking it away again
   // leaves the number.
   const vd whole = V::splat_d(0x1.8p52);
-  const vd biased = V::mul_add_d(a, V::splat_d(0x1.45f306dc9c883p-2), whole);
+  const vd biased = V::mul_add_any_d(a, V::splat_d(0x1.45f306dc9c883p-2), whole);
   const vd k = V::sub_d(biased, whole);
-  vd r = V::mul_add_d(k, V::splat_d(-0x1.921fb544p+1), a);
-  r = V::mul_add_d(k, V::splat_d(-0x1.0b4611a6p-33), r);
-  r = V::mul_add_d(k, V::splat_d(-0x1.3198a2e037073p-68), r);
+  vd r = V::mul_add_any_d(k, V::splat_d(-0x1.921fb544p+1), a);
+  r = V::mul_add_any_d(k, V::splat_d(-0x1.0b4611a6p-33), r);
+  r = V::mul_add_any_d(k, V::splat_d(-0x1.3198a2e037073p-68), r);
   const vd s = V::mul_d(r, r);
 
   vd ps = V::splat_d(-0x1.a10950de8fb53p-41);
-  ps = V::mul_add_d(ps, s, V::splat_d(0x1.60f6f0cb30f3fp-33));
-  ps = V::mul_add_d(ps, s, V::splat_d(-0x1.ae63bdfa4c3fap-26));
-  ps = V::mul_add_d(ps, s, V::splat_d(0x1.71de394e58060p-19));
-  ps = V::mul_add_d(ps, s, V::splat_d(-0x1.a01a019e69955p-13));
-  ps = V::mul_add_d(ps, s, V::splat_d(0x1.1111111110067p-7));
-  ps = V::mul_add_d(ps, s, V::splat_d(-0x1.555555555554fp-3));
-  const vd sin_r = V::mul_add_d(V::mul_d(r, s), ps, r);
+  ps = V::mul_add_any_d(ps, s, V::splat_d(0x1.60f6f0cb30f3fp-33));
+  ps = V::mul_add_any_d(ps, s, V::splat_d(-0x1.ae63bdfa4c3fap-26));
+  ps = V::mul_add_any_d(ps, s, V::splat_d(0x1.71de394e58060p-19));
+  ps = V::mul_add_any_d(ps, s, V::splat_d(-0x1.a01a019e69955p-13));
+  ps = V::mul_add_any_d(ps, s, V::splat_d(0x1.1111111110067p-7));
+  ps = V::mul_add_any_d(ps, s, V::splat_d(-0x1.555555555554fp-3));
+  const vd sin_r = V::mul_add_any_d(V::mul_d(r, s), ps, r);
 
   vd pc = V::splat_d(0x1.a2838351ffe7fp-45);
-  pc = V::mul_add_d(pc, s, V::splat_d(-0x1.936ed19366f3fp-37));
-  pc = V::mul_add_d(pc, s, V::splat_d(0x1.1eed4b0eb5ec7p-29));
-  pc = V::mul_add_d(pc, s, V::splat_d(-0x1.27e4fb025531ap-22));
-  pc = V::mul_add_d(pc, s, V::splat_d(0x1.a01a019f59573p-16));
-  pc = V::mul_add_d(pc, s, V::splat_d(-0x1.6c16c16c164aap-10));
-  pc = V::mul_add_d(pc, s, V::splat_d(0x1.5555555555554p-5));
-  pc = V::mul_add_d(pc, s, V::splat_d(-0.5));
-  const vd cos_r = V::mul_add_d(pc, s, V::splat_d(1.0));
+  pc = V::mul_add_any_d(pc, s, V::splat_d(-0x1.936ed19366f3fp-37));
+  pc = V::mul_add_any_d(pc, s, V::splat_d(0x1.1eed4b0eb5ec7p-29));
+  pc = V::mul_add_any_d(pc, s, V::splat_d(-0x1.27e4fb025531ap-22));
+  pc = V::mul_add_any_d(pc, s, V::splat_d(0x1.a01a019f59573p-16));
+  pc = V::mul_add_any_d(pc, s, V::splat_d(-0x1.6c16c16c164aap-10));
+  pc = V::mul_add_any_d(pc, s, V::splat_d(0x1.5555555555554p-5));
+  pc = V::mul_add_any_d(pc, s, V::splat_d(-0.5));
+  const vd cos_r = V::mul_add_any_d(pc, s, V::splat_d(1.0));
 
   const vd odd = V::template shift_left_d<63>(biased);
   *sin_a = V::xor_d(sin_r, odd);
@@ -85,7 +85,7 @@ __attribute__((always_inline)) inline void orrelind_turn_by(typename V::vd x, ty
                                                             typename V::vd* tx,
                                                             typename V::vd* ty) {
   *tx = V::sub_d(V::mul_d(x, cp), V::mul_d(y, sp));
-  *ty = V::mul_add_d(y, cp, V::mul_d(x, sp));
+  *ty = V::mul_add_any_d(y, cp, V::mul_d(x, sp));
 }
 
 template <class V>
