@@ -25,7 +25,8 @@
 # variants/NAME/OUTPUT_NAME.so; it is never installed and never on the list.
 #
 # With EFFECTS_AVX512_EMULATED (a test build), the AVX-512 kernel sources
-# are compiled over tests/support/avx512_emulated.h for AVX2 instead.
+# are compiled for AVX2 over the emulation in tests/support (on the kernels'
+# include path only there: see common/avx512_intrinsics.h).
 #
 # frei0r_module(TARGET OUTPUT_NAME OUTPUT_DIR SOURCES... [KERNELS ...]
 #               [DEFINITIONS ...] [UPDATE2] [NO_EXCEPTIONS]) builds one such module without
@@ -101,6 +102,10 @@ function(frei0r_plugin target output_name)
   if(arg_KERNELS)
     add_library(${target}_kernels OBJECT ${arg_KERNELS})
     frei0r_compile_rules(${target}_kernels)
+    if(EFFECTS_AVX512_EMULATED)
+      # Where common/avx512_intrinsics.h finds the emulation.
+      target_include_directories(${target}_kernels PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+    endif()
     if(arg_NO_EXCEPTIONS)
       target_compile_options(${target}_kernels PRIVATE -fno-exceptions)
     endif()

@@ -3,14 +3,8 @@
 #include "composite_dispatch.h"
 
 #if defined(EFFECTS_AVX512)
+#include "common/avx512_intrinsics.h"
 #include "common/target.h"
-
-#if defined(EFFECTS_AVX512_EMULATED)
-#include "tests/support/avx512_emulated.h"
-#else
-EFFECTS_AVX512_HEADERS_QUIET
-#include <immintrin.h>
-#endif
 
 EFFECTS_TARGET_BEGIN(EFFECTS_AVX512_ISA("avx512f,avx512bw"))
 
