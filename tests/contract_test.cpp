@@ -300,7 +300,11 @@ TEST_P(contract, construct_and_destruct_repeatedly_leak_nothing) {
 }
 
 TEST_P(contract, every_instruction_set_variant_gives_the_shipped_bytes) {
-  for (const testhost::variant& v : testhost::plugin_variants(testhost::plugin_name(GetParam()))) {
+  const auto variants = testhost::plugin_variants(testhost::plugin_name(GetParam()));
+  // A build without variants (one that holds no other level) has nothing
+  // to compare: said so, rather than passed.
+  if (variants.empty()) GTEST_SKIP() << "this build has no instruction-set variants";
+  for (const testhost::variant& v : variants) {
     plugin other(v.path);
     for (auto [w, h] : {std::pair{37u, 23u},
                         {1u, 1u},
