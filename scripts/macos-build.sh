@@ -11,7 +11,7 @@
 #
 # then checks every library from its load commands (exports only f0r_*,
 # links only libSystem, macOS 11 as the minimum, a valid ad-hoc signature on
-# the arm64 slice after lipo: tests/package/macho_check.py).
+# the arm64 slice after lipo: tests/package/macos_static_check.sh).
 #
 #   scripts/macos-build.sh [BUILD_DIR]   (default build/macos)
 #
@@ -64,7 +64,7 @@ for p in "${plugins[@]}"; do
     -output "$lib/$p.so"
   cp "$lib/$p.so" "$lib/$p.dylib"
 done
-python3 tests/package/macho_check.py "$lib"/*.so "$lib"/*.dylib
+tests/package/macos_static_check.sh "$dir"
 
 # The package: one folder, laid out as the Windows ZIP is, with the installer.
 name=frei0r-effects-four-$version-macos
