@@ -380,7 +380,7 @@ __attribute__((always_inline)) inline void orrelind_resample_lanes(
   const double weighted_margin = checked ? margins->weighted : 0.0;
   const typename V::vd plain = V::splat_d(plain_margin);
   const typename V::vd weighted = V::splat_d(weighted_margin);
-  const auto note = [doubt](size_t i, uint64_t bits) {
+  const auto note = [=](size_t i, uint64_t bits) {
     if constexpr (checked)
       if (bits) doubt[i / 64] |= bits << (i % 64);
   };
