@@ -65,6 +65,16 @@ function(frei0r_module target output_name output_dir)
     target_link_options(${target} PRIVATE -s)
     return()
   endif()
+  if(APPLE)
+    # ld64.lld links it (macos.cmake): an exported symbols list holds what
+    # leaves the library to f0r_*, and an undefined symbol is an error.
+    target_link_options(${target} PRIVATE
+      -exported_symbols_list ${PROJECT_SOURCE_DIR}/cmake/exports.txt
+      -install_name @rpath/${output_name}.so)
+    set_property(TARGET ${target} APPEND PROPERTY
+      LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/exports.txt)
+    return()
+  endif()
   target_link_options(${target} PRIVATE
     -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/exports.map)
   # Clang's sanitizer runtimes live in the executable, so an instrumented

@@ -28,23 +28,72 @@
 #define EFFECTS_NEON 1
 #endif
 
+#if defined(EFFECTS_SSE2)
+#include <cpuid.h>
+#if defined(__APPLE__)
+#include <sys/sysctl.h>
+#endif
+#endif
+
 namespace effects {
+
+#if defined(EFFECTS_SSE2)
+// What this x86-64 processor and its operating system let a program use,
+// read with cpuid and xgetbv alone: no compiler runtime's probe, which a
+// macOS build has none of. An instruction set counts only when the system
+// saves its registers on a thread switch, as XCR0 says.
+struct x86_features {
+  bool avx2_fma;  // AVX2 and FMA, with the ymm state enabled
+  bool avx512;    // AVX-512 F, BW, VL and DQ, with the zmm and mask state enabled
+};
+
+inline x86_features read_x86_features() {
+  x86_features f{false, false};
+  unsigned a, b, c, d;
+  if (!__get_cpuid(1, &a, &b, &c, &d)) return f;
+  const bool osxsave = c & (1u << 27), avx = c & (1u << 28), fma = c & (1u << 12);
+  if (!osxsave || !avx) return f;
+  unsigned xcr0_lo, xcr0_hi;
+  __asm__("xgetbv" : "=a"(xcr0_lo), "=d"(xcr0_hi) : "c"(0));
+  const bool ymm_state = (xcr0_lo & 0x6u) == 0x6u;  // xmm and ymm
+  bool zmm_state = (xcr0_lo & 0xE6u) == 0xE6u;      // and opmask, zmm0-15 upper, zmm16-31
+  if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return f;
+  const bool avx2 = b & (1u << 5);
+  const bool avx512 = (b & (1u << 16)) && (b & (1u << 17)) && (b & (1u << 30)) && (b & (1u << 31));
+  f.avx2_fma = ymm_state && avx2 && fma;
+#if defined(__APPLE__)
+  // macOS turns the zmm state on for a thread only at its first AVX-512
+  // instruction, so XCR0 shows it off until then; the system tells instead.
+  if (ymm_state && avx512 && !zmm_state) {
+    zmm_state = true;
+    static const char* const names[] = {"hw.optional.avx512f", "hw.optional.avx512bw",
+                                        "hw.optional.avx512vl", "hw.optional.avx512dq"};
+    for (const char* name : names) {
+      int on = 0;
+      size_t size = sizeof on;
+      if (sysctlbyname(name, &on, &size, nullptr, 0) != 0 || !on) zmm_state = false;
+    }
+  }
+#endif
+  f.avx512 = zmm_state && avx512;
+  return f;
+}
+#endif
 
 // The highest level that this build has and this processor runs.
 inline int cpu_level() {
 #if defined(EFFECTS_SSE2)
-  __builtin_cpu_init();
+  const x86_features f = read_x86_features();
+  (void)f;
 #if defined(EFFECTS_AVX512) && defined(EFFECTS_AVX512_EMULATED)
   // A test build whose AVX-512 adapters run on AVX2 through an emulation.
-  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return 3;
+  if (f.avx2_fma) return 3;
 #endif
 #if defined(EFFECTS_AVX512)
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq"))
-    return 3;
+  if (f.avx512) return 3;
 #endif
 #if defined(EFFECTS_AVX2)
-  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return 2;
+  if (f.avx2_fma) return 2;
 #endif
   return 1;
 #elif defined(EFFECTS_NEON)

@@ -33,8 +33,13 @@
 // The instruction sets an AVX-512 adapter is compiled for. A test build that
 // emulates AVX-512 (tests/support/avx512_emulated.h) compiles the adapters
 // for AVX2 instead, so that they run on a processor without AVX-512.
+// Clang 18 (Apple's 17) and later also want the 512-bit registers named
+// (evex512), which older compilers do not know.
 #if defined(EFFECTS_AVX512_EMULATED)
 #define EFFECTS_AVX512_ISA(isa) "avx2,fma"
+#elif defined(__clang__) && ((!defined(__apple_build_version__) && __clang_major__ >= 18) || \
+                             (defined(__apple_build_version__) && __clang_major__ >= 17))
+#define EFFECTS_AVX512_ISA(isa) isa ",evex512"
 #else
 #define EFFECTS_AVX512_ISA(isa) isa
 #endif

