@@ -181,6 +181,48 @@ static int apple_availability_version_check(uint32_t count, const void *versions
   return 0;
 }
 
+/* macOS's system information, asked by the plug-ins' processor probe for
+ * AVX-512 where cpuid shows it and XCR0 not yet (macOS enables the state
+ * at a thread's first use): here the answer is this processor's. */
+static int apple_sysctlbyname(const char *name, void *old, size_t *old_size, void *new_value,
+                              size_t new_size) {
+  static const char *const features[] = {"avx512f", "avx512bw", "avx512vl", "avx512dq"};
+  (void)new_value;
+  (void)new_size;
+  for (size_t i = 0; i < sizeof features / sizeof features[0]; ++i) {
+    char full[32];
+    snprintf(full, sizeof full, "hw.optional.%s", features[i]);
+    if (strcmp(name, full) != 0) continue;
+    int on = 0;
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    switch (i) {
+      case 0:
+        on = __builtin_cpu_supports("avx512f");
+        break;
+      case 1:
+        on = __builtin_cpu_supports("avx512bw");
+        break;
+      case 2:
+        on = __builtin_cpu_supports("avx512vl");
+        break;
+      default:
+        on = __builtin_cpu_supports("avx512dq");
+        break;
+    }
+#endif
+    if (!old_size || (old && *old_size < sizeof on)) {
+      errno = ENOMEM;
+      return -1;
+    }
+    if (old) memcpy(old, &on, sizeof on);
+    *old_size = sizeof on;
+    return 0;
+  }
+  errno = ENOENT;
+  return -1;
+}
+
 /* Lazy imports are bound at load, so the binder is never reached. */
 static void apple_dyld_stub_binder(void) { loader_abort("dyld_stub_binder called"); }
 
@@ -204,7 +246,8 @@ struct import {
   void *address;
 };
 
-#define FUNCTION(name, f) {name, (void *)(f)}
+#define FUNCTION(name, f) \
+  { name, (void *)(f) }
 static const struct import imports[] = {
     /* Memory */
     FUNCTION("_malloc", malloc),
@@ -227,6 +270,8 @@ static const struct import imports[] = {
     FUNCTION("_floor", floor),
     FUNCTION("_ceil", ceil),
     FUNCTION("_sqrt", sqrt),
+    /* System */
+    FUNCTION("_sysctlbyname", apple_sysctlbyname),
     /* Runtime */
     FUNCTION("___cxa_atexit", apple_cxa_atexit),
     FUNCTION("_abort", abort),
@@ -845,6 +890,17 @@ static int protect_segments(struct load *l) {
 
 typedef void (*initialiser)(int, char **, char **, char **, void *);
 
+/* Whether `address` lies in a segment of code. */
+static int in_code(const struct image *m, uintptr_t address) {
+  for (int i = 0; i < m->segment_count; ++i) {
+    const struct segment *s = &m->segments[i];
+    const uintptr_t start = (uintptr_t)(m->base + (s->vmaddr - m->vm_min));
+    if ((s->initprot & VM_PROT_EXECUTE) && address >= start && address - start < s->vmsize)
+      return 1;
+  }
+  return 0;
+}
+
 /* Initialisers in the order the sections list them: pointers
  * (__mod_init_func, rebased already) or 32-bit offsets from the header
  * (__init_offsets). Terminators are remembered for macho_dlclose. */
@@ -879,18 +935,13 @@ static int run_initialisers(struct load *l) {
         for (uint64_t at = 0; at + step <= size; at += step) {
           uintptr_t f;
           if (kind == S_INIT_FUNC_OFFSETS) {
-            const uint32_t offset = read_le32(p + at);
-            if (offset >= m->span - (size_t)(m->header - m->base)) {
-              fail("%s: initialiser outside the image", l->path);
-              return 0;
-            }
-            f = (uintptr_t)(m->header + offset);
+            f = (uintptr_t)(m->header + read_le32(p + at));
           } else {
             memcpy(&f, p + at, sizeof f);
-            if (f < (uintptr_t)m->base || f >= (uintptr_t)m->base + m->span) {
-              fail("%s: initialiser outside the image", l->path);
-              return 0;
-            }
+          }
+          if (!in_code(m, f)) {
+            fail("%s: initialiser outside the code", l->path);
+            return 0;
           }
           initialiser run;
           memcpy(&run, &f, sizeof run);
@@ -935,7 +986,8 @@ void *macho_dlopen(const char *path) {
     return NULL;
   }
   /* Not from malloc: the tests count and fail the plug-ins' allocations. */
-  struct image *m = mmap(NULL, sizeof *m, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  struct image *m =
+      mmap(NULL, sizeof *m, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (m == MAP_FAILED) {
     fail("%s: out of memory", path);
     munmap(file, (size_t)size);
@@ -1005,7 +1057,7 @@ int macho_dlclose(void *handle) {
   for (uint64_t at = 0; at + 8 <= m->term_size; at += 8) {
     uintptr_t address;
     memcpy(&address, m->base + (m->term_addr - m->vm_min) + at, sizeof address);
-    if (address < (uintptr_t)m->base || address >= (uintptr_t)m->base + m->span) continue;
+    if (!in_code(m, address)) continue;
     void (*f)(void);
     memcpy(&f, &address, sizeof f);
     f();
