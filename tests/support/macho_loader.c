@@ -158,28 +158,8 @@ static struct sin_cos apple_sincos_stret(double x) {
   return r;
 }
 
-static void apple_sys_icache_invalidate(void *start, size_t n) {
-  __builtin___clear_cache((char *)start, (char *)start + n);
-}
-
-static void apple_assert_rtn(const char *function, const char *file, int line,
-                             const char *expression) {
-  fprintf(stderr, "macho loader: assertion %s failed in %s, %s:%d\n", expression,
-          function ? function : "?", file, line);
-  abort();
-}
-
 static uintptr_t apple_stack_chk_guard = (uintptr_t)0x5eb1e5c0ffee2bd1ull;
 static void apple_stack_chk_fail(void) { loader_abort("stack smashing detected"); }
-
-/* The compiler runtime's check of the macOS version behind
- * __builtin_available: no version of macOS is here to report. */
-static int apple_availability_version_check(uint32_t count, const void *versions) {
-  (void)count;
-  (void)versions;
-  loader_abort("_availability_version_check called: no macOS version here");
-  return 0;
-}
 
 /* macOS's system information, asked by the plug-ins' processor probe for
  * AVX-512 where cpuid shows it and XCR0 not yet (macOS enables the state
@@ -269,19 +249,43 @@ static const struct import imports[] = {
     FUNCTION("_exp2", exp2),
     FUNCTION("_floor", floor),
     FUNCTION("_ceil", ceil),
-    FUNCTION("_sqrt", sqrt),
-    /* System */
+    /* System and runtime */
     FUNCTION("_sysctlbyname", apple_sysctlbyname),
-    /* Runtime */
     FUNCTION("___cxa_atexit", apple_cxa_atexit),
-    FUNCTION("_abort", abort),
-    FUNCTION("___assert_rtn", apple_assert_rtn),
-    FUNCTION("___error", __errno_location),
     {"___stack_chk_guard", &apple_stack_chk_guard},
     FUNCTION("___stack_chk_fail", apple_stack_chk_fail),
-    FUNCTION("_sys_icache_invalidate", apple_sys_icache_invalidate),
-    FUNCTION("__availability_version_check", apple_availability_version_check),
     FUNCTION("dyld_stub_binder", apple_dyld_stub_binder),
+};
+
+/* With EFFECTS_MACHO_MATHS=up (or down) the functions whose results a C
+ * library may round differently are bound instead to this library's results
+ * moved one unit in the last place up (or down): another admissible library,
+ * one that rounds every inexact result otherwise. Results exact in every
+ * library (exp2 of an integer, atan2 on an axis, sine and cosine of 0) stay
+ * exact, and sine and cosine within -1..1. */
+static int maths_nudge;
+
+static double nudge(double r) { return nextafter(r, maths_nudge > 0 ? INFINITY : -INFINITY); }
+static double nudge_unit(double r) {
+  const double n = nudge(r);
+  return n > 1.0 || n < -1.0 ? r : n;
+}
+static double nudged_atan2(double y, double x) {
+  const double r = atan2(y, x);
+  return y == 0.0 || x == 0.0 ? r : nudge(r);
+}
+static double nudged_sin(double x) { return x == 0.0 ? sin(x) : nudge_unit(sin(x)); }
+static double nudged_cos(double x) { return x == 0.0 ? cos(x) : nudge_unit(cos(x)); }
+static struct sin_cos nudged_sincos_stret(double x) {
+  struct sin_cos r = {nudged_sin(x), nudged_cos(x)};
+  return r;
+}
+static double nudged_exp2(double x) { return x == floor(x) ? exp2(x) : nudge(exp2(x)); }
+
+static const struct import nudged_imports[] = {
+    FUNCTION("_atan2", nudged_atan2), FUNCTION("_sin", nudged_sin),
+    FUNCTION("_cos", nudged_cos),     FUNCTION("___sincos_stret", nudged_sincos_stret),
+    FUNCTION("_exp2", nudged_exp2),
 };
 #undef FUNCTION
 
@@ -291,6 +295,9 @@ const char *macho_import_name(int index) {
 }
 
 static const struct import *find_import(const char *name) {
+  if (maths_nudge)
+    for (size_t i = 0; i < sizeof nudged_imports / sizeof nudged_imports[0]; ++i)
+      if (strcmp(nudged_imports[i].name, name) == 0) return &nudged_imports[i];
   for (size_t i = 0; i < sizeof imports / sizeof imports[0]; ++i)
     if (strcmp(imports[i].name, name) == 0) return &imports[i];
   return NULL;
@@ -965,6 +972,15 @@ void *macho_dlopen(const char *path) {
   l.path = path;
   if (HOST_CPU == 0) {
     fail("%s: this processor runs no macOS code", path);
+    return NULL;
+  }
+  const char *maths = getenv("EFFECTS_MACHO_MATHS");
+  if (!maths || !*maths) {
+    maths_nudge = 0;
+  } else if (strcmp(maths, "up") == 0 || strcmp(maths, "down") == 0) {
+    maths_nudge = maths[0] == 'u' ? 1 : -1;
+  } else {
+    fail("EFFECTS_MACHO_MATHS is %s, not up or down", maths);
     return NULL;
   }
   const int fd = open(path, O_RDONLY | O_CLOEXEC);

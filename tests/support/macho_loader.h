@@ -11,7 +11,11 @@
  * Mach-O library, no Objective-C, no thread-local variables. Images loaded
  * are independent of one another, even from the same file.
  *
- * Used as dlopen, dlsym, dlerror and dlclose are; not thread-safe. */
+ * Used as dlopen, dlsym, dlerror and dlclose are; not thread-safe.
+ *
+ * EFFECTS_MACHO_MATHS=up or down in the environment binds atan2, sin, cos
+ * and exp2 to results one unit in the last place off this C library's (see
+ * macho_loader.c): the bytes with another admissible mathematics library. */
 #ifndef MACHO_LOADER_H
 #define MACHO_LOADER_H
 
