@@ -92,6 +92,12 @@ std::string load_result(const bytes& content) {
   return why ? why : "(no message)";
 }
 
+// Every message names the file; this is what follows the name.
+std::string reason(const std::string& message) {
+  const size_t colon = message.find(": ");
+  return colon == std::string::npos ? message : message.substr(colon + 2);
+}
+
 template <typename T>
 T function(void* handle, const char* name) {
   void* s = macho_dlsym(handle, name);
@@ -155,6 +161,29 @@ TEST_F(fixture_library, an_initialiser_whose_allocation_fails_runs_and_the_libra
   EXPECT_EQ(macho_dlclose(h), 0);
 }
 
+// The initialiser's pointer turned to the pointer itself, in data: the load
+// fails rather than jumping there.
+TEST_F(fixture_library, an_initialiser_outside_the_code_fails_the_load) {
+  const bytes universal = read_file(MACHO_FIXTURE);
+  const slice own = find_slice(universal, own_cpu);
+  ASSERT_GT(own.size, 0u);
+  bytes thin(universal.begin() + long(own.offset), universal.begin() + long(own.offset + own.size));
+  size_t c = 32;
+  int changed = 0;
+  for (uint32_t i = 0; i < le32(&thin[16]); ++i) {
+    if (le32(&thin[c]) == 0x19)
+      for (uint32_t k = 0; k < le32(&thin[c + 64]); ++k) {
+        const uint8_t* sect = &thin[c + 72 + 80 * k];
+        if ((sect[64] & 0xff) != 0x9) continue;             // S_MOD_INIT_FUNC_POINTERS
+        std::memcpy(&thin[le32(sect + 48)], sect + 32, 8);  // its own address
+        ++changed;
+      }
+    c += le32(&thin[c + 4]);
+  }
+  ASSERT_EQ(changed, 1);
+  EXPECT_EQ(reason(load_result(thin)), "initialiser outside the code");
+}
+
 TEST_F(fixture_library, finds_exports_by_their_whole_c_name_only) {
   void* h = macho_dlopen(MACHO_FIXTURE);
   ASSERT_NE(h, nullptr) << macho_dlerror();
@@ -184,12 +213,6 @@ class damaged_plugin : public testing::Test {
     ASSERT_GT(other.size, 0u) << "no " << other_name << " slice";
     thin = bytes(universal.begin() + long(own.offset),
                  universal.begin() + long(own.offset + own.size));
-  }
-
-  // Every message names the file; this is what follows the name.
-  static std::string reason(const std::string& message) {
-    const size_t colon = message.find(": ");
-    return colon == std::string::npos ? message : message.substr(colon + 2);
   }
 
   bytes universal, thin;

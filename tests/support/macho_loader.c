@@ -289,11 +289,6 @@ static const struct import nudged_imports[] = {
 };
 #undef FUNCTION
 
-const char *macho_import_name(int index) {
-  if (index < 0 || (size_t)index >= sizeof imports / sizeof imports[0]) return NULL;
-  return imports[index].name;
-}
-
 static const struct import *find_import(const char *name) {
   if (maths_nudge)
     for (size_t i = 0; i < sizeof nudged_imports / sizeof nudged_imports[0]; ++i)

@@ -39,10 +39,6 @@ int macho_dlclose(void *handle);
  * nothing failed since the last call. */
 const char *macho_dlerror(void);
 
-/* The Mach-O names (leading underscore included) that a library may import,
- * one per call for index 0, 1, ...; null past the last. */
-const char *macho_import_name(int index);
-
 #ifdef __cplusplus
 }
 #endif
