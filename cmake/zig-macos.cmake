@@ -48,16 +48,17 @@ if(NOT EFFECTS_ZIG_WRAPPERS)
     set(EFFECTS_ZIG_CACHE ${CMAKE_BINARY_DIR}/zig-cache)
   endif()
   set(zig_env "export ZIG_GLOBAL_CACHE_DIR='${EFFECTS_ZIG_CACHE}' ZIG_LOCAL_CACHE_DIR='${EFFECTS_ZIG_CACHE}'")
-  # The compilers only compile: a plug-in is linked by ld64.lld, and a link
-  # through zig would first build zig's own C++ runtime for the target,
-  # minutes of work for nothing. Asked to link (as CMake does once when it
-  # identifies the compiler, before it tries again with -c), they refuse.
+  # CMake identifies the compiler by first linking a test program into
+  # a.out, with no -o; through zig that would first build zig's own C++
+  # runtime for the target, minutes of work for nothing (a plug-in is linked
+  # by ld64.lld and needs none of it). Such a link is refused, and CMake
+  # identifies the compiler from an object file instead.
   set(compile_only [=[
 for arg in "$@"; do
-  case $arg in -c|-E|-S|-M|-MM) linking=no; break ;; *.c|*.cpp|*.cc|*.o|*.a) linking=yes ;; esac
+  case $arg in -c|-E|-S|-M|-MM|-o) linking=no; break ;; *.c|*.cpp|*.cc|*.o|*.a) linking=yes ;; esac
 done
 if [ "${linking:-no}" = yes ]; then
-  echo "$0: compiles only; ld64.lld links (cmake/macos.cmake)" >&2
+  echo "$0: no link without -o (cmake/zig-macos.cmake)" >&2
   exit 1
 fi
 ]=])

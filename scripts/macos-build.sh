@@ -46,7 +46,7 @@ fi
 
 for arch in arm64 x86_64; do
   echo "building for $arch"
-  cmake -S . -B "$dir/$arch" -DCMAKE_TOOLCHAIN_FILE=cmake/$arch-apple-macos.cmake \
+  cmake --no-warn-unused-cli -S . -B "$dir/$arch" -DCMAKE_TOOLCHAIN_FILE=cmake/$arch-apple-macos.cmake \
     -DEFFECTS_ZIG="$zig" -DEFFECTS_ZIG_CACHE="$dir/.cache/zig-cache" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEFFECTS_WERROR=ON \
     -DEFFECTS_TESTS=OFF -DEFFECTS_BENCH=OFF >/dev/null

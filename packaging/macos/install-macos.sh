@@ -105,7 +105,7 @@ put() {
   if ! cp "$from" "$to"; then
     case $to in
       */Contents/PlugIns/*)
-        echo "macOS refused the copy into $(dirname "${to%%/Contents/*}")." >&2
+        echo "macOS refused the copy into ${to%%/Contents/*}." >&2
         echo "On macOS 13 and later, allow the Terminal to change apps (System Settings >" >&2
         echo "Privacy & Security > App Management) and run this script again." >&2
         ;;
@@ -131,8 +131,10 @@ find_app() {
   return 0
 }
 
-check_app() {  # PATH NAME
+# The app's absolute path, so that --uninstall finds it from anywhere.
+app_path() {  # PATH
   [ -d "$1/Contents/MacOS" ] || fail "$1 is not an app (no Contents/MacOS)"
+  (cd "$1" && pwd)
 }
 
 # CFBundleShortVersionString of an app whose Info.plist is XML; nothing else.
@@ -169,8 +171,8 @@ install() {
   [ -z "$kdenlive" ] && kdenlive=$(find_app Kdenlive.app kdenlive.app)
   [ -n "$shotcut" ] || [ -n "$kdenlive" ] ||
     fail "found neither Shotcut.app nor Kdenlive.app in /Applications or ~/Applications; name them with --shotcut APP or --kdenlive APP"
-  [ -z "$shotcut" ] || check_app "$shotcut"
-  [ -z "$kdenlive" ] || check_app "$kdenlive"
+  [ -z "$shotcut" ] || shotcut=$(app_path "$shotcut")
+  [ -z "$kdenlive" ] || kdenlive=$(app_path "$kdenlive")
   for p in $plugins; do
     [ -f "$here/lib/frei0r-1/$p.so" ] || fail "no lib/frei0r-1/$p.so beside this script"
   done

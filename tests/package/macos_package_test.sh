@@ -21,8 +21,9 @@
 # validation, Shotcut 25.10's own filter folders and that an app update
 # removes the plug-ins. Installing twice changes nothing; --uninstall must
 # leave the home and both apps exactly as they were (names, modes, bytes).
-# Then an app "updated" after installing (its plug-ins gone) and a filter
-# file changed by hand: --uninstall takes the rest and leaves that file.
+# Then Shotcut named by a relative path, Kdenlive "updated" after installing
+# (its plug-ins gone) and a filter file changed by hand: --uninstall, run
+# from another folder, takes the rest and leaves that file.
 set -euo pipefail
 build_dir=$(cd "$1" && pwd)
 work=$(mktemp -d)
@@ -179,12 +180,13 @@ snapshot >"$work/after"
 check "--uninstall leaves the home and the apps as they were" diff -u "$work/before" "$work/after"
 check "uninstalling twice is harmless" run --uninstall
 
-# ---- an app updated since, and a filter file changed by hand
-run --shotcut "$shotcut" --kdenlive "$kdenlive" >/dev/null
+# ---- an app named by a relative path, an app updated since, and a filter
+# file changed by hand; --uninstall from another folder
+run --shotcut home/Applications/Shotcut.app --kdenlive "$kdenlive" >/dev/null
 rm -rf "$kdenlive/Contents/PlugIns"
 changed="$support/Meltytech/Shotcut/extensions/filters/kestrune/ui.qml"
 printf '// mine\n' >>"$changed"
-run --uninstall >"$work/out"
+(cd / && "$pkg/install-macos.sh" --uninstall) >"$work/out"
 check "the updated app's plug-ins counted as gone" grep -q '4 were gone already' "$work/out"
 check "the changed file left" grep -q 'left .*kestrune/ui.qml (changed since)' "$work/out"
 check "the changed file kept" grep -q '// mine' "$changed"
