@@ -5,14 +5,16 @@
 # unit suites with the AVX-512 code on an emulation of AVX-512, the unit
 # suites of an aarch64 cross build under qemu, a few iterations of the
 # benchmark, and a short libFuzzer run per plug-in; the Windows DLLs' unit
-# suites and installer under Wine. Installs missing Debian packages first.
+# suites and installer under Wine; the macOS build, its checks, and its
+# machine code's unit suites through the test host's Mach-O loader (x86_64
+# natively, arm64 under qemu). Installs missing Debian packages first.
 #
 #   FUZZ_SECONDS  seconds per fuzzer (default 60; 0 skips fuzzing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
 ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${CROSS_PACKAGES[@]}" \
-  "${WINDOWS_PACKAGES[@]}" "${EMULATION_PACKAGES[@]}"
+  "${WINDOWS_PACKAGES[@]}" "${EMULATION_PACKAGES[@]}" "${MACOS_PACKAGES[@]}"
 
 fuzz_seconds=${FUZZ_SECONDS:-60}
 jobs=$(nproc)
@@ -47,6 +49,9 @@ scripts/cross-test.sh build/aarch64
 
 step "Windows cross build: unit suites, ZIP and installer under Wine"
 scripts/windows-test.sh build/windows
+
+step "macOS cross build: checks, and unit suites through the Mach-O loader"
+scripts/macos-test.sh build/macos
 
 step "benchmark smoke run"
 build/release/bench/effects_bench --benchmark_min_time=0.01 \

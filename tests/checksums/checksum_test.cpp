@@ -4,7 +4,8 @@
 // in place or not, all written below) over frames made byte by byte from a
 // seed, and every output frame's 64-bit FNV-1a checksum is compared with the
 // line kept for it in checksums.txt. CI runs this natively on x86-64, under
-// qemu-aarch64 and under Wine, against the one file.
+// qemu-aarch64 and under Wine, and on the macOS build's two slices through
+// the Mach-O loader (natively and under qemu-aarch64), against the one file.
 //
 // Where a system's bytes are known to differ (its C library's mathematics
 // rounds differently), checksums.txt holds that system's checksum on a line of
@@ -43,7 +44,11 @@ using testhost::plugin;
 
 // The system whose exceptions apply: its lines in checksums.txt carry this
 // name first.
-#if defined(_WIN32)
+#if defined(EFFECTS_MACHO) && defined(__aarch64__)
+const char system_name[] = "macos-arm64";
+#elif defined(EFFECTS_MACHO)
+const char system_name[] = "macos-x86_64";
+#elif defined(_WIN32)
 const char system_name[] = "windows";
 #elif defined(__aarch64__)
 const char system_name[] = "aarch64";

@@ -6,6 +6,9 @@
 #include <dlfcn.h>
 #include <unistd.h>
 #endif
+#ifdef EFFECTS_MACHO
+#include "macho_loader.h"
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -53,6 +56,21 @@ std::string temporary_file_name() {
   return name;  // LoadLibrary takes any extension
 }
 #else
+#ifdef EFFECTS_MACHO
+// The macOS build's plug-ins, through the Mach-O loader.
+void* open_library(const std::string& path) {
+  void* handle = macho_dlopen(path.c_str());
+  if (!handle) {
+    const char* why = macho_dlerror();
+    throw std::runtime_error("macho_dlopen " + path + ": " + (why ? why : "?"));
+  }
+  return handle;
+}
+
+void* find_symbol(void* handle, const char* name) { return macho_dlsym(handle, name); }
+
+void close_library(void* handle) { macho_dlclose(handle); }
+#else
 void* open_library(const std::string& path) {
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
@@ -65,6 +83,7 @@ void* open_library(const std::string& path) {
 void* find_symbol(void* handle, const char* name) { return dlsym(handle, name); }
 
 void close_library(void* handle) { dlclose(handle); }
+#endif
 
 std::string temporary_file_name() {
   char name[] = "/tmp/effects-plugin-XXXXXX";

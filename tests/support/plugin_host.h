@@ -1,7 +1,8 @@
 // A minimal frei0r host for tests.
 //
 // Loads a plug-in file with dlopen(RTLD_NOW | RTLD_LOCAL) (on Windows with
-// LoadLibrary), exactly as a video program does, and reaches it only through
+// LoadLibrary; in a build for the macOS plug-ins, EFFECTS_MACHO, with the
+// Mach-O loader of macho_loader.h), exactly as a video program does, and reaches it only through
 // its exported f0r_* entry points, so every test exercises the shipped shared
 // library and nothing else.
 #pragma once
