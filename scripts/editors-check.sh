@@ -87,7 +87,7 @@ placeholder_state() {
 # No frei0r-1 folder under the folders given may hold a file but our
 # plug-ins; says what each holds.
 only_ours() {
-  local dir f bad=0
+  local dir f bad=0 found=
   while IFS= read -r dir; do
     while IFS= read -r f; do
       case "$(basename "$f")" in
@@ -96,7 +96,9 @@ only_ours() {
       esac
     done < <(find "$dir" -type f)
     echo "$dir holds: $(find "$dir" -type f -printf '%f ' | tr -s ' ')"
+    found=1
   done < <(find "$@" -xdev -type d \( -name frei0r-1 -o -name .frei0r-1 \) 2>/dev/null)
+  [ -n "$found" ] || echo "no frei0r-1 folder in $*"
   return $bad
 }
 
@@ -640,10 +642,13 @@ EOF2
   shotcut_expect "vestrale Delay saved after choosing Smooth delay 3" \
     "$(shotcut_saved "$work/clip.mlt" vestrale 0)" 0.13333333333333333
   if [ -e "$work/shotcut-Orrelind-chosen.png" ]; then
-    convert \( "$work/shotcut-Orrelind-found.png" -crop 620x300+0+85 +repage \) \
-      \( "$work/shotcut-Orrelind-presets.png" -crop 620x230+0+85 +repage \) \
-      \( "$work/shotcut-Orrelind-chosen.png" -crop 940x400+0+85 +repage -resize 620x \) \
-      -background '#2e2e2e' -append -quality 80 docs/shotcut-presets.jpg
+    # The search, Orrelind's icon and description at the panel's foot, the
+    # Preset list, the preset chosen.
+    convert \( "$work/shotcut-Orrelind-found.png" -crop 525x140+0+78 +repage \) \
+      \( "$work/shotcut-Orrelind-found.png" -crop 525x62+0+424 +repage \) \
+      \( "$work/shotcut-Orrelind-presets.png" -crop 525x175+0+295 +repage \) \
+      \( "$work/shotcut-Orrelind-chosen.png" -crop 525x175+0+295 +repage \) \
+      -background '#323232' -append -quality 80 docs/shotcut-presets.jpg
     ls -l docs/shotcut-presets.jpg
   fi
 }
@@ -882,19 +887,20 @@ EOF2
   expect "Radius saved after the preset Pinch" "$(saved Orrelind Radius 2)" "00:00:00.000=0.6"
   expect "Delay saved after the preset Smooth delay 3" "$(saved vestrale Delay 2)" \
     "$(item vestrale Delay 2)"
-  if [ -e "$kd/kestrune.png" ]; then
-    read -r bin head < <(python3 scripts/editors-check/screen.py red "$kd/kestrune.png" 1040 500 1600 990)
-    # The project monitor over the effect stack with kestrune's controls.
-    convert \( "$kd/kestrune.png" -crop 690x380+910+70 +repage -resize 480x \) \
-      \( "$kd/kestrune.png" -crop 480x340+$((bin - 480))+$((head - 30)) +repage \) \
+  if [ -e "$kd/orrelind.png" ]; then
+    read -r bin head < <(python3 scripts/editors-check/screen.py red "$kd/orrelind.png" 1040 500 1600 990)
+    # The project monitor (Whirl 75 % = 360°) over the effect stack of
+    # Whirl and Pinch.
+    convert \( "$kd/orrelind.png" -crop 560x340+1040+110 +repage -resize 480x \) \
+      \( "$kd/orrelind.png" -crop 480x240+$((bin - 480))+$((head - 30)) +repage \) \
       -background '#202326' -append -quality 85 docs/kdenlive.jpg
     ls -l docs/kdenlive.jpg
   fi
   if [ -e "$kd/effects.png" ] && [ -e "$kd/presets-menu.png" ]; then
     read -r bin head < <(python3 scripts/editors-check/screen.py red "$kd/presets-menu.png" 1040 500 1600 990)
     # The effects it lists for "frei0r" beside the presets menu of Orrelind.
-    convert \( "$kd/effects.png" -crop 450x300+0+100 +repage \) \
-      \( "$kd/presets-menu.png" -crop 420x300+$((bin - 420))+$((head - 20)) +repage \) \
+    convert \( "$kd/effects.png" -crop 450x330+0+100 +repage \) \
+      \( "$kd/presets-menu.png" -crop 420x330+$((bin - 420))+$((head - 20)) +repage \) \
       -background '#202326' +append -quality 85 docs/kdenlive-presets.jpg
     ls -l docs/kdenlive-presets.jpg
   fi
