@@ -23,6 +23,8 @@
 #                                 26.9, Kdenlive 26.08) in a chroot, made in
 #                                 DIR (default /var/cache/editors-check/sid)
 #                                 and reused while complete
+#   scripts/editors-check.sh --suite bookworm  Debian 12's (Shotcut and
+#                                 Kdenlive 22.12) in a chroot of Debian 12
 #   scripts/editors-check.sh --here          the editors of this system
 #                                 (Debian 12: Shotcut and Kdenlive 22.12),
 #                                 installed first if missing
@@ -42,11 +44,13 @@ src=$(pwd)
 plugins=(vestrale kestrune bramquil Orrelind)
 editors=${EDITORS:-shotcut kdenlive}
 mode=chroot
-root=/var/cache/editors-check/sid
+suite=sid
+root=
 plugin_dir=
 while [ $# -gt 0 ]; do
   case "$1" in
     --chroot) root=${2:?--chroot needs a folder}; shift ;;
+    --suite) suite=${2:?--suite needs a Debian suite}; shift ;;
     --here) mode=here ;;
     --plugins) plugin_dir=${2:?--plugins needs a folder}; shift ;;  # built already
     -h|--help) sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
@@ -55,6 +59,7 @@ while [ $# -gt 0 ]; do
   shift
 done
 [ "$(id -u)" -eq 0 ] || { echo "run as root" >&2; exit 1; }
+root=${root:-/var/cache/editors-check/$suite}
 placeholder_mark="empty placeholder for the frei0r plug-in collection"
 
 # The empty frei0r-plugins package, built into folder $1 (needs equivs);
@@ -103,8 +108,9 @@ only_ours() {
 }
 
 # ---- Debian sid in a chroot --------------------------------------------
-chroot_packages=(shotcut kdenlive qml6-module-org-kde-desktop xvfb xauth dbus xdotool xclip
-  imagemagick ffmpeg python3)
+chroot_packages=(shotcut kdenlive xvfb xauth dbus xdotool xclip imagemagick ffmpeg python3)
+# Kdenlive 26.08's package does not start without it.
+[ "$suite" = bookworm ] || chroot_packages+=(qml6-module-org-kde-desktop)
 # Debian's own mirror, as apt on this machine is set up.
 debian_mirror() {
   local uri
@@ -151,9 +157,9 @@ make_chroot() {
   if [ ! -d "$root" ]; then
     ensure_packages debootstrap
     mirror=$(debian_mirror)
-    echo "making a Debian sid chroot in $root from $mirror"
+    echo "making a Debian $suite chroot in $root from $mirror"
     mkdir -p "$(dirname "$root")"
-    debootstrap --variant=minbase sid "$root" "$mirror" >"$root.debootstrap.log" 2>&1 ||
+    debootstrap --variant=minbase "$suite" "$root" "$mirror" >"$root.debootstrap.log" 2>&1 ||
       { tail -5 "$root.debootstrap.log" >&2; exit 1; }
   fi
   mount_all
