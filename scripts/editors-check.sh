@@ -144,14 +144,22 @@ in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root 
 # one left half-made by an interrupted run is made again.
 make_chroot() {
   local mark=$root/.editors-check-complete mirror start=$SECONDS
-  if [ -e "$mark" ] && [ "$(cat "$mark")" = "${chroot_packages[*]}" ]; then
+  local complete=1 f
+  for f in usr/bin/apt-get usr/bin/dpkg usr/bin/shotcut usr/bin/kdenlive usr/bin/Xvfb; do
+    [ -x "$root/$f" ] || complete=
+  done
+  if [ -n "$complete" ] && [ -e "$mark" ] && [ "$(cat "$mark")" = "${chroot_packages[*]}" ]; then
     echo "reusing the chroot $root"
     mount_all
     return
   fi
-  if [ -d "$root" ] && { [ -d "$root/debootstrap" ] || [ ! -x "$root/usr/bin/apt-get" ]; }; then
+  # Half-made (or half-removed): made anew; one that only lacks packages
+  # gets them.
+  if [ -d "$root" ] && { [ -d "$root/debootstrap" ] || [ ! -x "$root/usr/bin/apt-get" ] ||
+    [ ! -x "$root/usr/bin/dpkg" ] || [ -e "$mark" ]; }; then
     if grep -q " $root/" /proc/mounts; then echo "$root: something is mounted in it" >&2; exit 1; fi
     echo "removing the half-made chroot $root"
+    rm -f "$mark"
     rm -rf "$root"
   fi
   if [ ! -d "$root" ]; then
