@@ -156,7 +156,7 @@ make_chroot() {
   # Half-made (or half-removed): made anew; one that only lacks packages
   # gets them.
   if [ -d "$root" ] && { [ -d "$root/debootstrap" ] || [ ! -x "$root/usr/bin/apt-get" ] ||
-    [ ! -x "$root/usr/bin/dpkg" ] || [ -e "$mark" ]; }; then
+    [ ! -x "$root/usr/bin/dpkg" ] || { [ -e "$mark" ] && [ -z "$complete" ]; }; }; then
     if grep -q " $root/" /proc/mounts; then echo "$root: something is mounted in it" >&2; exit 1; fi
     echo "removing the half-made chroot $root"
     rm -f "$mark"
