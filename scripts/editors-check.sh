@@ -837,6 +837,19 @@ fields() {  # the values' fields below the header: their middles
          END { for (c in n) if (n[c] > best) { best = n[c]; b = c }; print substr(y[b], 2) }' |
     tr ' ' '\n')
 }
+lists() {  # the lists above the keyframes: their left edge and middles
+  local row=$((head + 26))
+  lx=$(screen runs "$kd/stack-$1.png" row $row 1100 1600 |
+    awk -v c="$list_colour" '$3 == c && $2 > 30 { print $1 + 2; exit }')
+  mapfile -t lists < <(screen runs "$kd/stack-$1.png" col "${lx:-1300}" $((head + 15)) 990 |
+    awk -v c="$list_colour" '$3 == c && $2 >= 20 { print $1 + int($2 / 2) }')
+  note "stack $1: lists from x ${lx:-none} at ${lists[*]}"
+}
+pick() {  # opens list $1, moves $2 items down
+  xdotool mousemove $((lx + 40)) "${lists[$1]}" click 1; sleep 1
+  for _ in $(seq "$2"); do xdotool key Down; done
+  xdotool key Return; sleep 1
+}
 shown() {  # the text of field $2
   xdotool mousemove $((bin - 30)) "${rows[$2]}" click 1; sleep 0.5
   xdotool key ctrl+a ctrl+c; sleep 0.5
@@ -856,8 +869,20 @@ shown Whirl 0; xdotool key Escape
 shown Pinch 1; xdotool key Escape
 shown Whirl 0; xdotool type 75; xdotool key Return; sleep 1   # 75 % = 360°
 shot "$kd/orrelind.png"
+list_colour='#292c30'                          # a list's box (Breeze Dark, as the time field's)
+stack 1
+lists 1
+pick 1 6                                      # Width: 4 slits -> 6 items on
 stack 2
 shot "$kd/kestrune.png"
+fields 2
+shown "Time offset" 0; xdotool key Escape
+stack 2
+lists 2
+pick 0 1                                      # Mode: absolute difference -> motion mask
+stack 3
+lists 3
+pick 0 3                                      # Delay: 3 frames -> 3 items on
 stack 4
 preset "$pinch" "$kd/presets-menu.png"
 shot "$kd/orrelind-preset.png"
@@ -895,8 +920,12 @@ EOF2
     "$(sed -n 's/^effects listed for frei0r: //p' "$kd/shown.txt")" 4
   expect "Whirl shown for 0.5625" "$(grep '^Whirl ' "$kd/shown.txt" | head -1 | cut -d' ' -f2)" 56.25
   expect "Pinch shown for 0.375" "$(grep '^Pinch ' "$kd/shown.txt" | cut -d' ' -f2)" 37.50
+  expect "Time offset shown for 0.25" "$(grep '^Time offset ' "$kd/shown.txt" | cut -d' ' -f3)" 0.50
   expect "Whirl saved after typing 75" "$(saved Orrelind Whirl)" "00:00:00.000=0.75"
   expect "Pinch saved untouched" "$(saved Orrelind Pinch)" "00:00:00.000=0.375"
+  expect "Width saved after 4 slits + 6 items" "$(saved bramquil Width)" "$(item bramquil Width 9)"
+  expect "Mode saved after absolute difference + 1 item" "$(saved kestrune Mode)" 1
+  expect "Delay saved after 3 frames + 3 items" "$(saved vestrale Delay)" "$(item vestrale Delay 5)"
   expect "Pinch saved after the preset Pinch" "$(saved Orrelind Pinch 2)" "00:00:00.000=0.85"
   expect "Radius saved after the preset Pinch" "$(saved Orrelind Radius 2)" "00:00:00.000=0.6"
   expect "Delay saved after the preset Smooth delay 3" "$(saved vestrale Delay 2)" \
@@ -996,6 +1025,8 @@ if [[ " $editors " == *" kdenlive "* ]]; then
   echo "kdenlive: version ${version:-unknown}"
   if [ "$(major "${version:-0}")" -ge 23 ]; then kdenlive_current; else kdenlive_2212; fi
 fi
+# The editors' homes: our plug-ins alone.
+only_ours "$work" || status=1
 if [ -n "${EDITORS_KEEP:-}" ]; then  # the screenshots, what was seen and the saved projects
   mkdir -p "$EDITORS_KEEP"
   find "$work" \( -name '*.png' -o -name '*.txt' -o -name '*.mlt' -o -name '*.kdenlive' \) \
