@@ -31,6 +31,10 @@
 #   EDITORS=kdenlive scripts/editors-check.sh  one editor only
 #   EDITORS_KEEP=DIR ...          keeps the screenshots and saved projects
 #
+# It refreshes the README's screenshots (docs/shotcut*.jpg, docs/kdenlive*.jpg)
+# from sid's editors or the system's (--here); those of another suite go to
+# EDITORS_KEEP only.
+#
 # Run as root. Not part of CI: it installs two editors (in the chroot:
 # about 1.5 GB, several minutes when made anew) and drives them for a few
 # minutes. Debian's shotcut and kdenlive depend on frei0r-plugins, a
@@ -976,9 +980,12 @@ if [ $mode = chroot ]; then
   in_root env EDITORS="$editors" EDITORS_KEEP=/opt/editors-check/keep \
     bash /opt/editors-check/scripts/editors-check.sh --here --plugins /opt/editors-check/plugins ||
     rc=$?
-  for f in "$stage"/docs/*.jpg; do [ -e "$f" ] && cp "$f" docs/; done
+  # The README shows today's editors: only sid's screenshots replace its own.
+  if [ "$suite" = sid ]; then
+    for f in "$stage"/docs/*.jpg; do [ -e "$f" ] && cp "$f" docs/; done
+  fi
   if [ -n "${EDITORS_KEEP:-}" ]; then
-    mkdir -p "$EDITORS_KEEP" && cp -r "$stage/keep/." "$EDITORS_KEEP/"
+    mkdir -p "$EDITORS_KEEP" && cp -r "$stage/keep/." "$stage"/docs/*.jpg "$EDITORS_KEEP/"
   fi
   # Nothing but ours anywhere in the chroot where MLT could find plug-ins.
   only_ours "$root" || rc=1
