@@ -566,6 +566,13 @@ read -r first rowh colour < <(screen runs "$work/shotcut-0.png" col $x 80 500 |
   awk '!c && $2 >= 15 && $2 <= 30 && $1 >= 95 { c = $3; next } c && $3 == c { print $1, $2, c; exit }')
 heading=$(screen runs "$work/shotcut-0.png" col $x 80 500 | awk -v s="$first" '$1 + $2 == s { print $2 }')
 note "rows: first at $first, $rowh high, every $heading pixels"
+# The filter's controls (its ui.qml) show below the list and its buttons:
+# their first row (the Preset list) holds many runs of colour, an empty
+# panel one. A ui.qml that fails to load leaves the panel empty, and
+# Shotcut 26.9 logs nothing about it.
+list_end=$(screen runs "$work/shotcut-0.png" col $x 90 500 | awk '$3 == "#1e1e1e" { e = $1 + $2 } END { print e }')
+controls() { screen runs "$1" row $((list_end + 48)) 0 520 | wc -l; }
+note "filter 0 controls: $(controls "$work/shotcut-0.png")"
 for k in 1 2 3; do                               # each filter in turn loads its ui.qml
   y=$((first + k * heading + rowh / 2))
   xdotool mousemove $((x - 150)) $y click 1; sleep 3
@@ -573,6 +580,7 @@ for k in 1 2 3; do                               # each filter in turn loads its
   at=$(screen runs "$work/shotcut-$k.png" col $x $((y - rowh)) $((y + rowh)) |
     awk -v c="$colour" '$3 == c && $2 >= '"$rowh"' - 2 { print $1; exit }')
   note "filter $k chosen: ${at:-no}"
+  note "filter $k controls: $(controls "$work/shotcut-$k.png")"
 done
 kill $pid; sleep 2; kill -9 $pid 2>/dev/null || true
 EOF2
@@ -641,6 +649,13 @@ EOF2
   sed 's/^/shotcut: screen: /' "$work/shotcut-filters.txt" 2>/dev/null || true
   grep -c 'chosen: [0-9]' "$work/shotcut-filters.txt" 2>/dev/null | grep -qx 3 ||
     { echo "shotcut: not every filter could be chosen"; status=1; }
+  local k=0
+  for p in vestrale kestrune bramquil Orrelind; do  # as on the clip
+    if grep -qE "^filter $k controls: ([5-9]|[1-9][0-9]+)$" "$work/shotcut-filters.txt" 2>/dev/null
+    then echo "shotcut: $p shows its controls"
+    else echo "shotcut: $p shows no controls (its ui.qml did not load)"; status=1; fi
+    k=$((k + 1))
+  done
   shotcut_log_check "$appdata/shotcut-log.txt" "$work/shotcut-stdout.txt"
   if [ -e "$work/shotcut-3.png" ]; then
     convert "$work/shotcut-3.png" -crop 1280x520+0+0 -resize 1000x -quality 80 docs/shotcut.jpg
