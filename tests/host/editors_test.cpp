@@ -405,8 +405,8 @@ TEST(kestrune_in_ffmpeg_seconds, time_offset_delays_with_this_versions_recipe) {
   const std::string effect = "frei0r=filter_name=kestrune:filter_params=0.25|0.5";
   const std::vector<double> values{0.25, 0.5};
   const hosttest::version v = hosttest::ffmpeg_version();
-  const auto& habit =
-      hosttest::expected_ffmpeg_habit(v, hosttest::run_ffmpeg(effect, c).times, c);
+  const std::vector<double> plain_times = hosttest::run_ffmpeg(effect, c).times;
+  const auto& habit = hosttest::expected_ffmpeg_habit(v, plain_times, c);
   const std::string readme = read_text(std::string(EFFECTS_SOURCE_DIR) + "/README.md");
   for (const auto& recipe : recipes) {
     std::string command = recipe.around;
