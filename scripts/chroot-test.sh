@@ -9,6 +9,9 @@
 #                                                  (scripts/demo.sh, scripts/test.sh)
 #                                                  from a fresh clone of HEAD
 #                                                  in a fresh chroot
+#                                                  (FUZZ_SECONDS and
+#                                                  EFFECTS_CHROOT_SUITES
+#                                                  passed on)
 #
 # The chroot is CACHE/SUITE (CACHE: the argument, else $EFFECTS_CHROOT_CACHE,
 # else /var/cache/effects-chroots) and is kept: a later run reuses it and
@@ -102,6 +105,7 @@ mount --bind /dev "$root/dev"
 mount --bind /dev/pts "$root/dev/pts"
 if mountpoint -q /dev/shm; then mount --bind /dev/shm "$root/dev/shm"; fi
 
+# VAR=VALUE arguments before the command add to its environment.
 in_chroot() {
   chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
@@ -156,7 +160,10 @@ if [ "$readme" -eq 1 ]; then
   echo "scripts/demo.sh in $suite: $((SECONDS - start)) s"
   check_no_foreign_plugins
   start=$SECONDS
-  in_chroot bash -c 'cd /root/effects && scripts/test.sh'
+  # The README's command as it is, but for the settings given to this run.
+  in_chroot ${FUZZ_SECONDS+FUZZ_SECONDS="$FUZZ_SECONDS"} \
+    ${EFFECTS_CHROOT_SUITES+EFFECTS_CHROOT_SUITES="$EFFECTS_CHROOT_SUITES"} \
+    bash -c 'cd /root/effects && scripts/test.sh'
   echo "scripts/test.sh in $suite: $((SECONDS - start)) s"
   check_no_foreign_plugins
   exit 0
