@@ -48,19 +48,25 @@ version ffmpeg_version();
 // versions measured (Debian's 5.1, 7.1 and 9.0).
 struct ffmpeg_habit {
   const char* versions;
-  double unit;             // the seconds in one unit of the time passed
-  // At widths not a multiple of 64, the time survives and the plug-in gets
-  // the frame as it is (5.1 hands it rows padded to a multiple of 16 pixels).
-  bool keeps_odd_widths;
-  int extra_updates;       // f0r_update calls beyond the frames written
+  double unit;  // the seconds in one unit of the time passed
+  // At widths that are not a multiple of 64: the time survives; the plug-in
+  // gets the frame's rows one after the other (5.1 hands it rows padded to
+  // a multiple of 16 pixels, read as if they were not).
+  bool keeps_time_at_odd_widths;
+  bool keeps_rows_at_odd_widths;
+  int extra_updates;  // f0r_update calls beyond the frames written
 };
-// 5.1 … 7.1: milliseconds, the time lost at such widths, one update per frame.
-extern const ffmpeg_habit ffmpeg_milliseconds;
+// 5.1: milliseconds, the time and the row layout lost at such widths, one
+// update per frame.
+extern const ffmpeg_habit ffmpeg_5_1;
+// 7.1: milliseconds, the time lost at such widths, one update per frame.
+extern const ffmpeg_habit ffmpeg_7_1;
 // 9.0: seconds at every width, one update more than the frames written.
-extern const ffmpeg_habit ffmpeg_seconds;
-// The habit this version is known for. For 8.x, which none of us has
-// measured, the one whose unit `times` show (the second being one frame at
-// the clip's rate in seconds or not).
+extern const ffmpeg_habit ffmpeg_9_0;
+// The habit this version is known for: 5.x 5.1's, 6.x and 7.x 7.1's (6.0 …
+// 7.0 unmeasured), 9.x 9.0's. For 8.x, which none of us has measured,
+// 7.1's or 9.0's, whichever unit `times` show (the second being one frame
+// at the clip's rate in seconds or not).
 const ffmpeg_habit& expected_ffmpeg_habit(version v, const std::vector<double>& times,
                                           const clip& c);
 
