@@ -111,6 +111,10 @@ in_chroot() {
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
 }
 
+# A package operation that an earlier run was interrupted in is finished
+# first (dpkg refuses to go on otherwise).
+in_chroot dpkg --configure -a
+
 # frei0r-plugins, empty: whatever asks for it is satisfied without a single
 # ready-made plug-in.
 if ! in_chroot dpkg-query -W -f='${Version}' frei0r-plugins 2>/dev/null | grep -q placeholder; then
