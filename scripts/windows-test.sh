@@ -24,7 +24,10 @@ export WINEPREFIX=$(cd "$dir/wine" && pwd)
 # One Wine server for the whole run, and Wine's own services started before
 # ctest: a service that a test's Wine process started would inherit that
 # test's output pipe and keep ctest waiting for it.
+# Debian 12's and 13's packages keep it in /usr/lib/wine/, sid's in the
+# multiarch folder.
 wineserver=/usr/lib/wine/wineserver64
+[ -x "$wineserver" ] || wineserver=/usr/lib/x86_64-linux-gnu/wine/wineserver
 "$wineserver" -p 2>/dev/null || true  # already running for this prefix
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
 "$dir/wine-run.sh" wineboot -u </dev/null >/dev/null 2>&1

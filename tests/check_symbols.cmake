@@ -19,8 +19,13 @@ if(PLUGIN MATCHES "\\.dll$")
       list(APPEND imports ${CMAKE_MATCH_1})
     elseif(line MATCHES "^\\[Ordinal/Name Pointer\\] Table")
       set(in_names ON)
-    elseif(in_names AND line MATCHES "^[ \t]+\\[ *[0-9]+\\] (.+)$")
-      set(sym ${CMAKE_MATCH_1})
+    elseif(in_names AND line MATCHES "^[ \t]+Ordinal +Hint +Name")
+      # newer binutils (2.44) head the columns
+    elseif(in_names AND line MATCHES
+           "^[ \t]+\\[ *[0-9]+\\] (\\+base\\[ *[0-9]+\\] +[0-9a-fA-F]+ )?(.+)$")
+      # "[   0] f0r_construct" (binutils 2.40) or
+      # "[   0] +base[   1]  0000 f0r_construct" (2.44)
+      set(sym ${CMAKE_MATCH_2})
       if(sym MATCHES "^f0r_[a-z0-9_]+$")
         math(EXPR entry_points "${entry_points} + 1")
       else()

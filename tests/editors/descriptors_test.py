@@ -34,23 +34,36 @@ def fail(where, text):
     failures.append(f"{where}: {text}")
 
 
-def melt_parameters(plugin_dir, name):
-    """[(title, default)] in index order, from MLT's own metadata."""
-    env = dict(os.environ, FREI0R_PATH=plugin_dir)
-    out = subprocess.run(["melt", "-query", f"filter=frei0r.{name}"], env=env,
-                         stdin=subprocess.DEVNULL, capture_output=True,
-                         text=True, timeout=120).stdout
+def parse_melt_query(text):
+    """[(title, default)] in index order from `melt -query` output: MLT 7.12
+    and 7.30 write `identifier: 0`, 7.42 quotes it and any text with a colon
+    (`identifier: "0"`, `title: "Center X"`)."""
     params = []
-    for line in out.splitlines():
-        m = re.match(r"  - identifier: (\d+)$", line)
+    for line in text.splitlines():
+        m = re.match(r'  - identifier: ("?)(\d+)\1$', line)
         if m:
-            assert int(m.group(1)) == len(params), line
+            assert int(m.group(2)) == len(params), line
             params.append({})
             continue
         m = re.match(r"    (title|default): (.*)$", line)
         if m and params:
             params[-1][m.group(1)] = m.group(2).strip().strip('"')
     return [(p["title"], float(p["default"])) for p in params]
+
+
+# Both quotings, as the two MLT versions print one parameter.
+for sample in ("  - identifier: 0\n    title: Delay\n    default: 0.25\n",
+               '  - identifier: "0"\n    title: "Delay"\n    default: "0.25"\n'):
+    assert parse_melt_query(sample) == [("Delay", 0.25)], sample
+
+
+def melt_parameters(plugin_dir, name):
+    """[(title, default)] in index order, from MLT's own metadata."""
+    env = dict(os.environ, FREI0R_PATH=plugin_dir)
+    out = subprocess.run(["melt", "-query", f"filter=frei0r.{name}"], env=env,
+                         stdin=subprocess.DEVNULL, capture_output=True,
+                         text=True, timeout=120).stdout
+    return parse_melt_query(out)
 
 
 def check_kdenlive(path, name, params):

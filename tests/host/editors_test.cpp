@@ -1,17 +1,16 @@
 // Projects as Kdenlive and Shotcut save them, rendered by melt: the values a
 // control in working units stands for (by the mapping its descriptor states)
-// must give the test host's bytes. And kestrune in ffmpeg with the time
-// turned into seconds.
+// must give the test host's bytes. And kestrune in ffmpeg with its time in
+// seconds, by each version's recipe.
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
-
-#include <unistd.h>
 
 #include "hosts.h"
 
@@ -387,47 +386,58 @@ TEST(editor_values, kdenlive_list_items_survive_its_save) {
   }
 }
 
-// ffmpeg passes milliseconds; with the time base turned into microseconds
-// around the filter, kestrune receives seconds and its Time Offset works.
-TEST(kestrune_in_ffmpeg_seconds, time_offset_delays) {
+// kestrune's Time Offset in seconds in ffmpeg, with each version's recipe as
+// the README gives it: 5.1 and 7.1 pass milliseconds, and with the time base
+// turned into microseconds around the filter the plug-in receives seconds;
+// 9.0 passes seconds itself, and that chain would hand it thousandths of
+// them. The recipe of this version must give seconds, the test host's bytes
+// and a real delay; the other's must not give seconds.
+TEST(kestrune_in_ffmpeg_seconds, time_offset_delays_with_this_versions_recipe) {
   if (!hosttest::ffmpeg_available()) GTEST_SKIP() << "no ffmpeg with frei0r";
-  clip c;  // 320 wide: ffmpeg keeps the time only for widths of a multiple of 64
+  const struct {
+    double unit;  // of the versions it is for
+    const char* around;
+  } recipes[] = {{1e-3, "settb=AVTB,setpts=PTS/1000,{},setpts=PTS*1000"}, {1.0, "{}"}};
+  clip c;  // 320 wide: ffmpeg 5.1 … 7.1 keep the time only for widths of a multiple of 64
   c.frames = 30;
-  const std::string recipe = "settb=AVTB,setpts=PTS/1000,%s,setpts=PTS*1000";
-  auto wrap = [&](const std::string& filters) {
-    char buf[512];
-    std::snprintf(buf, sizeof buf, recipe.c_str(), filters.c_str());
-    return std::string(buf);
-  };
-  // The times the recipe passes, from the frame tap in the same place.
-  char tap[] = "/tmp/effects-tap-XXXXXX";
-  const int fd = mkstemp(tap);
-  ASSERT_GE(fd, 0);
-  close(fd);
-  setenv("FRAME_TAP_FILE", tap, 1);
-  const std::string effect = "frei0r=filter_name=kestrune:filter_params=0.25|0.5|0.5|0.5|0|n";
-  const auto r = hosttest::run_ffmpeg(wrap("frei0r=filter_name=frame_tap," + effect), c);
-  unsetenv("FRAME_TAP_FILE");
-  const std::vector<double> times = hosttest::read_tap_times(tap, c);
-  std::remove(tap);
-  ASSERT_EQ(times.size(), size_t(c.frames));
-  ASSERT_EQ(r.output.size(), size_t(c.frames));
-  for (int n = 0; n < c.frames; ++n)
-    ASSERT_NEAR(times[n], n / 25.0, 1e-9) << "frame " << n << " in seconds";
-  // Time Offset 0.25: half a second back, in the absolute difference mode.
-  const std::vector<double> values{0.25, 0.5, 0.5, 0.5, 0, 0};
-  EXPECT_EQ(hosttest::replay("kestrune", values, r.input, times, c), r.output);
-  // It really delays: not the previous frame's difference...
-  std::vector<double> previous = values;
-  previous[0] = 0;
-  const auto against_previous = hosttest::replay("kestrune", previous, r.input, times, c);
-  EXPECT_NE(against_previous.back(), r.output.back());
-  // ...which is all the same times in milliseconds would give.
-  std::vector<double> same_in_ms = times;
-  for (double& t : same_in_ms) t *= 1000;
-  EXPECT_EQ(hosttest::replay("kestrune", previous, r.input, same_in_ms, c),
-            hosttest::replay("kestrune", values, r.input, same_in_ms, c))
-      << "in milliseconds the offset is dead";
+  // Time Offset 0.25, half a second back, in the absolute difference mode.
+  const std::string effect = "frei0r=filter_name=kestrune:filter_params=0.25|0.5";
+  const std::vector<double> values{0.25, 0.5};
+  const hosttest::version v = hosttest::ffmpeg_version();
+  const std::vector<double> plain_times = hosttest::run_ffmpeg(effect, c).times;
+  const auto& habit = hosttest::expected_ffmpeg_habit(v, plain_times, c);
+  const std::string readme = read_text(std::string(EFFECTS_SOURCE_DIR) + "/README.md");
+  for (const auto& recipe : recipes) {
+    std::string command = recipe.around;
+    command.replace(command.find("{}"), 2, effect);
+    EXPECT_NE(readme.find("-vf \"" + command + "\""), std::string::npos)
+        << "the README gives no " << command;
+    const auto r = hosttest::run_ffmpeg(effect, c, recipe.around);
+    ASSERT_EQ(r.output.size(), size_t(c.frames)) << command;
+    ASSERT_EQ(r.times.size(), size_t(c.frames + habit.extra_updates)) << command;
+    if (recipe.unit != habit.unit) {
+      EXPECT_GT(std::abs(r.times[1] - 1.0 / c.rate), 1e-6)
+          << "ffmpeg " << v.major << "." << v.minor << " gives seconds with " << command;
+      continue;
+    }
+    for (size_t n = 0; n < r.times.size(); ++n)
+      ASSERT_NEAR(r.times[n], n / double(c.rate), 1e-9) << command << ": update " << n;
+    EXPECT_EQ(hosttest::replay("kestrune", values, r.input, r.times, c), r.output) << command;
+    // It really delays: neither the previous frame's difference nor two
+    // seconds' (Time Offset 1)...
+    for (double other : {0.0, 1.0}) {
+      const std::vector<double> elsewhere{other, 0.5};
+      EXPECT_NE(hosttest::replay("kestrune", elsewhere, r.input, r.times, c).back(),
+                r.output.back())
+          << command << " as Time Offset " << other;
+    }
+    // ...which are all that the same times in milliseconds would give.
+    std::vector<double> same_in_ms = r.times;
+    for (double& t : same_in_ms) t *= 1000;
+    EXPECT_EQ(hosttest::replay("kestrune", {0, 0.5}, r.input, same_in_ms, c),
+              hosttest::replay("kestrune", values, r.input, same_in_ms, c))
+        << "in milliseconds the offset is dead";
+  }
 }
 
 }  // namespace

@@ -43,7 +43,9 @@ struct filter_spec {
 struct host_run {
   std::vector<testhost::frame> input;   // as the host handed it over
   std::vector<testhost::frame> output;  // what came out of the chain
-  std::vector<double> times;            // what the host passed per frame
+  // What the host passed with each update, in order: one per input frame,
+  // and with ffmpeg 9 one more after the last frame written.
+  std::vector<double> times;
   // melt only: which instance of the first filter got each input frame
   // (0 for the first constructed); input, times and this are in the order
   // of the updates.
@@ -54,6 +56,10 @@ struct host_run {
 // Runs the chain in the host over `c.frames` frames of the test clip.
 // Throws std::runtime_error when the host fails.
 host_run run_in_host(host h, const std::vector<filter_spec>& chain, const clip& c);
+
+// The number of updates the first filter of a run's chain must get in this
+// host and version (ffmpeg 9.0: one more than the frames written).
+size_t expected_updates(host h, const host_run& r, const clip& c);
 
 // The times in a file that the frame tap wrote (FRAME_TAP_FILE), one per
 // update, for frames of the clip's size.

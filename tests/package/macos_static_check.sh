@@ -31,8 +31,8 @@ check() {  # WHAT COMMAND...
     failures=$((failures + 1))
   fi
 }
-tool() {  # llvm-TOOL-14, or the unversioned name
-  command -v "llvm-$1-14" || command -v "llvm-$1" || { echo "no llvm-$1" >&2; exit 1; }
+tool() {  # llvm-TOOL of this release's LLVM, or the unversioned name
+  command -v "llvm-$1-${EFFECTS_LLVM_VERSION:-none}" || command -v "llvm-$1" || { echo "no llvm-$1" >&2; exit 1; }
 }
 objdump=$(tool objdump)
 nm=$(tool nm)
