@@ -10,7 +10,9 @@
 # The result runs on macOS 11 and later.
 #
 #   -DEFFECTS_ZIG=/path/to/zig     (default: zig on PATH)
-#   -DEFFECTS_LD64=/path/to/ld64.lld  (default: ld64.lld-14 or ld64.lld on PATH)
+#   -DEFFECTS_LD64=/path/to/ld64.lld  (default: ld64.lld-N for the LLVM version N
+#                                      the scripts read from the release,
+#                                      $EFFECTS_LLVM_VERSION, or ld64.lld on PATH)
 #   -DEFFECTS_ZIG_CACHE=DIR        zig's cache (default: zig-cache in the build folder)
 #
 # scripts/macos-build.sh fetches zig and builds both architectures.
@@ -38,7 +40,7 @@ if(NOT EFFECTS_ZIG_WRAPPERS)
     find_program(EFFECTS_ZIG zig REQUIRED)
   endif()
   if(NOT EFFECTS_LD64)
-    find_program(EFFECTS_LD64 NAMES ld64.lld-14 ld64.lld REQUIRED)
+    find_program(EFFECTS_LD64 NAMES ld64.lld-$ENV{EFFECTS_LLVM_VERSION} ld64.lld REQUIRED)
   endif()
   set(EFFECTS_ZIG_WRAPPERS ${CMAKE_BINARY_DIR}/zig-${EFFECTS_MACOS_ARCH} CACHE INTERNAL "")
   get_filename_component(zig_lib ${EFFECTS_ZIG} DIRECTORY)
