@@ -685,6 +685,23 @@ EOF2
     ls -l docs/shotcut-presets.jpg
   fi
 }
+# What every Kdenlive shows and saves after the same clicks (shown.txt, and
+# the project it saved), whatever its screens look like.
+kdenlive_expect_values() {
+  expect "Whirl shown for 0.5625" "$(grep '^Whirl ' "$kd/shown.txt" | head -1 | cut -d' ' -f2)" 56.25
+  expect "Pinch shown for 0.375" "$(grep '^Pinch ' "$kd/shown.txt" | cut -d' ' -f2)" 37.50
+  expect "Time offset shown for 0.25" "$(grep '^Time offset ' "$kd/shown.txt" | cut -d' ' -f3)" 0.50
+  expect "Whirl saved after typing 75" "$(saved Orrelind Whirl)" "00:00:00.000=0.75"
+  expect "Pinch saved untouched" "$(saved Orrelind Pinch)" "00:00:00.000=0.375"
+  expect "Width saved after 4 slits + 6 items" "$(saved bramquil Width)" "$(item bramquil Width 9)"
+  expect "Mode saved after absolute difference + 1 item" "$(saved kestrune Mode)" 1
+  expect "Delay saved after 3 frames + 3 items" "$(saved vestrale Delay)" "$(item vestrale Delay 5)"
+  expect "Pinch saved after the preset Pinch" "$(saved Orrelind Pinch 2)" "00:00:00.000=0.85"
+  expect "Radius saved after the preset Pinch" "$(saved Orrelind Radius 2)" "00:00:00.000=0.6"
+  expect "Delay saved after the preset Smooth delay 3" "$(saved vestrale Delay 2)" \
+    "$(item vestrale Delay 2)"
+}
+
 # ---- Kdenlive 22.12 -------------------------------------------------------
 kdenlive_2212() {
 # Kdenlive 22.12: the plug-ins, descriptors and presets from a fresh home
@@ -792,18 +809,7 @@ HOME=$kd/home XDG_CONFIG_HOME=$kd/home/.config XDG_DATA_HOME=$kd/home/.local/sha
   timeout 300 xvfb-run -a -s "-screen 0 1600x1000x24" dbus-run-session \
   bash "$kd/run.sh" "$kd" >/dev/null 2>&1 || true
 cat "$kd/shown.txt" 2>/dev/null | sed 's/^/kdenlive: shown: /'
-expect "Whirl shown for 0.5625" "$(grep '^Whirl ' "$kd/shown.txt" | head -1 | cut -d' ' -f2)" 56.25
-expect "Pinch shown for 0.375" "$(grep '^Pinch ' "$kd/shown.txt" | cut -d' ' -f2)" 37.50
-expect "Time offset shown for 0.25" "$(grep '^Time offset ' "$kd/shown.txt" | cut -d' ' -f3)" 0.50
-expect "Whirl saved after typing 75" "$(saved Orrelind Whirl)" "00:00:00.000=0.75"
-expect "Pinch saved untouched" "$(saved Orrelind Pinch)" "00:00:00.000=0.375"
-expect "Width saved after 4 slits + 6 items" "$(saved bramquil Width)" "$(item bramquil Width 9)"
-expect "Mode saved after absolute difference + 1 item" "$(saved kestrune Mode)" 1
-expect "Delay saved after 3 frames + 3 items" "$(saved vestrale Delay)" "$(item vestrale Delay 5)"
-expect "Pinch saved after the preset Pinch" "$(saved Orrelind Pinch 2)" "00:00:00.000=0.85"
-expect "Radius saved after the preset Pinch" "$(saved Orrelind Radius 2)" "00:00:00.000=0.6"
-expect "Delay saved after the preset Smooth delay 3" "$(saved vestrale Delay 2)" \
-  "$(item vestrale Delay 2)"
+kdenlive_expect_values
 # The project monitor over the effect stack with kestrune's controls.
 top=$(sed -n 's/^stack top //p' "$kd/layout.txt" 2>/dev/null || true)
 top=${top:-446}
@@ -937,18 +943,7 @@ EOF2
   kdenlive_log_check "$kd/stdout.txt"
   expect "effects listed for frei0r" \
     "$(sed -n 's/^effects listed for frei0r: //p' "$kd/shown.txt")" 4
-  expect "Whirl shown for 0.5625" "$(grep '^Whirl ' "$kd/shown.txt" | head -1 | cut -d' ' -f2)" 56.25
-  expect "Pinch shown for 0.375" "$(grep '^Pinch ' "$kd/shown.txt" | cut -d' ' -f2)" 37.50
-  expect "Time offset shown for 0.25" "$(grep '^Time offset ' "$kd/shown.txt" | cut -d' ' -f3)" 0.50
-  expect "Whirl saved after typing 75" "$(saved Orrelind Whirl)" "00:00:00.000=0.75"
-  expect "Pinch saved untouched" "$(saved Orrelind Pinch)" "00:00:00.000=0.375"
-  expect "Width saved after 4 slits + 6 items" "$(saved bramquil Width)" "$(item bramquil Width 9)"
-  expect "Mode saved after absolute difference + 1 item" "$(saved kestrune Mode)" 1
-  expect "Delay saved after 3 frames + 3 items" "$(saved vestrale Delay)" "$(item vestrale Delay 5)"
-  expect "Pinch saved after the preset Pinch" "$(saved Orrelind Pinch 2)" "00:00:00.000=0.85"
-  expect "Radius saved after the preset Pinch" "$(saved Orrelind Radius 2)" "00:00:00.000=0.6"
-  expect "Delay saved after the preset Smooth delay 3" "$(saved vestrale Delay 2)" \
-    "$(item vestrale Delay 2)"
+  kdenlive_expect_values
   if [ -e "$kd/orrelind.png" ]; then
     read -r bin head < <(python3 scripts/editors-check/screen.py red "$kd/orrelind.png" 1040 500 1600 990)
     # The project monitor (Whirl 75 % = 360°) over the effect stack of
