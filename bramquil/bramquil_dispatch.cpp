@@ -1,25 +1,14 @@
 // The choice of bramquil's kernel set, once, while the library loads.
 #include "bramquil_dispatch.h"
 
+extern const bramquil_kernel_set* const bramquil_kernel_sets[effects::level_count] =
+    EFFECTS_KERNEL_SETS(&bramquil_portable_kernels, &bramquil_sse2_kernels,
+                        &bramquil_neon_kernels, &bramquil_avx2_kernels, nullptr);
+
 namespace {
 
-const bramquil_kernel_set* const bramquil_by_level[4] = {&bramquil_portable_kernels,
-#if defined(EFFECTS_SSE2)
-                                                         &bramquil_sse2_kernels,
-#elif defined(EFFECTS_NEON)
-                                                         &bramquil_neon_kernels,
-#else
-                                                         nullptr,
-#endif
-#if defined(EFFECTS_AVX2)
-                                                         &bramquil_avx2_kernels,
-#else
-                                                         nullptr,
-#endif
-                                                         nullptr};
-
-const bramquil_kernel_set& bramquil_active = effects::pick(bramquil_by_level);
+const bramquil_kernel_set& bramquil_chosen = effects::pick(bramquil_kernel_sets);
 
 }  // namespace
 
-const bramquil_kernel_set& bramquil_kernels() { return bramquil_active; }
+const bramquil_kernel_set& bramquil_kernels() { return bramquil_chosen; }

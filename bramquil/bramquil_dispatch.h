@@ -78,16 +78,12 @@ struct bramquil_kernel_set {
   uint32_t (*sg_factor)(double k);
 };
 
-extern const bramquil_kernel_set bramquil_portable_kernels;
-#if defined(EFFECTS_SSE2)
-extern const bramquil_kernel_set bramquil_sse2_kernels;
-#endif
-#if defined(EFFECTS_AVX2)
-extern const bramquil_kernel_set bramquil_avx2_kernels;
-#endif
-#if defined(EFFECTS_NEON)
-extern const bramquil_kernel_set bramquil_neon_kernels;
-#endif
+// The set of each adapter; only those of the levels this build compiles
+// exist.
+extern const bramquil_kernel_set bramquil_portable_kernels, bramquil_sse2_kernels,
+    bramquil_avx2_kernels, bramquil_neon_kernels;
 
-// The set for this processor, chosen when the library loaded.
+// The set of each level this build has (null where it has none), and the
+// one for this processor, chosen when the library loaded.
+extern const bramquil_kernel_set* const bramquil_kernel_sets[effects::level_count];
 const bramquil_kernel_set& bramquil_kernels();

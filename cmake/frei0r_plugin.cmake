@@ -1,10 +1,10 @@
 # frei0r_plugin(TARGET OUTPUT_NAME SOURCES... [KERNELS sources...]
-#               [DEFINITIONS defs...] [UPDATE2] [NO_EXCEPTIONS])
+#               [DEFINITIONS defs...] [NO_EXCEPTIONS])
 #
 # Builds one plug-in as a loadable module named exactly OUTPUT_NAME.so (no
 # "lib" prefix: hosts look the effect up by this file name), exporting only
-# the f0r_* entry points that the common layer defines (UPDATE2 adds
-# f0r_update2), and installs it where hosts search. Every plug-in lands on
+# the f0r_* entry points that the common layer defines (and f0r_update2
+# where the plug-in's source offers it), and installs it where hosts search. Every plug-in lands on
 # the global FREI0R_PLUGINS list that the tests, fuzzers and benchmarks
 # iterate over.
 #
@@ -29,7 +29,7 @@
 # include path only there: see common/avx512_intrinsics.h).
 #
 # frei0r_module(TARGET OUTPUT_NAME OUTPUT_DIR SOURCES... [KERNELS ...]
-#               [DEFINITIONS ...] [UPDATE2] [NO_EXCEPTIONS]) builds one such module without
+#               [DEFINITIONS ...] [NO_EXCEPTIONS]) builds one such module without
 # installing or listing it (test-only builds of a plug-in).
 
 # The rules every object file of a plug-in is compiled by.
@@ -44,7 +44,7 @@ function(frei0r_compile_rules target)
 endfunction()
 
 function(frei0r_module target output_name output_dir)
-  cmake_parse_arguments(PARSE_ARGV 3 arg "UPDATE2;NO_EXCEPTIONS" "" "KERNELS;DEFINITIONS")
+  cmake_parse_arguments(PARSE_ARGV 3 arg "NO_EXCEPTIONS" "" "KERNELS;DEFINITIONS")
   add_library(${target} MODULE ${arg_UNPARSED_ARGUMENTS} ${arg_KERNELS})
   frei0r_compile_rules(${target})
   if(arg_NO_EXCEPTIONS)
@@ -52,9 +52,6 @@ function(frei0r_module target output_name output_dir)
   endif()
   target_compile_definitions(${target} PRIVATE ${arg_DEFINITIONS})
   target_link_libraries(${target} PRIVATE effects_entry)
-  if(arg_UPDATE2)
-    target_link_libraries(${target} PRIVATE effects_update2)
-  endif()
   set_target_properties(${target} PROPERTIES
     PREFIX ""
     OUTPUT_NAME ${output_name}
@@ -89,11 +86,7 @@ function(frei0r_module target output_name output_dir)
 endfunction()
 
 function(frei0r_plugin target output_name)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "UPDATE2;NO_EXCEPTIONS" "" "KERNELS;DEFINITIONS")
-  set(update2 "")
-  if(arg_UPDATE2)
-    set(update2 UPDATE2)
-  endif()
+  cmake_parse_arguments(PARSE_ARGV 2 arg "NO_EXCEPTIONS" "" "KERNELS;DEFINITIONS")
   set(no_exceptions "")
   if(arg_NO_EXCEPTIONS)
     set(no_exceptions NO_EXCEPTIONS)
@@ -125,7 +118,7 @@ function(frei0r_plugin target output_name)
     set(kernel_objects $<TARGET_OBJECTS:${target}_kernels>)
   endif()
   frei0r_module(${target} ${output_name} ${PROJECT_BINARY_DIR}/plugins
-    ${arg_UNPARSED_ARGUMENTS} ${kernel_objects} DEFINITIONS ${arg_DEFINITIONS} ${update2}
+    ${arg_UNPARSED_ARGUMENTS} ${kernel_objects} DEFINITIONS ${arg_DEFINITIONS}
     ${no_exceptions})
   install(TARGETS ${target} LIBRARY DESTINATION lib/frei0r-1)
   set_property(GLOBAL APPEND PROPERTY FREI0R_PLUGINS ${target})
@@ -137,7 +130,7 @@ function(frei0r_plugin target output_name)
       frei0r_module(${target}_${variant_name} ${output_name}
         ${PROJECT_BINARY_DIR}/variants/${variant_name} ${arg_UNPARSED_ARGUMENTS}
         KERNELS ${arg_KERNELS}
-        DEFINITIONS ${arg_DEFINITIONS} EFFECTS_ISA_LIMIT=${level} ${update2} ${no_exceptions})
+        DEFINITIONS ${arg_DEFINITIONS} EFFECTS_ISA_LIMIT=${level} ${no_exceptions})
       set_property(GLOBAL APPEND PROPERTY FREI0R_VARIANT_TARGETS
         ${target}_${variant_name})
     endforeach()

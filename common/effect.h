@@ -120,3 +120,14 @@ inline void update(void* instance, double time, const uint32_t* in, uint32_t* ou
 }
 
 }  // namespace effects
+
+// A plug-in that also offers f0r_update2 says so beside its declaration,
+// with EFFECTS_OFFERS_UPDATE2 in the same source. A filter uses its first
+// input alone, so f0r_update2 is f0r_update with that input; the other two
+// may be null.
+#define EFFECTS_OFFERS_UPDATE2                                                               \
+  EFFECTS_EXPORT void f0r_update2(f0r_instance_t instance, double time,                      \
+                                  const uint32_t* inframe1, const uint32_t* /*inframe2*/,    \
+                                  const uint32_t* /*inframe3*/, uint32_t* outframe) {        \
+    effects::update(instance, time, inframe1, outframe);                                     \
+  }

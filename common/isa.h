@@ -103,15 +103,42 @@ inline int cpu_level() {
 #endif
 }
 
+constexpr int level_count = 4;
+
 // The set of the highest level up to cpu_level() that the plug-in has
 // (by_level holds one per level, null where it has none; level 0 is always
 // there). Meant for the initialiser of a constant at namespace scope, so it
 // runs once, while the library loads.
 template <class Set>
-const Set& pick(const Set* const (&by_level)[4]) {
+const Set& pick(const Set* const (&by_level)[level_count]) {
   for (int level = cpu_level(); level > 0; --level)
     if (by_level[level]) return *by_level[level];
   return *by_level[0];
 }
 
 }  // namespace effects
+
+// A plug-in's kernel sets by level, the initialiser of its NAME_kernel_sets:
+// the address of each level's set, or nullptr where the plug-in has none,
+// kept only for the levels this build compiles, so that a set outside them
+// is never named. Level 1 is SSE2 on x86-64 and NEON on aarch64.
+#define EFFECTS_KERNEL_SETS(portable, sse2, neon, avx2, avx512) \
+  { portable, EFFECTS_LEVEL_1(sse2, neon), EFFECTS_LEVEL_2(avx2), EFFECTS_LEVEL_3(avx512) }
+
+#if defined(EFFECTS_SSE2)
+#define EFFECTS_LEVEL_1(sse2, neon) sse2
+#elif defined(EFFECTS_NEON)
+#define EFFECTS_LEVEL_1(sse2, neon) neon
+#else
+#define EFFECTS_LEVEL_1(sse2, neon) nullptr
+#endif
+#if defined(EFFECTS_AVX2)
+#define EFFECTS_LEVEL_2(avx2) avx2
+#else
+#define EFFECTS_LEVEL_2(avx2) nullptr
+#endif
+#if defined(EFFECTS_AVX512)
+#define EFFECTS_LEVEL_3(avx512) avx512
+#else
+#define EFFECTS_LEVEL_3(avx512) nullptr
+#endif

@@ -24,12 +24,10 @@
 #include <new>
 
 #include "common/effect.h"
-#include "composite_dispatch.h"
-#include "history_store.h"
+#include "kestrune_fit_cache.h"
+#include "kestrune_history.h"
 
 namespace {
-
-using kestrune_composite::mode_kind;
 
 enum kestrune_param_index {
   KESTRUNE_TIME_OFFSET,
@@ -93,7 +91,7 @@ class kestrune {
   kestrune& operator=(const kestrune&) = delete;
 
   bool is_valid() const { return pixel_store && slots; }
-  void update(double time, uint32_t* out, const uint32_t* in);
+  void update(double time, const uint32_t* in, uint32_t* out);
 
   double params[KESTRUNE_PARAM_COUNT] = {};
 
@@ -111,11 +109,11 @@ class kestrune {
   uint64_t frame_count = 0;
   uint64_t free_slot = 0;
   uint64_t fresh_slot = 0;
-  kestrune_history::store history;
+  kestrune_history history;
   frame_slot* slots = nullptr;
   uint32_t* pixel_store = nullptr;
   // Each mode's integer form, kept while the gain and opacity stay.
-  kestrune_composite::fit_cache integer_forms;
+  kestrune_fit_cache integer_forms;
 };
 
 kestrune::kestrune(uint32_t frame_width, uint32_t frame_height) {
@@ -127,7 +125,7 @@ kestrune::~kestrune() = default;
 
 // As many frames as fit in the budget, each charged its pixels and its slot
 // record. The store is only reserved here: memory comes with the frames that
-// arrive (see history_store.h).
+// arrive (see kestrune_history.h).
 void kestrune::size_history(uint32_t w, uint32_t h) {
   if (PIXEL_LIMIT / h < w) return;
   frame_pixels = uint64_t(w) * h;
@@ -183,9 +181,9 @@ uint64_t kestrune::take_slot() {
 // newest; the oldest frame left is the reference. Then one pass stores the
 // frame into its slot and composites. A NaN time compares false everywhere:
 // it drops nothing.
-void kestrune::update(double time, uint32_t* out, const uint32_t* in) {
+void kestrune::update(double time, const uint32_t* in, uint32_t* out) {
   const double now = time;
-  // Memory for a new slot can be refused (history_store.h): the frame then
+  // Memory for a new slot can be refused (kestrune_history.h): the frame then
   // passes unchanged and the history stays as it was.
   if (takes_fresh_slot(now) && !history.commit(fresh_slot)) {
     if (out != in) std::memcpy(out, in, size_t(frame_pixels) * 4);
@@ -208,22 +206,22 @@ void kestrune::update(double time, uint32_t* out, const uint32_t* in) {
   newest_slot = s;
   ++frame_count;
 
-  kestrune_composite::job work;
+  kestrune_job work;
   work.in = in;
   work.current = frame_at(s);
   work.reference = frame_at(oldest_slot);
   work.out = out;
   work.pixels = size_t(frame_pixels);
   const double mode = params[KESTRUNE_MODE];
-  work.mode = mode < 1.0 / 3.0   ? mode_kind::negative_overlay
-              : mode < 2.0 / 3.0 ? mode_kind::absolute_difference
-                                 : mode_kind::motion_mask;
+  work.mode = mode < 1.0 / 3.0   ? kestrune_mode::negative_overlay
+              : mode < 2.0 / 3.0 ? kestrune_mode::absolute_difference
+                                 : kestrune_mode::motion_mask;
   work.monochrome = params[KESTRUNE_MONOCHROME] != 0.0;
   work.gain = std::exp2(4.0 * clamp_unit_number(params[KESTRUNE_CONTRAST]));
   work.opacity = clamp_unit_number(params[KESTRUNE_BLEND]);
   work.inverse_opacity = 1.0 - work.opacity;
   work.level = static_cast<int32_t>(clamp_unit_number(params[KESTRUNE_THRESHOLD]) * 255.0 + 0.5);
-  kestrune_composite::composite(work, integer_forms);
+  kestrune_composite(work, integer_forms);
 }
 
 // Null for frames of more than PIXEL_LIMIT pixels and when memory runs out,
@@ -249,7 +247,7 @@ void kestrune_destruct(void* instance) {
 }
 
 void kestrune_update(void* instance, double time, const uint32_t* in, uint32_t* out) {
-  static_cast<kestrune*>(instance)->update(time, out, in);
+  static_cast<kestrune*>(instance)->update(time, in, out);
 }
 
 }  // namespace
@@ -262,3 +260,6 @@ extern const effects::plugin effects_plugin = {
      effects::boolean_rule::on_above_half},
     {kestrune_construct, kestrune_destruct, effects::set_in_params<kestrune>,
      effects::get_from_params<kestrune>, kestrune_update}};
+
+// GStreamer's frei0r elements call f0r_update2 where a plug-in has it.
+EFFECTS_OFFERS_UPDATE2

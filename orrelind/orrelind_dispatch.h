@@ -98,33 +98,17 @@ struct orrelind_kernel_set {
   const orrelind_moving_kernels* moving;
 };
 
-// The resampling of each adapter this build has.
-void orrelind_resample_portable(const orrelind_source_frame& src, const double* sx,
-                                const double* sy, size_t n, uint32_t* dst);
-#if defined(EFFECTS_SSE2)
+// The set of each adapter; only those of the levels this build compiles
+// exist. The AVX2 and AVX-512 sets resample frames of any size through
+// SSE2's resampling.
+extern const orrelind_kernel_set orrelind_portable_kernels, orrelind_sse2_kernels,
+    orrelind_avx2_kernels, orrelind_avx512_kernels, orrelind_neon_kernels;
 void orrelind_resample_sse2(const orrelind_source_frame& src, const double* sx, const double* sy,
                             size_t n, uint32_t* dst);
-extern const orrelind_moving_kernels orrelind_moving_sse2;
-#endif
-#if defined(EFFECTS_AVX2)
-void orrelind_resample_avx2(const orrelind_source_frame& src, const double* sx, const double* sy,
-                            size_t n, uint32_t* dst);
-extern const orrelind_moving_kernels orrelind_moving_avx2;
-#endif
-#if defined(EFFECTS_AVX512)
-void orrelind_resample_avx512(const orrelind_source_frame& src, const double* sx, const double* sy,
-                              size_t n, uint32_t* dst);
-extern const orrelind_moving_kernels orrelind_moving_avx512;
-#endif
-#if defined(EFFECTS_NEON)
-void orrelind_resample_neon(const orrelind_source_frame& src, const double* sx, const double* sy,
-                            size_t n, uint32_t* dst);
-extern const orrelind_moving_kernels orrelind_moving_neon;
-#endif
 
 // The set of each level this build has (null where it has none), and the
 // one for this processor, chosen when the library loaded.
-extern const orrelind_kernel_set* const orrelind_kernel_sets[4];
+extern const orrelind_kernel_set* const orrelind_kernel_sets[effects::level_count];
 const orrelind_kernel_set& orrelind_kernels();
 
 // Whether frames of this size take the set's resample (else

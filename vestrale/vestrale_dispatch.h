@@ -28,13 +28,12 @@ struct vestrale_kernel_set {
                 uint32_t* out, uint64_t n);
 };
 
-extern const vestrale_kernel_set vestrale_portable_kernels;
-#if defined(EFFECTS_SSE2)
-extern const vestrale_kernel_set vestrale_sse2_kernels;
-#endif
-#if defined(EFFECTS_NEON)
-extern const vestrale_kernel_set vestrale_neon_kernels;
-#endif
+// The set of each adapter; only those of the levels this build compiles
+// exist.
+extern const vestrale_kernel_set vestrale_portable_kernels, vestrale_sse2_kernels,
+    vestrale_neon_kernels;
 
-// The set for this processor, chosen when the library loaded.
+// The set of each level this build has (null where it has none), and the
+// one for this processor, chosen when the library loaded.
+extern const vestrale_kernel_set* const vestrale_kernel_sets[effects::level_count];
 const vestrale_kernel_set& vestrale_kernels();

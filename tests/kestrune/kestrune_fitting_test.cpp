@@ -1,6 +1,6 @@
 // The integer forms, made by each kernel set's own fitting and checked here
 // against the model's doubles, value by value, with the estimate worked out
-// again from the form's weights as composite_dispatch.h writes them down.
+// again from the form's weights as kestrune_dispatch.h writes them down.
 // What decides bytes is checked directly: every estimate outside the
 // margin gives the doubles' byte, the margin is no wider than the worst
 // wrong estimate needs (so a form one unit too narrow would fail here), no
@@ -11,32 +11,32 @@
 #include <string>
 #include <vector>
 
-#include "composite_dispatch.h"
+#include "kestrune_dispatch.h"
 #include "kestrune_model.h"
 
 namespace {
 
-using kestrune_composite::integer_fit;
-using kestrune_composite::job;
-using kestrune_composite::mode_kind;
+using kestrune_integer_fit;
+using kestrune_job;
+using kestrune_mode;
 
 struct level_set {
   int level;
-  const kestrune_composite::kernel_set* set;
+  const kestrune_kernel_set* set;
 };
 
 std::vector<level_set> runnable_sets() {
   std::vector<level_set> all;
   for (int level = 0; level <= effects::cpu_level(); ++level)
-    if (kestrune_composite::kernel_sets[level])
-      all.push_back({level, kestrune_composite::kernel_sets[level]});
+    if (kestrune_kernel_sets[level])
+      all.push_back({level, kestrune_kernel_sets[level]});
   return all;
 }
 
 // A job as an update with these values makes it; the fitting reads only
 // the values, never the frames.
-job job_for(mode_kind mode, double blend, double contrast) {
-  job work{};
+kestrune_job job_for(kestrune_mode mode, double blend, double contrast) {
+  kestrune_job work{};
   work.mode = mode;
   work.gain = std::exp2(4.0 * contrast);
   work.opacity = blend;
@@ -46,18 +46,18 @@ job job_for(mode_kind mode, double blend, double contrast) {
 
 // The doubles' byte for one value: the overlay of v over r, the difference
 // of magnitude r (v unused), the mask's alpha for alpha v and magnitude r.
-int exact_byte(mode_kind mode, int v, int r, double blend, double contrast) {
+int exact_byte(kestrune_mode mode, int v, int r, double blend, double contrast) {
   kestrune_test::model m(1);
-  m.set(kestrune_test::MODE, mode == mode_kind::negative_overlay      ? 0.0
-                             : mode == mode_kind::absolute_difference ? 0.5
+  m.set(kestrune_test::MODE, mode == kestrune_mode::negative_overlay      ? 0.0
+                             : mode == kestrune_mode::absolute_difference ? 0.5
                                                                       : 1.0);
   m.set(kestrune_test::BLEND, blend);
   m.set(kestrune_test::CONTRAST, contrast);
-  if (mode == mode_kind::negative_overlay)
+  if (mode == kestrune_mode::negative_overlay)
     return testhost::byte_of(
         m.composite(testhost::pixel(uint8_t(v), 0, 0, 255), testhost::pixel(uint8_t(r), 0, 0, 255)),
         0);
-  if (mode == mode_kind::absolute_difference)
+  if (mode == kestrune_mode::absolute_difference)
     return testhost::byte_of(
         m.composite(testhost::pixel(uint8_t(r), 0, 0, 255), testhost::pixel(0, 0, 0, 255)), 0);
   return testhost::byte_of(
@@ -66,13 +66,13 @@ int exact_byte(mode_kind mode, int v, int r, double blend, double contrast) {
 
 // The estimate, from the form's weights alone, in 64 bits so that an
 // overflow of the kernels' 32-bit lanes would show as a magnitude.
-int64_t estimate(mode_kind mode, const integer_fit& f, int v, int r) {
+int64_t estimate(kestrune_mode mode, const kestrune_integer_fit& f, int v, int r) {
   switch (mode) {
-    case mode_kind::negative_overlay:
+    case kestrune_mode::negative_overlay:
       return int64_t(f.current_weight) * v + int64_t(f.difference_weight) * (v - r) + f.offset;
-    case mode_kind::absolute_difference:
+    case kestrune_mode::absolute_difference:
       return int64_t(f.difference_weight) * r + f.offset;
-    case mode_kind::motion_mask:
+    case kestrune_mode::motion_mask:
       break;
   }
   const int64_t p = int64_t(v) * r;
@@ -96,23 +96,23 @@ const setting settings[] = {
     {0.999, 0.9}, {0.002, 0.6}, {1.0, 0.7}, {0.0, 1.0}, {0.6180339887, 0.123}, {0.5013, 0.4},
     {0.37, 0.4},  {0.25, 0.75}, {0.1, 1.0}};
 
-const mode_kind modes[] = {mode_kind::negative_overlay, mode_kind::absolute_difference,
-                           mode_kind::motion_mask};
+const kestrune_mode modes[] = {kestrune_mode::negative_overlay, kestrune_mode::absolute_difference,
+                           kestrune_mode::motion_mask};
 
 TEST(kestrune_fitting, sure_estimates_give_the_bytes_of_the_doubles_and_the_margin_is_tight) {
   for (const level_set& ls : runnable_sets()) {
-    for (mode_kind mode : modes) {
+    for (kestrune_mode mode : modes) {
       for (const setting& s : settings) {
         SCOPED_TRACE("level " + std::to_string(ls.level) + " mode " + std::to_string(int(mode)) +
                      " blend " + std::to_string(s.blend) + " contrast " +
                      std::to_string(s.contrast));
-        integer_fit f{};
+        kestrune_integer_fit f{};
         ls.set->fit[int(mode)](job_for(mode, s.blend, s.contrast), f);
-        ASSERT_GE(f.bits, kestrune_composite::fit_bits);
+        ASSERT_GE(f.bits, kestrune_fit_bits);
         ASSERT_LE(f.bits, 24);
         const int64_t unit = int64_t(1) << f.bits;
         int64_t widest_wrong = 0;  // the margin the wrong estimates need
-        const int rows = mode == mode_kind::absolute_difference ? 1 : 256;
+        const int rows = mode == kestrune_mode::absolute_difference ? 1 : 256;
         for (int v = 0; v < rows; ++v) {
           for (int r = 0; r < 256; ++r) {
             const int64_t x = estimate(mode, f, v, r);
@@ -143,13 +143,13 @@ TEST(kestrune_fitting, sure_estimates_give_the_bytes_of_the_doubles_and_the_marg
 TEST(kestrune_fitting, every_level_fits_alike) {
   const std::vector<level_set> sets = runnable_sets();
   ASSERT_FALSE(sets.empty());
-  for (mode_kind mode : modes) {
+  for (kestrune_mode mode : modes) {
     for (const setting& s : settings) {
-      const job work = job_for(mode, s.blend, s.contrast);
-      integer_fit first{};
+      const kestrune_job work = job_for(mode, s.blend, s.contrast);
+      kestrune_integer_fit first{};
       sets[0].set->fit[int(mode)](work, first);
       for (size_t i = 1; i < sets.size(); ++i) {
-        integer_fit f{};
+        kestrune_integer_fit f{};
         sets[i].set->fit[int(mode)](work, f);
         SCOPED_TRACE("level " + std::to_string(sets[i].level) + " blend " +
                      std::to_string(s.blend) + " contrast " + std::to_string(s.contrast));

@@ -1,7 +1,7 @@
 // The compositing kernels for AVX2 (with FMA, which every processor with
 // AVX2 has): 8 pixels a step. Chosen at load time only on processors that
 // have both.
-#include "composite_dispatch.h"
+#include "kestrune_dispatch.h"
 
 #if defined(EFFECTS_AVX2)
 #include <immintrin.h>
@@ -10,7 +10,6 @@
 
 EFFECTS_TARGET_BEGIN("avx2,fma")
 
-namespace kestrune_composite {
 namespace {
 
 #include "common/avx2_ops.h"
@@ -50,7 +49,7 @@ struct avx2 : avx2_lanes {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm256_cvttpd_epi32(low)),
                                    _mm256_cvttpd_epi32(high), 1);
   }
-  // overlay_by_bits's operations (see composite_exact.h).
+  // overlay_by_bits's operations (see kestrune_exact.h).
   static vq spread_low(vi a) { return _mm256_cvtepu32_epi64(_mm256_castsi256_si128(a)); }
   static vq spread_high(vi a) { return _mm256_cvtepu32_epi64(_mm256_extracti128_si256(a, 1)); }
   template <int k, bool inverted>
@@ -81,13 +80,12 @@ struct avx2 : avx2_lanes {
   }
 };
 
-#include "composite_body.h"
+#include "kestrune_body.h"
 
 }  // namespace
 
-extern const kernel_set avx2_kernels = make_kernels<avx2>();
+extern const kestrune_kernel_set kestrune_avx2_kernels = make_kernels<avx2>();
 
-}  // namespace kestrune_composite
 
 EFFECTS_TARGET_END
 

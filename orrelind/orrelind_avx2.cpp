@@ -19,7 +19,7 @@ namespace {
 #include "orrelind_resample_body.h"
 #include "orrelind_trig_body.h"
 #include "orrelind_points_body.h"
-#include "orrelind_resample_x86.h"
+#include "orrelind_x86.h"
 
 struct avx2 : x86_pixels, avx2_doubles {
   static constexpr size_t lanes = 4;
@@ -116,14 +116,17 @@ struct avx2 : x86_pixels, avx2_doubles {
   static void store_w(uint32_t* p, vw v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
 };
 
-}  // namespace
-
 void orrelind_resample_avx2(const orrelind_source_frame& src, const double* sx, const double* sy,
                             size_t n, uint32_t* dst) {
   orrelind_resample_run<avx2>(src, sx, sy, n, dst);
 }
 
-extern const orrelind_moving_kernels orrelind_moving_avx2 = orrelind_moving_of<avx2>;
+const orrelind_moving_kernels orrelind_moving_avx2 = orrelind_moving_of<avx2>;
+
+}  // namespace
+
+extern const orrelind_kernel_set orrelind_avx2_kernels = {
+    orrelind_resample_avx2, orrelind_resample_sse2, &orrelind_moving_avx2};
 
 EFFECTS_TARGET_END
 #endif

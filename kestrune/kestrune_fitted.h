@@ -1,7 +1,7 @@
 // The integer form: the same bytes as the doubles, faster.
 //
 // Words used here and in the kernels:
-// - "The doubles": the exact formulas of composite_exact.h.
+// - "The doubles": the exact formulas of kestrune_exact.h.
 // - "Estimate": a mode's value plus one half in integers, in units of
 //   2^-bits (integer_fit); its integer part is meant to be the byte.
 // - "In doubt": an estimate within `margin` units of a byte boundary (the
@@ -31,7 +31,7 @@
 //   colour overlay takes bytes in doubt in channels that did not change from
 //   overlay_by_bits where the adapter has it.
 //
-// Included by composite_body.h after composite_exact.h; includes nothing.
+// Included by kestrune_body.h after kestrune_exact.h; includes nothing.
 
 // The overlay is
 //   v (1 - opacity) + ((v - r) gain + 255 - v) opacity
@@ -50,37 +50,37 @@ inline int32_t fixed_point(double x, int bits) {
 // The most bits, up to 24, at which the overlay's terms (at most `most`
 // units of one), their weights' rounding (255.5 units) and a margin (below
 // half of one) stay below 2^31 in magnitude. At 18 they always do.
-inline int overlay_bits(const job& work) {
+inline int overlay_bits(const kestrune_job& work) {
   const double spread = work.inverse_opacity - work.opacity;
   const double most = 255.0 * (spread < 0.0 ? -spread : spread) + 255.0 * work.gain * work.opacity +
                       255.0 * work.opacity + 0.5;
-  int bits = fit_bits;
+  int bits = kestrune_fit_bits;
   while (bits < 24 &&
          (most + 1.0) * static_cast<double>(int64_t(1) << (bits + 1)) + 256.0 < 2147483648.0)
     ++bits;
   return bits;
 }
 
-template <mode_kind mode>
-inline integer_fit unchecked_fit(const job& work) {
-  integer_fit fit{};
-  fit.bits = fit_bits;
-  if (mode == mode_kind::negative_overlay) {
+template <kestrune_mode mode>
+inline kestrune_integer_fit unchecked_fit(const kestrune_job& work) {
+  kestrune_integer_fit fit{};
+  fit.bits = kestrune_fit_bits;
+  if (mode == kestrune_mode::negative_overlay) {
     fit.bits = overlay_bits(work);
     fit.current_weight = fixed_point(work.inverse_opacity - work.opacity, fit.bits);
     fit.difference_weight = fixed_point(work.gain * work.opacity, fit.bits);
     fit.offset = fixed_point(255.0 * work.opacity + 0.5, fit.bits);
-  } else if (mode == mode_kind::absolute_difference) {
-    fit.difference_weight = fixed_point(work.gain, fit_bits);
-    fit.offset = fixed_point(0.5, fit_bits);
+  } else if (mode == kestrune_mode::absolute_difference) {
+    fit.difference_weight = fixed_point(work.gain, kestrune_fit_bits);
+    fit.offset = fixed_point(0.5, kestrune_fit_bits);
   } else {
     // gain / 255 in units of 2^-34 is below 2^31; a m is below 2^16, so
     // each part of the product stays within 32 unsigned bits.
     const int32_t weight = static_cast<int32_t>(
-        work.gain / 255.0 * static_cast<double>(int64_t(1) << (fit_bits + 16)) + 0.5);
+        work.gain / 255.0 * static_cast<double>(int64_t(1) << (kestrune_fit_bits + 16)) + 0.5);
     fit.product_weight = weight >> 16;
     fit.product_fraction = weight & 0xFFFF;
-    fit.offset = fixed_point(0.5, fit_bits);
+    fit.offset = fixed_point(0.5, kestrune_fit_bits);
   }
   return fit;
 }
@@ -91,7 +91,7 @@ struct fit_constants {
       margin, whole;
   typename V::count bits;
 
-  explicit fit_constants(const integer_fit& fit)
+  explicit fit_constants(const kestrune_integer_fit& fit)
       : current_weight(V::splat(fit.current_weight)),
         difference_weight(V::splat(fit.difference_weight)),
         product_weight(V::splat(fit.product_weight)),
@@ -125,14 +125,14 @@ inline typename V::vi multiplied(typename V::vi a, typename V::vi m, const fit_c
 
 // One mode's estimate for the pair (v, r): current and reference value,
 // magnitude and (0), or alpha and magnitude.
-template <class V, mode_kind mode>
+template <class V, kestrune_mode mode>
 inline typename V::vi estimated(typename V::vi v, typename V::vi r, const fit_constants<V>& f) {
   switch (mode) {
-    case mode_kind::negative_overlay:
+    case kestrune_mode::negative_overlay:
       return estimate<V>(v, r, f);
-    case mode_kind::absolute_difference:
+    case kestrune_mode::absolute_difference:
       return scaled<V>(v, f);
-    case mode_kind::motion_mask:
+    case kestrune_mode::motion_mask:
       break;
   }
   return multiplied<V>(v, r, f);
@@ -150,7 +150,7 @@ inline typename V::vi doubt(typename V::vi x, const fit_constants<V>& f) {
 // in doubt, and the block must be computed in doubles. Where the adapter has
 // overlay_by_bits, the colour overlay first mends values in doubt in
 // channels that did not change.
-template <class V, mode_kind mode, bool monochrome, bool threshold>
+template <class V, kestrune_mode mode, bool monochrome, bool threshold>
 inline bool fitted_block(typename V::vi cur, typename V::vi ref, const constants<V>& c,
                          const fit_constants<V>& f, typename V::vi& out) {
   using vi = typename V::vi;
@@ -158,12 +158,12 @@ inline bool fitted_block(typename V::vi cur, typename V::vi ref, const constants
   if (monochrome) {
     vi lc, lr, m;
     compare_lumas<V, threshold>(cur, ref, c, lc, lr, m);
-    const vi x = mode == mode_kind::negative_overlay      ? estimated<V, mode>(lc, lr, f)
-                 : mode == mode_kind::absolute_difference ? estimated<V, mode>(m, m, f)
+    const vi x = mode == kestrune_mode::negative_overlay      ? estimated<V, mode>(lc, lr, f)
+                 : mode == kestrune_mode::absolute_difference ? estimated<V, mode>(m, m, f)
                                                           : estimated<V, mode>(alpha, m, f);
     if (V::any(V::bit_and(doubt<V>(x, f), f.whole))) return false;
     const vi t = V::shift_right_signed(x, f.bits);
-    out = mode == mode_kind::motion_mask ? assemble<V>(lc, lc, lc, t) : assemble<V>(t, t, t, alpha);
+    out = mode == kestrune_mode::motion_mask ? assemble<V>(lc, lc, lc, t) : assemble<V>(t, t, t, alpha);
     return true;
   }
   vi diff = V::abs_diff_u8(cur, ref);
@@ -172,7 +172,7 @@ inline bool fitted_block(typename V::vi cur, typename V::vi ref, const constants
     ref = V::select(quiet, cur, ref);
     diff = V::and_not(quiet, diff);
   }
-  if (mode == mode_kind::motion_mask) {
+  if (mode == kestrune_mode::motion_mask) {
     const vi m = V::bit_and(V::max_u8(V::max_u8(diff, V::template shift_right<8>(diff)),
                                       V::template shift_right<16>(diff)),
                             c.byte);
@@ -182,7 +182,7 @@ inline bool fitted_block(typename V::vi cur, typename V::vi ref, const constants
                     V::template shift_left<24>(V::clamp_byte(V::shift_right_signed(x, f.bits))));
     return true;
   }
-  constexpr bool overlaid = mode == mode_kind::negative_overlay;
+  constexpr bool overlaid = mode == kestrune_mode::negative_overlay;
   const vi x0 = overlaid ? estimated<V, mode>(channel<V, 0>(cur, c), channel<V, 0>(ref, c), f)
                          : estimated<V, mode>(channel<V, 0>(diff, c), diff, f);
   const vi x1 = overlaid ? estimated<V, mode>(channel<V, 1>(cur, c), channel<V, 1>(ref, c), f)
@@ -263,10 +263,10 @@ inline int32_t lane_max(typename V::vi x) {
 // (fitted_block) and only the others count. Some Blends leave many equal
 // values in doubt whatever the precision, as ties that the doubles' own
 // rounding decides: 52 at Blend 0.1 or 0.7 with a Contrast other than 0.
-template <class V, mode_kind mode>
-void fit(const job& work, integer_fit& made) {
+template <class V, kestrune_mode mode>
+void fit(const kestrune_job& work, kestrune_integer_fit& made) {
   using vi = typename V::vi;
-  constexpr bool paired = mode != mode_kind::absolute_difference;
+  constexpr bool paired = mode != kestrune_mode::absolute_difference;
   constexpr int32_t rows = paired ? 256 : 1;
   made = unchecked_fit<mode>(work);
   const constants<V> c(work);
@@ -287,7 +287,7 @@ void fit(const job& work, integer_fit& made) {
   // Nothing changed: the reference equals the current value, or the
   // magnitude is 0.
   auto unchanged = [&](vi v, vi r) {
-    return V::is_zero(mode == mode_kind::negative_overlay ? V::sub(v, r) : r);
+    return V::is_zero(mode == kestrune_mode::negative_overlay ? V::sub(v, r) : r);
   };
 
   // The margin: the largest distance from a wrong estimate to the nearest
@@ -296,8 +296,8 @@ void fit(const job& work, integer_fit& made) {
     const fit_constants<V> f(made);
     vi margin = zero;
     for_each_value([&](vi v, vi r) {
-      const vi exact = mode == mode_kind::negative_overlay      ? overlay<V>(v, r, c)
-                       : mode == mode_kind::absolute_difference ? amplified<V>(r, c)
+      const vi exact = mode == kestrune_mode::negative_overlay      ? overlay<V>(v, r, c)
+                       : mode == kestrune_mode::absolute_difference ? amplified<V>(r, c)
                                                                 : mask_value<V>(v, r, c);
       const vi x = estimate_of(v, r, f);
       const vi wrong = V::and_not(
@@ -321,7 +321,7 @@ void fit(const job& work, integer_fit& made) {
     in_doubt = V::sub(in_doubt, doubtful);
     still = V::sub(still, V::bit_and(doubtful, unchanged(v, r)));
   });
-  if (mode == mode_kind::negative_overlay && V::bit_overlay)
+  if (mode == kestrune_mode::negative_overlay && V::bit_overlay)
     made.usable = lane_sum<V>(in_doubt) - lane_sum<V>(still) <= 256u;
   else
     made.usable =

@@ -1,10 +1,9 @@
 // The compositing kernels for SSE2, the x86-64 baseline: 4 pixels a step.
-#include "composite_dispatch.h"
+#include "kestrune_dispatch.h"
 
 #if defined(EFFECTS_SSE2)
 #include <emmintrin.h>
 
-namespace kestrune_composite {
 namespace {
 
 #include "common/sse2_ops.h"
@@ -50,12 +49,11 @@ struct sse2 : sse2_lanes {
   }
 };
 
-#include "composite_body.h"
+#include "kestrune_body.h"
 
 }  // namespace
 
-extern const kernel_set sse2_kernels = make_kernels<sse2>();
+extern const kestrune_kernel_set kestrune_sse2_kernels = make_kernels<sse2>();
 
-}  // namespace kestrune_composite
 
 #endif

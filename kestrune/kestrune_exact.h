@@ -2,10 +2,10 @@
 // formulas, and the only place they live. "The doubles" in this folder
 // means these formulas evaluated operation by operation as written, each
 // operation rounded on its own; every byte kestrune writes is the byte they
-// give. (The integer form of composite_fitted.h only reaches the same bytes
+// give. (The integer form of kestrune_fitted.h only reaches the same bytes
 // faster.)
 //
-// Included by composite_body.h; like it, this file includes nothing.
+// Included by kestrune_body.h; like it, this file includes nothing.
 //
 // V has 32-bit lanes holding one pixel each (byte k at bits 8k, see
 // effects::pixel_word) and doubles of half as many lanes; with a single
@@ -45,7 +45,7 @@ struct constants {
   typename V::vi level, level_below, byte, colour;
   bool unit_gain;
 
-  explicit constants(const job& work)
+  explicit constants(const kestrune_job& work)
       : gain(V::splat_d(work.gain)),
         opacity(V::splat_d(work.opacity)),
         inverse_opacity(V::splat_d(work.inverse_opacity)),
@@ -204,7 +204,7 @@ inline void compare_lumas(typename V::vi cur, typename V::vi ref, const constant
   }
 }
 
-template <class V, mode_kind mode, bool threshold>
+template <class V, kestrune_mode mode, bool threshold>
 __attribute__((always_inline)) inline typename V::vi block_luma(typename V::vi cur,
                                                                 typename V::vi ref,
                                                                 const constants<V>& c) {
@@ -213,28 +213,28 @@ __attribute__((always_inline)) inline typename V::vi block_luma(typename V::vi c
   compare_lumas<V, threshold>(cur, ref, c, lc, lr, m);
   const vi alpha = V::template shift_right<24>(cur);
   switch (mode) {
-    case mode_kind::negative_overlay: {
+    case kestrune_mode::negative_overlay: {
       const vi t = overlay<V>(lc, lr, c);
       return assemble<V>(t, t, t, alpha);
     }
-    case mode_kind::absolute_difference: {
+    case kestrune_mode::absolute_difference: {
       const vi t = amplified<V>(m, c);
       return assemble<V>(t, t, t, alpha);
     }
-    case mode_kind::motion_mask:
+    case kestrune_mode::motion_mask:
       break;
   }
   return assemble<V>(lc, lc, lc, mask_value<V>(alpha, m, c));
 }
 
-template <class V, mode_kind mode, bool threshold>
+template <class V, kestrune_mode mode, bool threshold>
 __attribute__((always_inline)) inline typename V::vi block_colour(typename V::vi cur,
                                                                   typename V::vi ref,
                                                                   const constants<V>& c) {
   using vi = typename V::vi;
   vi diff = V::abs_diff_u8(cur, ref);
   vi m = V::splat(0);
-  if (mode == mode_kind::motion_mask) {
+  if (mode == kestrune_mode::motion_mask) {
     m = V::bit_and(V::max_u8(V::max_u8(diff, V::template shift_right<8>(diff)),
                              V::template shift_right<16>(diff)),
                    c.byte);
@@ -246,19 +246,19 @@ __attribute__((always_inline)) inline typename V::vi block_colour(typename V::vi
     m = V::and_not(quiet, m);
   }
   if constexpr (V::bit_overlay) {
-    if (mode == mode_kind::negative_overlay && c.unit_gain) return overlay_by_bits<V>(cur, ref, c);
+    if (mode == kestrune_mode::negative_overlay && c.unit_gain) return overlay_by_bits<V>(cur, ref, c);
   }
   const vi alpha = V::template shift_right<24>(cur);
   switch (mode) {
-    case mode_kind::negative_overlay:
+    case kestrune_mode::negative_overlay:
       return assemble<V>(overlay<V>(channel<V, 0>(cur, c), channel<V, 0>(ref, c), c),
                          overlay<V>(channel<V, 1>(cur, c), channel<V, 1>(ref, c), c),
                          overlay<V>(channel<V, 2>(cur, c), channel<V, 2>(ref, c), c), alpha);
-    case mode_kind::absolute_difference:
+    case kestrune_mode::absolute_difference:
       return assemble<V>(amplified<V>(channel<V, 0>(diff, c), c),
                          amplified<V>(channel<V, 1>(diff, c), c),
                          amplified<V>(channel<V, 2>(diff, c), c), alpha);
-    case mode_kind::motion_mask:
+    case kestrune_mode::motion_mask:
       break;
   }
   return V::bit_or(V::bit_and(cur, c.colour),

@@ -11,7 +11,7 @@ namespace {
 #include "orrelind_resample_body.h"
 #include "orrelind_trig_body.h"
 #include "orrelind_points_body.h"
-#include "orrelind_resample_x86.h"
+#include "orrelind_x86.h"
 #include "common/sse2_ops.h"
 
 // Two pixels in the low lanes of x86_pixels' vectors.
@@ -87,5 +87,12 @@ void orrelind_resample_sse2(const orrelind_source_frame& src, const double* sx, 
   orrelind_resample_run<sse2>(src, sx, sy, n, dst);
 }
 
-extern const orrelind_moving_kernels orrelind_moving_sse2 = orrelind_moving_of<sse2>;
+namespace {
+
+const orrelind_moving_kernels orrelind_moving_sse2 = orrelind_moving_of<sse2>;
+
+}  // namespace
+
+extern const orrelind_kernel_set orrelind_sse2_kernels = {
+    orrelind_resample_sse2, orrelind_resample_sse2, &orrelind_moving_sse2};
 #endif

@@ -1,11 +1,10 @@
 // The compositing kernels for NEON, the aarch64 baseline: 4 pixels a step.
 // Each operation follows its SSE2 namesake lane for lane.
-#include "composite_dispatch.h"
+#include "kestrune_dispatch.h"
 
 #if defined(EFFECTS_NEON)
 #include <arm_neon.h>
 
-namespace kestrune_composite {
 namespace {
 
 #include "common/neon_ops.h"
@@ -65,12 +64,11 @@ struct neon : neon_lanes {
   }
 };
 
-#include "composite_body.h"
+#include "kestrune_body.h"
 
 }  // namespace
 
-extern const kernel_set neon_kernels = make_kernels<neon>();
+extern const kestrune_kernel_set kestrune_neon_kernels = make_kernels<neon>();
 
-}  // namespace kestrune_composite
 
 #endif

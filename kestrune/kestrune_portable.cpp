@@ -3,9 +3,8 @@
 // alone, and what the vector kernels finish each frame's last partial block
 // with. The adapter follows the vector instructions lane for lane, with a
 // 32-bit vector whose "128-bit lane" is the whole word.
-#include "composite_dispatch.h"
+#include "kestrune_dispatch.h"
 
-namespace kestrune_composite {
 namespace {
 
 struct portable {
@@ -106,10 +105,9 @@ struct portable {
   static vd div_d(vd a, vd b) { return a / b; }
 };
 
-#include "composite_body.h"
+#include "kestrune_body.h"
 
 }  // namespace
 
-extern const kernel_set portable_kernels = make_kernels<portable>();
+extern const kestrune_kernel_set kestrune_portable_kernels = make_kernels<portable>();
 
-}  // namespace kestrune_composite

@@ -152,14 +152,17 @@ struct avx512 {
   static void store_w(uint32_t* p, vw v) { _mm512_storeu_si512(p, v); }
 };
 
-}  // namespace
-
 void orrelind_resample_avx512(const orrelind_source_frame& src, const double* sx, const double* sy,
                               size_t n, uint32_t* dst) {
   orrelind_resample_run<avx512>(src, sx, sy, n, dst);
 }
 
-extern const orrelind_moving_kernels orrelind_moving_avx512 = orrelind_moving_of<avx512>;
+const orrelind_moving_kernels orrelind_moving_avx512 = orrelind_moving_of<avx512>;
+
+}  // namespace
+
+extern const orrelind_kernel_set orrelind_avx512_kernels = {
+    orrelind_resample_avx512, orrelind_resample_sse2, &orrelind_moving_avx512};
 
 EFFECTS_TARGET_END
 #endif

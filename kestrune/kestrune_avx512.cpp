@@ -1,6 +1,6 @@
 // The compositing kernels for AVX-512 (F and BW): 16 pixels a step. Chosen
 // at load time only on processors that have both.
-#include "composite_dispatch.h"
+#include "kestrune_dispatch.h"
 
 #if defined(EFFECTS_AVX512)
 #include "common/avx512_intrinsics.h"
@@ -8,7 +8,6 @@
 
 EFFECTS_TARGET_BEGIN(EFFECTS_AVX512_ISA("avx512f,avx512bw"))
 
-namespace kestrune_composite {
 namespace {
 
 struct avx512 {
@@ -67,7 +66,7 @@ struct avx512 {
     return _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(low)),
                               _mm512_cvttpd_epi32(high), 1);
   }
-  // overlay_by_bits's operations (see composite_exact.h).
+  // overlay_by_bits's operations (see kestrune_exact.h).
   static vq spread_low(vi a) { return _mm512_cvtepu32_epi64(_mm512_castsi512_si256(a)); }
   static vq spread_high(vi a) { return _mm512_cvtepu32_epi64(_mm512_extracti64x4_epi64(a, 1)); }
   // (x & 0xFF) | bits of 2^52, or (~x & 0xFF) | bits of 2^52, in one
@@ -102,13 +101,12 @@ struct avx512 {
   static vd div_d(vd a, vd b) { return _mm512_div_pd(a, b); }
 };
 
-#include "composite_body.h"
+#include "kestrune_body.h"
 
 }  // namespace
 
-extern const kernel_set avx512_kernels = make_kernels<avx512>();
+extern const kestrune_kernel_set kestrune_avx512_kernels = make_kernels<avx512>();
 
-}  // namespace kestrune_composite
 
 EFFECTS_TARGET_END
 

@@ -99,12 +99,15 @@ struct neon : neon_doubles {
   static void store_w(uint32_t* p, vw v) { vst1q_u32(p, v); }
 };
 
-}  // namespace
-
 void orrelind_resample_neon(const orrelind_source_frame& src, const double* sx, const double* sy,
                             size_t n, uint32_t* dst) {
   orrelind_resample_run<neon>(src, sx, sy, n, dst);
 }
 
-extern const orrelind_moving_kernels orrelind_moving_neon = orrelind_moving_of<neon>;
+const orrelind_moving_kernels orrelind_moving_neon = orrelind_moving_of<neon>;
+
+}  // namespace
+
+extern const orrelind_kernel_set orrelind_neon_kernels = {
+    orrelind_resample_neon, orrelind_resample_neon, &orrelind_moving_neon};
 #endif

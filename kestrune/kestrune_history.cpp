@@ -1,4 +1,4 @@
-#include "history_store.h"
+#include "kestrune_history.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -8,8 +8,6 @@
 #else
 #include <cstdlib>
 #endif
-
-namespace kestrune_history {
 
 namespace {
 
@@ -44,14 +42,14 @@ void release_block(void* block) { std::free(block); }
 
 }  // namespace
 
-store::~store() {
+kestrune_history::~kestrune_history() {
   release_block(pixels_);
   pixels_ = nullptr;
   release_block(records_);
   records_ = nullptr;
 }
 
-bool store::reserve(uint64_t slots, uint64_t pixel_bytes, uint64_t record_bytes) {
+bool kestrune_history::reserve(uint64_t slots, uint64_t pixel_bytes, uint64_t record_bytes) {
   pixel_bytes_ = pixel_bytes;
   record_bytes_ = record_bytes;
   pixels_ = reserve_block(block_bytes(slots, pixel_bytes));
@@ -60,7 +58,7 @@ bool store::reserve(uint64_t slots, uint64_t pixel_bytes, uint64_t record_bytes)
   return records_ != nullptr;
 }
 
-bool store::commit(uint64_t slot) {
+bool kestrune_history::commit(uint64_t slot) {
 #ifdef _WIN32
   return commit_range(pixels_, slot * pixel_bytes_, pixel_bytes_) &&
          commit_range(records_, slot * record_bytes_, record_bytes_);
@@ -70,4 +68,3 @@ bool store::commit(uint64_t slot) {
 #endif
 }
 
-}  // namespace kestrune_history

@@ -13,14 +13,12 @@
 
 #include <cstdint>
 
-namespace kestrune_history {
-
-class store {
+class kestrune_history {
  public:
-  store() = default;
-  ~store();
-  store(const store&) = delete;
-  store& operator=(const store&) = delete;
+  kestrune_history() = default;
+  ~kestrune_history();
+  kestrune_history(const kestrune_history&) = delete;
+  kestrune_history& operator=(const kestrune_history&) = delete;
 
   // Obtains room for `slots` slots of `pixel_bytes` and `record_bytes` each:
   // the pixel block first, the record block only if that was obtained. False
@@ -40,5 +38,3 @@ class store {
   uint64_t pixel_bytes_ = 0;
   uint64_t record_bytes_ = 0;
 };
-
-}  // namespace kestrune_history
