@@ -55,6 +55,7 @@ struct avx2 : avx2_lanes {
   static void transpose4(const uint32_t* const s[4], uint32_t* const d[4]) { transpose4_sse(s, d); }
 };
 
+#include "common/scalar_ops.h"
 #include "bramquil_body.h"
 
 }  // namespace

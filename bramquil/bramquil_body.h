@@ -5,56 +5,20 @@
 // nothing itself: whatever it pulled in would be compiled for that target
 // too.
 //
-// V provides, for doubles (vd, lane masks md, dlanes of them): splat_d,
-// load_d, ramp_d (lanes 0, 1, 2, …), add_d, sub_d, mul_d, div_d, floor_d,
-// less_d and at_least_d (masks), and_d (mask ? a : +0), select_d (mask ? a :
-// b), same_d (every lane equal), store_index (whole doubles 0 … 2^32 − 1
-// stored as 32-bit integers); for 32-bit lanes (vi, lanes of them): load,
-// store, splat, bit_and, bit_or, add, mul_lo (the low 32 bits), shift_right<k>,
-// shift_left<k>, any_equal (some lane equals x), reverse (lanes in the
-// opposite order), gather (lane e = ring[offset[e] + pos[e]], or with one
-// offset ring[offset + pos[e]], for 16- and 32-bit positions); and
-// transpose4 (d[i][r] = s[r][i] for 4 × 4 pixels).
+// V provides the shared operations and bramquil's own, with the meanings
+// common/operations.md gives them. The scalar ones (common/scalar_ops.h)
+// are included before this file.
 
 // One lane of everything: the portable build, and the last few pixels of
 // every run of the others.
-struct scalar_lanes {
-  using vd = double;
-  using md = bool;
-  using vi = uint32_t;
+struct portable : scalar_lanes {
   static constexpr size_t dlanes = 1;
   static constexpr size_t lanes = 1;
 
-  static vd splat_d(double x) { return x; }
-  static vd load_d(const double* p) { return *p; }
-  static vd ramp_d() { return 0.0; }
-  static vd add_d(vd a, vd b) { return a + b; }
-  static vd sub_d(vd a, vd b) { return a - b; }
-  static vd mul_d(vd a, vd b) { return a * b; }
-  static vd div_d(vd a, vd b) { return a / b; }
-  static vd floor_d(vd a) { return __builtin_floor(a); }
-  static md less_d(vd a, vd b) { return a < b; }
-  static md at_least_d(vd a, vd b) { return a >= b; }
   static vd and_d(md m, vd a) { return m ? a : 0.0; }
-  static vd select_d(md m, vd a, vd b) { return m ? a : b; }
   static bool same_d(vd a, vd b) { return a == b; }
   static void store_index(uint32_t* p, vd a) { *p = uint32_t(a); }
 
-  static vi load(const uint32_t* p) { return *p; }
-  static void store(uint32_t* p, vi a) { *p = a; }
-  static vi splat(uint32_t x) { return x; }
-  static vi bit_and(vi a, vi b) { return a & b; }
-  static vi bit_or(vi a, vi b) { return a | b; }
-  static vi add(vi a, vi b) { return a + b; }
-  static vi mul_lo(vi a, vi b) { return a * b; }
-  template <unsigned k>
-  static vi shift_right(vi a) {
-    return a >> k;
-  }
-  template <unsigned k>
-  static vi shift_left(vi a) {
-    return a << k;
-  }
   static bool any_equal(vi a, uint32_t x) { return a == x; }
   static vi reverse(vi a) { return a; }
   template <class Index>
@@ -229,7 +193,7 @@ inline size_t sg_fade_from(const bramquil_sg_run& r, size_t i, size_t q, size_t 
 template <class V, bool Columns, class Index>
 inline void sg_fade(const bramquil_sg_run& r, size_t i, size_t count, const Index* pos) {
   const size_t q = sg_fade_from<V, Columns>(r, i, 0, count, pos);
-  sg_fade_from<scalar_lanes, Columns>(r, i, q, count, pos);
+  sg_fade_from<portable, Columns>(r, i, q, count, pos);
 }
 
 // Pixels per block whose positions are worked out: all of them first, then
@@ -247,7 +211,7 @@ void sg_run(const bramquil_sg_run& r) {
   for (size_t i = 0; i < r.n; i += sg_block) {
     const size_t count = r.n - i < sg_block ? r.n - i : sg_block;
     const size_t q = sg_positions_from<V, Columns>(r, i, 0, count, pos);
-    sg_positions_from<scalar_lanes, Columns>(r, i, q, count, pos);
+    sg_positions_from<portable, Columns>(r, i, q, count, pos);
     if (r.store)
       for (size_t e = 0; e < count; ++e) r.store[i + e] = uint16_t(pos[e]);
     sg_fade<V, Columns>(r, i, count, pos);

@@ -56,6 +56,7 @@ struct neon : neon_lanes {
   }
 };
 
+#include "common/scalar_ops.h"
 #include "bramquil_body.h"
 
 }  // namespace

@@ -5,8 +5,9 @@
 
 namespace {
 
+#include "common/scalar_ops.h"
 #include "bramquil_body.h"
 
 }  // namespace
 
-extern const bramquil_kernel_set bramquil_portable_kernels = make_kernels<scalar_lanes>();
+extern const bramquil_kernel_set bramquil_portable_kernels = make_kernels<portable>();

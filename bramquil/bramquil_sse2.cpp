@@ -42,6 +42,7 @@ struct sse2 : sse2_lanes {
   static void transpose4(const uint32_t* const s[4], uint32_t* const d[4]) { transpose4_sse(s, d); }
 };
 
+#include "common/scalar_ops.h"
 #include "bramquil_body.h"
 
 }  // namespace

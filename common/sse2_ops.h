@@ -1,6 +1,6 @@
 // The SSE2 operations every SSE2 adapter shares: 32-bit lanes, four to a
 // vector, and doubles, two. An adapter derives from sse2_lanes and adds its
-// own operations under the names of the one adapter vocabulary. Like the
+// own operations under the names of common/operations.md. Like the
 // kernel bodies, this file includes nothing and is included inside an
 // adapter source's unnamed namespace, after <emmintrin.h>.
 

@@ -10,35 +10,16 @@ EFFECTS_TARGET_BEGIN(EFFECTS_AVX512_ISA("avx512f,avx512bw"))
 
 namespace {
 
-struct avx512 {
-  using vi = __m512i;
-  using vd = __m512d;
+#include "common/avx512_ops.h"
+
+struct avx512 : avx512_lanes {
   static constexpr size_t lanes = 16;
   static constexpr bool bit_overlay = true;
   using vq = __m512i;
 
-  static vi load(const uint32_t* p) { return _mm512_loadu_si512(p); }
-  static void store(uint32_t* p, vi v) { _mm512_storeu_si512(p, v); }
-  static vi splat(int32_t x) { return _mm512_set1_epi32(x); }
-  static vd splat_d(double x) { return _mm512_set1_pd(x); }
-  static vi bit_and(vi a, vi b) { return _mm512_and_si512(a, b); }
-  static vi bit_or(vi a, vi b) { return _mm512_or_si512(a, b); }
-  static vi bit_xor(vi a, vi b) { return _mm512_xor_si512(a, b); }
-  static vi and_not(vi a, vi b) { return _mm512_andnot_si512(a, b); }
-  static vi add(vi a, vi b) { return _mm512_add_epi32(a, b); }
-  static vi sub(vi a, vi b) { return _mm512_sub_epi32(a, b); }
-  template <int k>
-  static vi shift_right(vi a) {
-    return _mm512_srli_epi32(a, k);
-  }
-  static vi mul_lo(vi a, vi b) { return _mm512_mullo_epi32(a, b); }
   using count = __m128i;  // a shift count, made once
   static count shift_count(int k) { return _mm_cvtsi32_si128(k); }
   static vi shift_right_signed(vi a, count k) { return _mm512_sra_epi32(a, k); }
-  template <int k>
-  static vi shift_left(vi a) {
-    return _mm512_slli_epi32(a, k);
-  }
   static vi abs_diff_u8(vi a, vi b) {
     return _mm512_or_si512(_mm512_subs_epu8(a, b), _mm512_subs_epu8(b, a));
   }
@@ -95,10 +76,6 @@ struct avx512 {
     return _mm512_permutex2var_epi32(
         low, _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30), high);
   }
-  static vd add_d(vd a, vd b) { return _mm512_add_pd(a, b); }
-  static vd sub_d(vd a, vd b) { return _mm512_sub_pd(a, b); }
-  static vd mul_d(vd a, vd b) { return _mm512_mul_pd(a, b); }
-  static vd div_d(vd a, vd b) { return _mm512_div_pd(a, b); }
 };
 
 #include "kestrune_body.h"

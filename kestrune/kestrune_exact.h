@@ -7,34 +7,10 @@
 //
 // Included by kestrune_body.h; like it, this file includes nothing.
 //
-// V has 32-bit lanes holding one pixel each (byte k at bits 8k, see
-// effects::pixel_word) and doubles of half as many lanes; with a single
-// lane, high_double gives a value that truncate ignores. V provides: vi,
-// vd, lanes; load, store (pixels), splat, splat_d; bit_and, bit_or,
-// bit_xor, and_not (~a & b), add, sub, mul_lo (low 32 bits of the product),
-// shift_right<k>, shift_left<k>, shift_right_signed(a, shift_count(k))
-// (rounding down; count is the adapter's type for a shift count made once);
-// abs_diff_u8, max_u8 and subs_u8 (saturating) per byte; is_zero (all ones
-// where a 32-bit lane is 0), any (some bit set in some lane); madd16 (signed
-// 16-bit pairs summed into 32 bits) and mulhi_u16; less (all ones where
-// a < b, signed 32-bit), min_i32, max_i32; select (mask ? a : b, bitwise);
-// clamp_byte (signed 32-bit to 0..255); pack_i16 (signed saturation of two
-// 32-bit vectors to 16 bits), pack_u8 (unsigned saturation of two 16-bit
-// vectors to bytes), interleave_u8, interleave_u16 and high_half (unpacklo
-// epi8, unpacklo epi16 and unpackhi epi64, within each 128-bit lane, or
-// within the whole vector when it is narrower); low_double, high_double
-// (lanes to doubles); truncate (two double halves back to 32-bit lanes,
-// rounding toward zero); add_d, sub_d, mul_d, div_d.
-//
-// V::bit_overlay says whether V also evaluates the gain-1 colour overlay
-// with double lanes filled from integer bits (overlay_by_bits). Only then it
-// provides vq (64-bit lanes, one pixel word in the low half of each);
-// spread_low and spread_high (the pixels of the low and high double half,
-// zero-extended); biased_byte<k, inverted> (the double 2^52 + byte k, or
-// 2^52 + 255 - byte k); product (b, w, offset) with offset = -2^52 w, giving
-// fl((b - 2^52) w) in one rounding; floor_bits (floor(x) in the low 32 bits
-// of a lane, for 0 <= x < 2^31); join_bytes (b0 | b1 << 8 | b2 << 16 for
-// three floor_bits of 0..255); low_halves (the low 32 bits of two vq, as vi).
+// V provides the shared operations and kestrune's own, with the meanings
+// common/operations.md gives them; V::bit_overlay says whether it also has
+// those of overlay_by_bits (the gain-1 colour overlay in double lanes filled
+// from integer bits).
 
 template <class V>
 struct constants {

@@ -7,35 +7,19 @@
 
 namespace {
 
-struct portable {
-  using vi = uint32_t;
-  using vd = double;
+#include "common/scalar_ops.h"
+
+struct portable : scalar_lanes {
   static constexpr size_t lanes = 1;
   static constexpr bool bit_overlay = false;
 
+  // Byte k of a pixel at bits 8k, in either byte order.
   static vi load(const uint32_t* p) { return effects::pixel_word(*p); }
   static void store(uint32_t* p, vi v) { *p = effects::pixel_word(v); }
-  static vi splat(int32_t x) { return static_cast<uint32_t>(x); }
-  static vd splat_d(double x) { return x; }
-  static vi bit_and(vi a, vi b) { return a & b; }
-  static vi bit_or(vi a, vi b) { return a | b; }
-  static vi bit_xor(vi a, vi b) { return a ^ b; }
-  static vi and_not(vi a, vi b) { return ~a & b; }
-  static vi add(vi a, vi b) { return a + b; }
-  static vi sub(vi a, vi b) { return a - b; }
-  static vi mul_lo(vi a, vi b) { return a * b; }
-  template <int k>
-  static vi shift_right(vi a) {
-    return a >> k;
-  }
   using count = int;  // a shift count, made once
   static count shift_count(int k) { return k; }
   // Rounds toward minus infinity, as the vector instructions do.
   static vi shift_right_signed(vi a, count k) { return (a & 0x80000000u) ? ~(~a >> k) : a >> k; }
-  template <int k>
-  static vi shift_left(vi a) {
-    return a << k;
-  }
 
   static uint32_t byte(vi a, int k) { return (a >> (8 * k)) & 0xFFu; }
   static int32_t signed_half(vi a, int k) {
@@ -99,10 +83,6 @@ struct portable {
   static vd low_double(vi a) { return static_cast<double>(as_signed(a)); }
   static vd high_double(vi) { return 0.0; }
   static vi truncate(vd low, vd) { return static_cast<uint32_t>(static_cast<int32_t>(low)); }
-  static vd add_d(vd a, vd b) { return a + b; }
-  static vd sub_d(vd a, vd b) { return a - b; }
-  static vd mul_d(vd a, vd b) { return a * b; }
-  static vd div_d(vd a, vd b) { return a / b; }
 };
 
 #include "kestrune_body.h"

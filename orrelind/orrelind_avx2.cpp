@@ -16,6 +16,7 @@ namespace {
 
 #include "common/avx2_ops.h"
 
+#include "common/scalar_ops.h"
 #include "orrelind_resample_body.h"
 #include "orrelind_trig_body.h"
 #include "orrelind_points_body.h"

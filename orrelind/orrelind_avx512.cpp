@@ -12,12 +12,13 @@ EFFECTS_TARGET_BEGIN(EFFECTS_AVX512_ISA("avx512f,avx512vl,avx512dq,avx512bw,avx2
 
 namespace {
 
+#include "common/scalar_ops.h"
 #include "orrelind_resample_body.h"
 #include "orrelind_trig_body.h"
 #include "orrelind_points_body.h"
+#include "common/avx512_ops.h"
 
-struct avx512 {
-  using vd = __m512d;
+struct avx512 : avx512_doubles {
   using vi = __m256i;  // eight pixels
   using vm = __mmask8;
   static constexpr size_t lanes = 8;
@@ -26,34 +27,8 @@ struct avx512 {
   using vw = __m512i;  // sixteen pixels
   using vmw = __mmask16;
 
-  static vd load_d(const double* p) { return _mm512_loadu_pd(p); }
-  static vd splat_d(double x) { return _mm512_set1_pd(x); }
-  static vd add_d(vd a, vd b) { return _mm512_add_pd(a, b); }
-  static vd sub_d(vd a, vd b) { return _mm512_sub_pd(a, b); }
-  static vd mul_d(vd a, vd b) { return _mm512_mul_pd(a, b); }
-  static vd div_d(vd a, vd b) { return _mm512_div_pd(a, b); }
-  static vd floor_d(vd a) {
-    return _mm512_roundscale_pd(a, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
-  }
-  static vd sqrt_d(vd a) { return _mm512_sqrt_pd(a); }
-  static vd abs_d(vd a) { return _mm512_abs_pd(a); }
-  static vd min_d(vd a, vd b) { return _mm512_min_pd(a, b); }
-  static vd max_d(vd a, vd b) { return _mm512_max_pd(a, b); }
-  static vd ramp_d() { return _mm512_setr_pd(0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0); }
-  static void store_d(double* p, vd a) { _mm512_storeu_pd(p, a); }
-  template <int k>
-  static vd shift_left_d(vd a) {
-    return _mm512_castsi512_pd(_mm512_slli_epi64(_mm512_castpd_si512(a), k));
-  }
-  static vd xor_d(vd a, vd b) { return _mm512_xor_pd(a, b); }
-
   // Double lanes and pixel lanes share one mask type: or_m and select_d
   // serve both.
-  using md = __mmask8;
-  static md less_d(vd a, vd b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
-  static md at_least_d(vd a, vd b) { return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ); }
-  static vd fused_mul_add_d(vd a, vd b, vd c) { return _mm512_fmadd_pd(a, b, c); }
-  static vd mul_add_any_d(vd a, vd b, vd c) { return fused_mul_add_d(a, b, c); }
   static uint64_t bits_d(md m) { return m; }
   // The neighbour pairs as in the AVX2 adapter: one 8-byte load per row,
   // from the column before in the last column.
@@ -105,7 +80,6 @@ struct avx512 {
   static vm is_zero(vi a) { return _mm256_testn_epi32_mask(a, a); }
   static vm or_m(vm a, vm b) { return vm(a | b); }
   static bool all(vm m) { return m == 0xFF; }
-  static vd select_d(vm m, vd a, vd b) { return _mm512_mask_blend_pd(m, b, a); }
   static vi to_byte(vd v) {
     v = _mm512_max_pd(v, _mm512_setzero_pd());
     v = _mm512_min_pd(v, _mm512_set1_pd(255.0));

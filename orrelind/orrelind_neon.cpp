@@ -10,6 +10,7 @@ namespace {
 
 #include "common/neon_ops.h"
 
+#include "common/scalar_ops.h"
 #include "orrelind_resample_body.h"
 #include "orrelind_trig_body.h"
 #include "orrelind_points_body.h"

@@ -1,11 +1,8 @@
 // Source points in vector arithmetic, for updates whose values moved since
 // the last one, written once for any number of lanes over the adapter V
 // (included like orrelind_resample_body.h, after it and
-// orrelind_trig_body.h). Besides what those use, V provides ramp_d (lanes
-// 0, 1, 2, ...), sqrt_d, store_d, at_least_d (a >= b), min_d and max_d
-// (the second operand where the two compare equal, and where one is not a
-// number, as x86 does; the code here gives them numbers only), or_m on md
-// and bits_d (bit i set where lane i of a mask is).
+// orrelind_trig_body.h), over the operations common/operations.md lists;
+// min_d and max_d are only ever given numbers here.
 //
 // Each lane repeats the scalar path's arithmetic (orrelind_warp.cpp) up to
 // the turn phi = t2 W and the pinch factor k = t2 P + 1, bit for bit; then,

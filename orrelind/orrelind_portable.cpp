@@ -4,6 +4,7 @@
 
 namespace {
 
+#include "common/scalar_ops.h"
 #include "orrelind_resample_body.h"
 
 void orrelind_resample_portable(const orrelind_source_frame& src, const double* sx,

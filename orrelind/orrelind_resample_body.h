@@ -7,24 +7,9 @@
 // An adapter's fetch (and whatever it calls) is declared always_inline:
 // called out of line, its four results would pass through memory.
 //
-// V provides: vd (doubles), vi (32-bit pixels), vm (a lane mask), lanes;
-// load_d, splat_d, add_d, sub_d, mul_d, div_d; floor_d (of values in
-// 0..2^32); fetch (the four neighbours of source points whose floors are
-// given); byte_d<k> (byte k of each pixel as a double); alpha (byte 3 as a
-// 32-bit lane); same_alpha (all ones where four pixels share an alpha);
-// is_zero, or_m, all; select_d (mask ? a : b); to_byte (clamp to 0..255,
-// add 0.5, truncate); pack (four byte lanes into pixels, zero where masked);
-// store. For the checked resampling also: md (a mask per double lane),
-// min_d, max_d, less_d, or_m on md and bits_d (bit i set where lane i of a
-// mask is).
-//
-// An adapter with `single` true also provides, for twice as many lanes in
-// single precision (see orrelind_estimate): vf (floats), vw (32-bit pixels),
-// vmw (a lane mask); join (two vi into one vw); to_float (two vd into one vf);
-// byte_f<k>; splat_f, add_f, sub_f, mul_f; trunc_f (truncate to 32-bit
-// lanes); same (lanes equal), and_w, all_w; pack_w (three byte lanes into
-// pixels with the alpha of a fourth pixel, zero where that alpha is 0);
-// store_w.
+// V provides the shared operations and Orrelind's own, with the meanings
+// common/operations.md gives them; with `single` true also those for twice
+// as many lanes in single precision (see orrelind_estimate).
 
 // The four neighbours of one source point (fsx, fsy: its floors, exact
 // integers within the frame), indexed in 64 bits. The right neighbour
@@ -44,26 +29,15 @@ inline void orrelind_fetch_one(const orrelind_source_frame& s, double fsx, doubl
 
 // One lane, plain C++, on any processor and in either byte order: byte k of
 // a pixel is its k-th byte in memory.
-struct portable {
-  using vd = double;
-  using vi = uint32_t;
+struct portable : scalar_lanes {
   using vm = bool;
   static constexpr size_t lanes = 1;
   static constexpr bool single = false;
 
   static constexpr unsigned shift(int k) { return effects::byte_shift(k); }
 
-  static vd load_d(const double* p) { return *p; }
-  static vd splat_d(double x) { return x; }
-  static vd add_d(vd a, vd b) { return a + b; }
-  static vd sub_d(vd a, vd b) { return a - b; }
-  static vd mul_d(vd a, vd b) { return a * b; }
-  static vd div_d(vd a, vd b) { return a / b; }
+  // The source points' floors lie in 0 .. 2^32: a conversion takes them.
   static vd floor_d(vd a) { return static_cast<double>(static_cast<uint64_t>(a)); }
-  using md = bool;
-  static vd min_d(vd a, vd b) { return a < b ? a : b; }
-  static vd max_d(vd a, vd b) { return b < a ? a : b; }
-  static md less_d(vd a, vd b) { return a < b; }
   static uint64_t bits_d(md m) { return m; }
   static void fetch(const orrelind_source_frame& s, vd fsx, vd fsy, vi* p00, vi* p10, vi* p01,
                     vi* p11) {
@@ -81,7 +55,6 @@ struct portable {
   static vm is_zero(vi a) { return a == 0; }
   static vm or_m(vm a, vm b) { return a || b; }
   static bool all(vm m) { return m; }
-  static vd select_d(vm m, vd a, vd b) { return m ? a : b; }
   static vi to_byte(vd v) {
     if (!(v > 0.0)) v = 0.0;
     if (!(v < 255.0)) v = 255.0;
@@ -91,7 +64,6 @@ struct portable {
     if (zero) return 0;
     return (b0 << shift(0)) | (b1 << shift(1)) | (b2 << shift(2)) | (b3 << shift(3));
   }
-  static void store(uint32_t* p, vi v) { *p = v; }
 };
 
 // One colour byte position of the interpolation, from the neighbours'

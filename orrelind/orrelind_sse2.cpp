@@ -8,6 +8,7 @@
 
 namespace {
 
+#include "common/scalar_ops.h"
 #include "orrelind_resample_body.h"
 #include "orrelind_trig_body.h"
 #include "orrelind_points_body.h"

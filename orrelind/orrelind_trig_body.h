@@ -6,10 +6,8 @@
 // (orrelind_points.h carries it through), and orrelind_points_test.cpp
 // holds every adapter to it against MPFR.
 //
-// V provides, besides the resampling's operations: shift_left_d<k> (each
-// lane's 64 bits shifted), xor_d (of the bits) and mul_add_any_d (a b + c,
-// fused and rounded once where the processor has it, rounded twice
-// elsewhere: every bound here counts two roundings, which covers one).
+// The adapter's operations are those of common/operations.md. Every
+// bound here counts two roundings for mul_add_any_d, which covers one.
 //
 // The polynomial coefficients are Chebyshev fits (60 digits, rounded to
 // the nearest double) of (sin(r) - r) / r^3 and (cos(r) - 1 + r^2 / 2) / r^4

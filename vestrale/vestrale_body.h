@@ -2,24 +2,16 @@
 // defines an adapter V and includes this file inside an unnamed namespace;
 // it includes nothing itself.
 //
-// V provides vi (lanes pixels), align (the bytes a streaming store needs to
-// be aligned to), load, store, stream (a store past the caches, or a plain
-// one), splat, bit_and, bit_or, and_not (~a & b) and fence (orders the
-// streamed stores before whatever follows).
+// V provides the shared 32-bit operations and vestrale's own (stream,
+// fence), with the meanings common/operations.md gives them. The scalar
+// ones (common/scalar_ops.h) are included before this file.
 
 // One pixel at a time: the portable build, and the ends of every pass of
 // the others.
-struct scalar_lanes {
-  using vi = uint32_t;
+struct portable : scalar_words {
   static constexpr size_t lanes = 1;
   static constexpr size_t align = 4;
-  static vi load(const uint32_t* p) { return *p; }
-  static void store(uint32_t* p, vi a) { *p = a; }
   static void stream(uint32_t* p, vi a) { *p = a; }
-  static vi splat(uint32_t x) { return x; }
-  static vi bit_and(vi a, vi b) { return a & b; }
-  static vi bit_or(vi a, vi b) { return a | b; }
-  static vi and_not(vi a, vi b) { return ~a & b; }
   static void fence() {}
 };
 
@@ -40,7 +32,7 @@ uint64_t refresh_from(uint32_t* comp, const uint32_t* in, uint32_t* out, uint64_
 template <class V>
 void refresh(uint32_t* comp, const uint32_t* in, uint32_t* out, uint64_t n, uint32_t take) {
   const uint64_t i = refresh_from<V>(comp, in, out, 0, n, take);
-  refresh_from<scalar_lanes>(comp, in, out, i, n, take);
+  refresh_from<portable>(comp, in, out, i, n, take);
 }
 
 template <class V>
@@ -65,10 +57,10 @@ void split(const uint32_t* in, const uint32_t* r, const uint32_t* g, uint32_t* s
            uint64_t n) {
   // Single pixels up to the first slot address a streaming store takes.
   const uint64_t misaligned = (V::align - uintptr_t(slot) % V::align) % V::align / 4;
-  uint64_t i = split_from<scalar_lanes>(in, r, g, slot, out, 0, n < misaligned ? n : misaligned);
+  uint64_t i = split_from<portable>(in, r, g, slot, out, 0, n < misaligned ? n : misaligned);
   i = split_from<V>(in, r, g, slot, out, i, n);
   V::fence();
-  split_from<scalar_lanes>(in, r, g, slot, out, i, n);
+  split_from<portable>(in, r, g, slot, out, i, n);
 }
 
 template <class V>

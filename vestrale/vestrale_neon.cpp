@@ -17,6 +17,7 @@ struct neon : neon_lanes {
   static void fence() {}
 };
 
+#include "common/scalar_ops.h"
 #include "vestrale_body.h"
 
 }  // namespace

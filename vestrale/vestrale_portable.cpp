@@ -4,8 +4,9 @@
 
 namespace {
 
+#include "common/scalar_ops.h"
 #include "vestrale_body.h"
 
 }  // namespace
 
-extern const vestrale_kernel_set vestrale_portable_kernels = make_kernels<scalar_lanes>();
+extern const vestrale_kernel_set vestrale_portable_kernels = make_kernels<portable>();

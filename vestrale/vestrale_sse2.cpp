@@ -15,6 +15,7 @@ struct sse2 : sse2_lanes {
   static void fence() { _mm_sfence(); }
 };
 
+#include "common/scalar_ops.h"
 #include "vestrale_body.h"
 
 }  // namespace
