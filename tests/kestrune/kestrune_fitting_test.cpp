@@ -16,10 +16,6 @@
 
 namespace {
 
-using kestrune_integer_fit;
-using kestrune_job;
-using kestrune_mode;
-
 struct level_set {
   int level;
   const kestrune_kernel_set* set;
