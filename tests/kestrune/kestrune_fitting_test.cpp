@@ -12,22 +12,14 @@
 #include <vector>
 
 #include "kestrune_dispatch.h"
+#include "kernel_levels.h"
 #include "kestrune_model.h"
 
 namespace {
 
-struct level_set {
-  int level;
-  const kestrune_kernel_set* set;
-};
+using level_set = kernel_level<kestrune_kernel_set>;
 
-std::vector<level_set> runnable_sets() {
-  std::vector<level_set> all;
-  for (int level = 0; level <= effects::cpu_level(); ++level)
-    if (kestrune_kernel_sets[level])
-      all.push_back({level, kestrune_kernel_sets[level]});
-  return all;
-}
+std::vector<level_set> runnable_sets() { return runnable_kernel_sets(kestrune_kernel_sets); }
 
 // A job as an update with these values makes it; the fitting reads only
 // the values, never the frames.

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel_levels.h"
 #include "orrelind_dispatch.h"
 #include "orrelind_model.h"
 
@@ -36,9 +37,8 @@ struct adapter {
 // Every set this processor runs that has the vector source points.
 std::vector<adapter> vector_sets() {
   std::vector<adapter> all;
-  for (int level = 1; level <= effects::cpu_level(); ++level)
-    if (orrelind_kernel_sets[level] && orrelind_kernel_sets[level]->moving)
-      all.push_back({"level " + std::to_string(level), orrelind_kernel_sets[level]});
+  for (const auto& k : runnable_kernel_sets(orrelind_kernel_sets))
+    if (k.set->moving) all.push_back({k.name(), k.set});
   return all;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel_levels.h"
 #include "orrelind_model.h"
 #include "orrelind_dispatch.h"
 
@@ -25,11 +26,9 @@ struct adapter {
 // level up to the processor's, both of its members.
 std::vector<adapter> runnable_adapters() {
   std::vector<adapter> all;
-  for (int level = 0; level <= effects::cpu_level(); ++level) {
-    const orrelind_kernel_set* set = orrelind_kernel_sets[level];
-    if (!set) continue;
-    all.push_back({"level " + std::to_string(level), set->resample});
-    all.push_back({"level " + std::to_string(level) + " any size", set->resample_any_size});
+  for (const auto& k : runnable_kernel_sets(orrelind_kernel_sets)) {
+    all.push_back({k.name(), k.set->resample});
+    all.push_back({k.name() + " any size", k.set->resample_any_size});
   }
   return all;
 }
