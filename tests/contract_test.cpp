@@ -110,6 +110,9 @@ TEST_P(contract, describes_itself_as_a_filter_with_double_and_bool_params) {
   EXPECT_TRUE(info.color_model == F0R_COLOR_MODEL_RGBA8888 ||
               info.color_model == F0R_COLOR_MODEL_BGRA8888);
   EXPECT_GT(info.num_params, 0);
+  // A host that finds f0r_update2 calls it instead of f0r_update: only the
+  // plug-in that offers it may export it.
+  EXPECT_EQ(p.f0r().update2 != nullptr, std::string(info.name) == "kestrune");
 
   std::set<std::string> names;
   for (int i = 0; i < info.num_params; ++i) {
