@@ -51,8 +51,6 @@ void* orrelind_construct(unsigned int width, unsigned int height) {
   inst->frame_width = width;
   inst->frame_height = height;
   inst->pixel_count = pixel_count;
-  inst->resample = orrelind_resampler(width, pixel_count);
-  if (orrelind_narrow_frame(width, pixel_count)) inst->moving = orrelind_kernels().moving;
   // Not cleared: every part of it that is read is written first.
   if (pixel_count > SIZE_MAX / sizeof(uint32_t)) {
     std::free(inst);

@@ -35,11 +35,6 @@ struct orrelind_instance {
   double params[ORRELIND_PARAM_COUNT];  // stored values, each 0..1
   uint32_t* scratch;                    // copy of the input for same-frame updates
   uint64_t pixel_count;                 // frame_width * frame_height, below 2^62
-  // The resampling for this frame size, from the set chosen at load, and
-  // the set's kernels for values that move (null in the portable set and
-  // for frames that resample_any_size takes).
-  orrelind_resample_fn resample;
-  const orrelind_moving_kernels* moving;
 
   // The warp map: the source point of every pixel strictly inside the
   // circle, row by row, as the exact doubles the resampling starts from;

@@ -116,9 +116,3 @@ const orrelind_kernel_set& orrelind_kernels();
 inline bool orrelind_narrow_frame(uint32_t width, uint64_t pixel_count) {
   return width >= 2 && pixel_count < (uint64_t(1) << 31);
 }
-
-// The resampling for frames of this size.
-inline orrelind_resample_fn orrelind_resampler(uint32_t width, uint64_t pixel_count) {
-  const orrelind_kernel_set& k = orrelind_kernels();
-  return orrelind_narrow_frame(width, pixel_count) ? k.resample : k.resample_any_size;
-}

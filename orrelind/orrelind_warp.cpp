@@ -167,11 +167,10 @@ void orrelind_save_source(const orrelind_instance* inst, const uint32_t* frame,
 // worked out in vectors; every pixel whose point or bytes the bounds cannot
 // prove to be the C library's is done again by the scalar path. Returns the
 // index in the run of the pixel on the centre, or run.
-uint32_t orrelind_warp_run_moving(const orrelind_instance* inst, const orrelind_geometry& g,
-                                  const orrelind_source_frame& src, uint32_t y, double dy,
-                                  double dy2, uint32_t first, uint32_t run,
+uint32_t orrelind_warp_run_moving(const orrelind_moving_kernels& k, orrelind_resample_fn resample,
+                                  const orrelind_geometry& g, const orrelind_source_frame& src,
+                                  uint32_t y, double dy, double dy2, uint32_t first, uint32_t run,
                                   const orrelind_byte_margins& byte_margins, uint32_t* dst) {
-  const orrelind_moving_kernels& k = *inst->moving;
   alignas(64) double sx[orrelind_points_batch + orrelind_points_lanes];
   alignas(64) double sy[orrelind_points_batch + orrelind_points_lanes];
   uint64_t doubt[orrelind_points_batch / 64];
@@ -187,7 +186,7 @@ uint32_t orrelind_warp_run_moving(const orrelind_instance* inst, const orrelind_
         double px, py;
         if (orrelind_source_points(g, src.pixels, y, dy, dy2, first + i + j, 1, &px, &py) == 0)
           kept = i + j;
-        inst->resample(src, &px, &py, 1, dst + i + j);
+        resample(src, &px, &py, 1, dst + i + j);
       }
     i += n;
   }
@@ -230,7 +229,13 @@ void orrelind_update(orrelind_instance* inst, const uint32_t* inframe, uint32_t*
     orrelind_save_source(inst, inframe, g);
     src.pixels = inst->scratch;
   }
-  const orrelind_resample_fn resample = inst->resample;
+  // The kernels for this frame size, from the set chosen at load: the
+  // kernels for values that move only where the set has them and the frame
+  // is one that `resample` takes.
+  const orrelind_kernel_set& kernels = orrelind_kernels();
+  const bool narrow = orrelind_narrow_frame(width, inst->pixel_count);
+  const orrelind_resample_fn resample = narrow ? kernels.resample : kernels.resample_any_size;
+  const orrelind_moving_kernels* const moving = narrow ? kernels.moving : nullptr;
 
   // With a map: reuse it if it was built from these very values; else
   // rebuild it in this pass if the last update had these values too.
@@ -252,7 +257,7 @@ void orrelind_update(orrelind_instance* inst, const uint32_t* inframe, uint32_t*
   // frame size and the bound is small enough to prove anything.
   orrelind_byte_margins byte_margins = {0.0, 0.0};
   const bool vector_points =
-      inst->moving && !reuse && !build && orrelind_margins(&g, &byte_margins);
+      moving && !reuse && !build && orrelind_margins(&g, &byte_margins);
 
   // Everything between two warped runs, the end of one row and the start of
   // the next included, is one contiguous block of unchanged pixels. A shared
@@ -273,7 +278,8 @@ void orrelind_update(orrelind_instance* inst, const uint32_t* inframe, uint32_t*
       resample(src, map_x + mapped, map_y + mapped, run, dst);
     } else if (vector_points) {
       const uint32_t centre =
-          orrelind_warp_run_moving(inst, g, src, y, dy, dy2, first, run, byte_margins, dst);
+          orrelind_warp_run_moving(*moving, resample, g, src, y, dy, dy2, first, run, byte_margins,
+                                   dst);
       if (centre < run) kept = run_start + centre;
     } else {
       for (uint32_t i = 0; i < run;) {
