@@ -70,12 +70,15 @@ std::string filter_xml(const std::string& plugin, const std::vector<setting>& s,
 
 // Renders the project over `frames` frames and demands the test host's
 // bytes for `values` by index, with `changes` from their frames on.
+// `run`, when given, receives the host's run.
 void expect_project(const std::string& plugin, const std::string& filters,
                     const std::vector<double>& values,
-                    const std::vector<filter_spec::change>& changes = {}, int frames = 40) {
+                    const std::vector<filter_spec::change>& changes = {}, int frames = 40,
+                    hosttest::host_run* run = nullptr) {
   clip c;
   c.frames = frames;
   const hosttest::host_run r = hosttest::run_melt_project(filters, c);
+  if (run) *run = r;
   ASSERT_EQ(r.output.size(), size_t(c.frames)) << r.command;
   ASSERT_EQ(r.times.size(), size_t(c.frames)) << r.command;
   ASSERT_EQ(r.times[5], 0.2) << "melt passes seconds";
@@ -218,29 +221,31 @@ std::string between(const std::string& line, const std::string& open, const std:
   return b == std::string::npos ? "" : line.substr(a + open.size(), b - a - open.size());
 }
 
-// (preset name, gallery name) in the order of docs/params/NAME.editors.
-std::vector<std::pair<std::string, std::string>> preset_list(const std::string& plugin) {
-  std::vector<std::pair<std::string, std::string>> out;
-  for (const std::string& line :
-       lines_of(std::string(EFFECTS_SOURCE_DIR) + "/docs/params/" + plugin + ".editors"))
-    if (line.rfind("preset\t", 0) == 0)
-      out.emplace_back(between(line + "\t", "\tname=", "\t"),
-                       between(line + "\t", "\tgallery=", "\t"));
-  return out;
-}
-
-// The gallery's values by preset name, as ffmpeg gets them (y/n for booleans).
-std::map<std::string, std::vector<double>> gallery(const std::string& plugin) {
-  std::string file = plugin;
-  for (char& ch : file) ch = char(std::tolower(static_cast<unsigned char>(ch)));
-  std::map<std::string, std::vector<double>> out;
-  for (const std::string& line :
-       lines_of(std::string(EFFECTS_SOURCE_DIR) + "/demo/presets/" + file + ".txt")) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream fields(line.substr(line.find(' ') + 1));
-    std::vector<double>& values = out[line.substr(0, line.find(' '))];
-    for (std::string v; std::getline(fields, v, '|');)
+// The gallery's presets of a plug-in as editordesc makes them from
+// docs/params/NAME.editors for the demo, in order: name and values as ffmpeg
+// gets them (filter_params, y/n for booleans).
+std::vector<std::pair<std::string, std::vector<double>>> gallery(const std::string& plugin) {
+  const std::string command = std::string(EDITORDESC) + " --gallery " + EFFECTS_SOURCE_DIR +
+                              "/docs/params " + testhost::plugin_path(plugin);
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) throw std::runtime_error("cannot run " + command);
+  std::string text;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) text.append(buf, n);
+  if (pclose(pipe) != 0) throw std::runtime_error(command + " failed");
+  std::vector<std::pair<std::string, std::vector<double>>> out;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> f;
+    std::istringstream fields(line);
+    for (std::string field; std::getline(fields, field, '\t');) f.push_back(field);
+    if (f.size() != 5 || f[1] != plugin) throw std::runtime_error("editordesc said: " + line);
+    if (f[0] != "preset") continue;
+    std::vector<double> values;
+    std::istringstream params(f[4]);
+    for (std::string v; std::getline(params, v, '|');)
       values.push_back(v == "y" ? 1 : v == "n" ? 0 : std::stod(v));
+    out.emplace_back(f[3], values);
   }
   return out;
 }
@@ -290,35 +295,44 @@ std::map<std::string, std::vector<setting>> shotcut_presets(const std::string& p
 class editor_presets : public editor_project, public testing::WithParamInterface<std::string> {};
 
 // Every preset, as each editor stores it, rendered by melt gives the bytes
-// that the gallery's values for it (demo/presets/, written for ffmpeg in
-// the plug-in's own units) give in the test host: the presets look as the
+// that the gallery's values for it (what the demo hands ffmpeg, in the
+// plug-in's own units) give in the test host: the presets look as the
 // gallery shows them, Kdenlive's six-digit list items and the working
-// units' conversions included.
+// units' conversions included. And the gallery looks the same in every
+// ffmpeg: its values give the same bytes with the time in milliseconds
+// (5.1 … 7.1) as in seconds (9.0), which a kestrune preset with a Time
+// Offset other than 0 would not.
 TEST_P(editor_presets, render_as_the_gallery_shows) {
   const std::string plugin = GetParam();
-  const auto list = preset_list(plugin);
   const auto shown = gallery(plugin);
   const auto kdenlive = kdenlive_presets(plugin);
   const auto shotcut = shotcut_presets(plugin);
-  ASSERT_FALSE(list.empty()) << plugin << " has no presets";
-  EXPECT_EQ(kdenlive.size(), list.size()) << plugin;
-  EXPECT_EQ(shotcut.size(), list.size()) << plugin;
-  for (const auto& [name, gallery_name] : list) {
+  ASSERT_FALSE(shown.empty()) << plugin << " has no presets";
+  EXPECT_EQ(kdenlive.size(), shown.size()) << plugin;
+  EXPECT_EQ(shotcut.size(), shown.size()) << plugin;
+  for (const auto& [name, values] : shown) {
     SCOPED_TRACE(plugin + " preset " + name);
-    ASSERT_TRUE(shown.count(gallery_name)) << "not in the gallery: " << gallery_name;
-    const std::vector<double>& values = shown.at(gallery_name);
     ASSERT_TRUE(kdenlive.count(name) && shotcut.count(name));
     ASSERT_EQ(kdenlive.at(name).size(), values.size());
     ASSERT_EQ(shotcut.at(name).size(), values.size());
+    hosttest::host_run r;
     expect_project(plugin,
                    filter_xml(plugin, kdenlive.at(name),
                               {"<property name=\"kdenlive_id\">frei0r." + plugin + "</property>"}),
-                   values, {}, 20);
+                   values, {}, 20, &r);
     expect_project(plugin,
                    filter_xml(plugin, shotcut.at(name),
                               {"<property name=\"threads\">1</property>",
                                "<property name=\"shotcut:filter\">" + plugin + "</property>"}),
                    values, {}, 20);
+    clip c;
+    c.frames = 20;
+    std::vector<double> in_ms = r.times;
+    for (double& t : in_ms) t *= 1000;
+    const filter_spec f{plugin, values, {}};
+    EXPECT_EQ(hosttest::replay_chain({f}, r.input, in_ms, c),
+              hosttest::replay_chain({f}, r.input, r.times, c))
+        << "differs where ffmpeg passes milliseconds";
   }
 }
 
