@@ -4,6 +4,7 @@
 // seconds, by each version's recipe.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -221,10 +222,10 @@ std::string between(const std::string& line, const std::string& open, const std:
   return b == std::string::npos ? "" : line.substr(a + open.size(), b - a - open.size());
 }
 
-// The gallery's presets of a plug-in as editordesc makes them from
-// docs/params/NAME.editors for the demo, in order: name and values as ffmpeg
-// gets them (filter_params, y/n for booleans).
-std::vector<std::pair<std::string, std::vector<double>>> gallery(const std::string& plugin) {
+// What editordesc makes of docs/params/NAME.editors for the demo's gallery:
+// a line of tab-separated fields for each preset and showcase, in order
+// (kind, plug-in, gallery name, name, values).
+std::vector<std::vector<std::string>> gallery_lines(const std::string& plugin) {
   const std::string command = std::string(EDITORDESC) + " --gallery " + EFFECTS_SOURCE_DIR +
                               "/docs/params " + testhost::plugin_path(plugin);
   FILE* pipe = popen(command.c_str(), "r");
@@ -233,13 +234,23 @@ std::vector<std::pair<std::string, std::vector<double>>> gallery(const std::stri
   char buf[4096];
   for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) text.append(buf, n);
   if (pclose(pipe) != 0) throw std::runtime_error(command + " failed");
-  std::vector<std::pair<std::string, std::vector<double>>> out;
+  std::vector<std::vector<std::string>> out;
   std::istringstream lines(text);
   for (std::string line; std::getline(lines, line);) {
     std::vector<std::string> f;
     std::istringstream fields(line);
     for (std::string field; std::getline(fields, field, '\t');) f.push_back(field);
     if (f.size() != 5 || f[1] != plugin) throw std::runtime_error("editordesc said: " + line);
+    out.push_back(f);
+  }
+  return out;
+}
+
+// The gallery's presets: name and values as ffmpeg gets them
+// (filter_params, y/n for booleans).
+std::vector<std::pair<std::string, std::vector<double>>> gallery(const std::string& plugin) {
+  std::vector<std::pair<std::string, std::vector<double>>> out;
+  for (const auto& f : gallery_lines(plugin)) {
     if (f[0] != "preset") continue;
     std::vector<double> values;
     std::istringstream params(f[4]);
@@ -338,6 +349,56 @@ TEST_P(editor_presets, render_as_the_gallery_shows) {
 
 INSTANTIATE_TEST_SUITE_P(each_plugin, editor_presets,
                          testing::Values("Orrelind", "kestrune", "bramquil", "vestrale"));
+
+// The showcases, as the demo hands them to melt (INDEX=VALUE or
+// INDEX=FRAME=VALUE;…), with every key held until the next ("|="): melt
+// gives the test host's bytes for the keys' values from their frames on. So
+// melt reads the keys at the frames and values that editordesc means; how
+// it moves between them is MLT's own.
+TEST_F(editor_project, showcases_give_melt_their_keys) {
+  int showcases = 0;
+  for (const char* plugin : {"Orrelind", "kestrune", "bramquil", "vestrale"}) {
+    for (const auto& f : gallery_lines(plugin)) {
+      if (f[0] != "showcase") continue;
+      SCOPED_TRACE(std::string(plugin) + " showcase " + f[3]);
+      ++showcases;
+      std::vector<setting> held;
+      std::vector<double> values;
+      std::vector<filter_spec::change> changes;
+      int last = 0;
+      std::istringstream properties(f[4]);
+      for (std::string property; properties >> property;) {
+        const size_t eq = property.find('=');
+        const int index = std::stoi(property.substr(0, eq));
+        ASSERT_EQ(index, int(values.size())) << property;
+        std::string text, keys = property.substr(eq + 1);
+        std::istringstream each(keys);
+        for (std::string k; std::getline(each, k, ';');) {
+          const size_t at = k.find('=');
+          if (at == std::string::npos) {  // one value for the whole clip
+            values.push_back(std::stod(k));
+            text = k;
+            break;
+          }
+          const int frame = std::stoi(k.substr(0, k.find_first_of("|~=")));
+          const double v = std::stod(k.substr(at + 1));
+          if (frame == 0)
+            values.push_back(v);
+          else
+            changes.push_back({frame, index, v});
+          last = std::max(last, frame);
+          text += (text.empty() ? "" : ";") + std::to_string(frame) + "|=" + k.substr(at + 1);
+        }
+        held.push_back({std::to_string(index), text});
+      }
+      ASSERT_FALSE(changes.empty()) << "a showcase without keys";
+      expect_project(plugin,
+                     filter_xml(plugin, held, {"<property name=\"threads\">1</property>"}),
+                     values, changes, last + 1);
+    }
+  }
+  EXPECT_GT(showcases, 0);
+}
 
 // Why vestrale's Delay is stored as text: 2/15 saved with six digits reads
 // back as a delay of 2 frames, not 3.
