@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Renders the built-in sample clip through every plug-in and preset in the
-# real ffmpeg host, into out/: one MP4 per preset, one PNG contact sheet per
-# plug-in (the source on top, a row of frames per preset below) and
-# out/index.html, which plays them all in a browser. Installs missing Debian
+# real ffmpeg host, and through each keyframed showcase in melt (MLT), into
+# out/: one MP4 per preset or showcase, one PNG contact sheet per plug-in
+# (the source on top, a row of frames per preset and showcase below) and
+# out/index.html, which plays them all in a browser. The presets and
+# showcases are those of docs/params/NAME.editors, in the plug-in's values as
+# tools/editordesc gives them. Output that leaves pixels transparent (the
+# motion mask) is shown over a grey checkerboard. Installs missing Debian
 # packages first; downloads nothing else.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
-ensure_packages "${BUILD_PACKAGES[@]}" ffmpeg
+ensure_packages "${BUILD_PACKAGES[@]}" ffmpeg melt
 
-cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=Release -DEFFECTS_TESTS=OFF >/dev/null
+cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=Release -DEFFECTS_TESTS=OFF -DEFFECTS_TOOLS=ON \
+  >/dev/null
 cmake --build build/demo -j"$(nproc)" >/dev/null
 cmake --install build/demo --prefix build/demo/install >/dev/null
 export FREI0R_PATH=$PWD/build/demo/install/lib/frei0r-1
@@ -21,14 +26,36 @@ ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
 # The sample, made from ffmpeg's own sources: a zooming fractal with the
 # moving test pattern sliding across it, six seconds at 25 frames a second,
 # kept lossless so every effect starts from the same pixels.
+width=640 height=360 rate=25
 sample=$out/sample.mkv
-ff -f lavfi -i "mandelbrot=size=640x360:rate=25" \
-   -f lavfi -i "testsrc2=size=240x180:rate=25" \
+ff -f lavfi -i "mandelbrot=size=${width}x${height}:rate=$rate" \
+   -f lavfi -i "testsrc2=size=240x180:rate=$rate" \
    -filter_complex "[0:v][1:v]overlay=x='mod(t*110\,880)-240':y=90:shortest=1,format=rgba" \
    -t 6 -c:v ffv1 "$sample"
 
+# melt's settings for the sample: its size, rate and square pixels.
+profile=$out/.profile
+printf '%s\n' "description=sample" "width=$width" "height=$height" \
+  "frame_rate_num=$rate" "frame_rate_den=1" "progressive=1" "sample_aspect_num=1" \
+  "sample_aspect_den=1" "display_aspect_num=$width" "display_aspect_den=$height" \
+  "colorspace=709" >"$profile"
+
 # Six frames a second apart, from the first second on, side by side.
 strip='select=between(n\,25\,149)*not(mod(n-25\,24)),scale=320:-2,tile=6x1'
+# A frame over a grey checkerboard, so that what an effect leaves
+# transparent shows as such: [0:v] with FILTERS applied, then CHAIN.
+over_checkerboard() {
+  echo "color=c=black:s=${width}x${height}:r=$rate,format=gray,"`
+      `"geq=lum='if(mod(floor(X/16)+floor(Y/16)\,2)\,96\,160)',format=rgba[bg];"`
+      `"[0:v]$1,format=rgba[fx];[bg][fx]overlay=format=rgb:shortest=1,$2"
+}
+# One video and one contact sheet row from INPUT through FILTERS.
+render() {
+  local input=$1 filters=$2 video=$3 row=$4
+  ff -i "$input" -filter_complex "$(over_checkerboard "$filters" format=yuv420p)" \
+     -c:v libx264 -crf 18 "$video"
+  ff -i "$input" -filter_complex "$(over_checkerboard "$filters" "$strip")" -frames:v 1 "$row"
+}
 ff -i "$sample" -vf "$strip" -frames:v 1 "$out/.row-source.png"
 
 html=$out/index.html
@@ -40,27 +67,50 @@ html=$out/index.html
 } >"$html"
 ff -i "$sample" -c:v libx264 -pix_fmt yuv420p -crf 18 "$out/sample.mp4"
 
-for presets in demo/presets/*.txt; do
-  plugin=$(basename "$presets" .txt)
-  [ "$plugin" = orrelind ] && plugin=Orrelind
-  rows=("$out/.row-source.png")
-  echo "<h2>$plugin</h2>" >>"$html"
-  while read -r name params; do
-    case "$name" in ''|'#'*) continue ;; esac
-    video=$out/$plugin-$name.mp4
-    filter="frei0r=filter_name=$plugin:filter_params=$params"
-    ff -i "$sample" -vf "$filter" -c:v libx264 -pix_fmt yuv420p -crf 18 "$video"
-    ff -i "$sample" -vf "$filter,$strip" -frames:v 1 "$out/.row-$plugin-$name.png"
-    rows+=("$out/.row-$plugin-$name.png")
-    echo "<figure><video src=\"$(basename "$video")\" autoplay loop muted></video>" \
-         "<figcaption>$name: <code>$params</code></figcaption></figure>" >>"$html"
-    echo "  $video"
-  done <"$presets"
-  inputs=()
+sheet() {
+  local plugin=$1
+  shift
+  local rows=("$out/.row-source.png" "$@") inputs=() row
   for row in "${rows[@]}"; do inputs+=(-i "$row"); done
   ff "${inputs[@]}" -filter_complex "vstack=inputs=${#rows[@]}" "$out/$plugin-sheet.png"
   echo "<p><img src=\"$plugin-sheet.png\" alt=\"$plugin contact sheet\"></p>" >>"$html"
   echo "  $out/$plugin-sheet.png"
-done
-rm -f "$out"/.row-*.png
+}
+
+gallery=$out/.gallery
+build/demo/tools/editordesc --gallery docs/params "$FREI0R_PATH"/*.so >"$gallery"
+current= rows=()
+while IFS=$'\t' read -r kind plugin name title settings; do
+  if [ "$plugin" != "$current" ]; then
+    [ -z "$current" ] || sheet "$current" "${rows[@]}"
+    current=$plugin rows=()
+    echo "<h2>$plugin</h2>" >>"$html"
+  fi
+  video=$out/$plugin-$name.mp4
+  row=$out/.row-$plugin-$name.png
+  if [ "$kind" = preset ]; then
+    render "$sample" "frei0r=filter_name=$plugin:filter_params=$settings" "$video" "$row"
+    caption="<code>$settings</code> (ffmpeg)"
+  else
+    # Keyframes are MLT's own: melt renders the showcase losslessly, with
+    # the sample's alpha, and ffmpeg only encodes it.
+    rendered=$out/.showcase.mkv
+    read -r -a properties <<<"$settings"
+    for attempt in 1 2 3; do
+      timeout 600 melt -quiet "$sample" -profile "$profile" -filter "frei0r.$plugin" \
+        "${properties[@]}" -consumer "avformat:$rendered" vcodec=ffv1 pix_fmt=rgba an=1 \
+        real_time=0 </dev/null && break
+      [ "$attempt" -lt 3 ] || { echo "melt failed on $plugin $name" >&2; exit 1; }
+    done
+    render "$rendered" null "$video" "$row"
+    rm -f "$rendered"
+    caption="<code>-filter frei0r.$plugin $settings</code> (melt)"
+  fi
+  rows+=("$row")
+  echo "<figure><video src=\"$(basename "$video")\" autoplay loop muted></video>" \
+       "<figcaption>$title: $caption</figcaption></figure>" >>"$html"
+  echo "  $video"
+done <"$gallery"
+[ -z "$current" ] || sheet "$current" "${rows[@]}"
+rm -f "$out"/.row-*.png "$gallery" "$profile"
 echo "gallery: $PWD/$html (open it in a browser)"

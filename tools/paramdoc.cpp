@@ -1,25 +1,21 @@
 // paramdoc: writes the README's parameter tables from the plug-ins
 // themselves, so the documentation cannot drift from what hosts show.
 //
-//   paramdoc --check README.md MEANINGS_DIR PLUGIN.so...
-//   paramdoc --write README.md MEANINGS_DIR PLUGIN.so...
+//   paramdoc --check README.md NOTES_DIR PLUGIN.so...
+//   paramdoc --write README.md NOTES_DIR PLUGIN.so...
 //
 // For each plug-in, the README holds a table between the lines
 // "<!-- params:FILE -->" and "<!-- /params -->". Name, type, default (the
 // value read back from a new instance) and explanation come from the .so;
-// the last column, what a value means in the effect's own units, comes from
-// MEANINGS_DIR/FILE.txt, one "Parameter name<TAB>meaning" line each. --check
-// exits 1 when the README differs from what it would write, or when a
-// parameter has no meaning or a meaning names no parameter.
-#include <cstdio>
+// the last column, what a value means in the effect's own units, is the
+// parameter's meaning= in NOTES_DIR/FILE.editors, the notes the editors'
+// controls come from too. --check exits 1 when the README differs from what
+// it would write; both modes refuse notes that do not fit the plug-in.
 #include <fstream>
 #include <iostream>
-#include <map>
-#include <sstream>
 #include <string>
-#include <vector>
 
-#include "plugin_host.h"
+#include "editors_notes.h"
 #include "tool_text.h"
 
 namespace {
@@ -34,36 +30,15 @@ std::string number(double v) {
   return s;
 }
 
-std::string table(const std::string& path, const std::string& meanings_dir) {
-  testhost::plugin p(path);
-  const std::string file = file_name(path);
-  std::map<std::string, std::string> meaning;
-  {
-    std::istringstream lines(read_file(meanings_dir + "/" + file + ".txt"));
-    std::string line;
-    while (std::getline(lines, line)) {
-      const size_t tab = line.find('\t');
-      if (line.empty() || line[0] == '#') continue;
-      if (tab == std::string::npos) throw std::runtime_error(file + ".txt: no tab in: " + line);
-      meaning[line.substr(0, tab)] = line.substr(tab + 1);
-    }
-  }
-  testhost::instance inst = p.construct(64, 64);
+std::string table(const std::string& path, const std::string& notes_dir) {
+  const editors::effect e = editors::load_effect(path, notes_dir);
   std::string out =
       "| # | name | type | default | explanation | meaning |\n"
       "|---|---|---|---|---|---|\n";
-  for (int i = 0; i < p.info().num_params; ++i) {
-    const f0r_param_info_t pi = p.param_info(i);
-    auto m = meaning.find(pi.name);
-    if (m == meaning.end()) throw std::runtime_error(file + ": no meaning for \"" + pi.name + "\"");
-    out += "| " + std::to_string(i) + " | " + pi.name + " | " +
-           (pi.type == F0R_PARAM_BOOL ? "bool" : "double") + " | " + number(inst.get(i)) + " | " +
-           pi.explanation + " | " + m->second + " |\n";
-    meaning.erase(m);
-  }
-  if (!meaning.empty())
-    throw std::runtime_error(file + ": meaning for unknown parameter \"" + meaning.begin()->first +
-                             "\"");
+  for (const editors::parameter& p : e.params)
+    out += "| " + std::to_string(p.index) + " | " + p.name + " | " +
+           (p.is_bool ? "bool" : "double") + " | " + number(p.value) + " | " + p.explanation +
+           " | " + p.c.meaning + " |\n";
   return out;
 }
 
@@ -71,10 +46,10 @@ std::string table(const std::string& path, const std::string& meanings_dir) {
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::cerr << "usage: paramdoc --check|--write README MEANINGS_DIR SO...\n";
+    std::cerr << "usage: paramdoc --check|--write README NOTES_DIR SO...\n";
     return 2;
   }
-  const std::string mode = argv[1], readme = argv[2], meanings = argv[3];
+  const std::string mode = argv[1], readme = argv[2], notes = argv[3];
   try {
     const std::string before = read_file(readme);
     std::string after = before;
@@ -86,7 +61,7 @@ int main(int argc, char** argv) {
       const size_t body = start + open.size();
       const size_t end = after.find(close, body);
       if (end == std::string::npos) throw std::runtime_error(readme + ": unclosed " + open);
-      after.replace(body, end - body, table(argv[a], meanings));
+      after.replace(body, end - body, table(argv[a], notes));
     }
     if (mode == "--write") {
       if (after != before) std::ofstream(readme) << after;

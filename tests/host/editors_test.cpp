@@ -4,6 +4,7 @@
 // seconds, by each version's recipe.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -70,12 +71,15 @@ std::string filter_xml(const std::string& plugin, const std::vector<setting>& s,
 
 // Renders the project over `frames` frames and demands the test host's
 // bytes for `values` by index, with `changes` from their frames on.
+// `run`, when given, receives the host's run.
 void expect_project(const std::string& plugin, const std::string& filters,
                     const std::vector<double>& values,
-                    const std::vector<filter_spec::change>& changes = {}, int frames = 40) {
+                    const std::vector<filter_spec::change>& changes = {}, int frames = 40,
+                    hosttest::host_run* run = nullptr) {
   clip c;
   c.frames = frames;
   const hosttest::host_run r = hosttest::run_melt_project(filters, c);
+  if (run) *run = r;
   ASSERT_EQ(r.output.size(), size_t(c.frames)) << r.command;
   ASSERT_EQ(r.times.size(), size_t(c.frames)) << r.command;
   ASSERT_EQ(r.times[5], 0.2) << "melt passes seconds";
@@ -218,29 +222,41 @@ std::string between(const std::string& line, const std::string& open, const std:
   return b == std::string::npos ? "" : line.substr(a + open.size(), b - a - open.size());
 }
 
-// (preset name, gallery name) in the order of docs/params/NAME.editors.
-std::vector<std::pair<std::string, std::string>> preset_list(const std::string& plugin) {
-  std::vector<std::pair<std::string, std::string>> out;
-  for (const std::string& line :
-       lines_of(std::string(EFFECTS_SOURCE_DIR) + "/docs/params/" + plugin + ".editors"))
-    if (line.rfind("preset\t", 0) == 0)
-      out.emplace_back(between(line + "\t", "\tname=", "\t"),
-                       between(line + "\t", "\tgallery=", "\t"));
+// What editordesc makes of docs/params/NAME.editors for the demo's gallery:
+// a line of tab-separated fields for each preset and showcase, in order
+// (kind, plug-in, gallery name, name, values).
+std::vector<std::vector<std::string>> gallery_lines(const std::string& plugin) {
+  const std::string command = std::string(EDITORDESC) + " --gallery " + EFFECTS_SOURCE_DIR +
+                              "/docs/params " + testhost::plugin_path(plugin);
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) throw std::runtime_error("cannot run " + command);
+  std::string text;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) text.append(buf, n);
+  if (pclose(pipe) != 0) throw std::runtime_error(command + " failed");
+  std::vector<std::vector<std::string>> out;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> f;
+    std::istringstream fields(line);
+    for (std::string field; std::getline(fields, field, '\t');) f.push_back(field);
+    if (f.size() != 5 || f[1] != plugin) throw std::runtime_error("editordesc said: " + line);
+    out.push_back(f);
+  }
   return out;
 }
 
-// The gallery's values by preset name, as ffmpeg gets them (y/n for booleans).
-std::map<std::string, std::vector<double>> gallery(const std::string& plugin) {
-  std::string file = plugin;
-  for (char& ch : file) ch = char(std::tolower(static_cast<unsigned char>(ch)));
-  std::map<std::string, std::vector<double>> out;
-  for (const std::string& line :
-       lines_of(std::string(EFFECTS_SOURCE_DIR) + "/demo/presets/" + file + ".txt")) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream fields(line.substr(line.find(' ') + 1));
-    std::vector<double>& values = out[line.substr(0, line.find(' '))];
-    for (std::string v; std::getline(fields, v, '|');)
+// The gallery's presets: name and values as ffmpeg gets them
+// (filter_params, y/n for booleans).
+std::vector<std::pair<std::string, std::vector<double>>> gallery(const std::string& plugin) {
+  std::vector<std::pair<std::string, std::vector<double>>> out;
+  for (const auto& f : gallery_lines(plugin)) {
+    if (f[0] != "preset") continue;
+    std::vector<double> values;
+    std::istringstream params(f[4]);
+    for (std::string v; std::getline(params, v, '|');)
       values.push_back(v == "y" ? 1 : v == "n" ? 0 : std::stod(v));
+    out.emplace_back(f[3], values);
   }
   return out;
 }
@@ -290,40 +306,99 @@ std::map<std::string, std::vector<setting>> shotcut_presets(const std::string& p
 class editor_presets : public editor_project, public testing::WithParamInterface<std::string> {};
 
 // Every preset, as each editor stores it, rendered by melt gives the bytes
-// that the gallery's values for it (demo/presets/, written for ffmpeg in
-// the plug-in's own units) give in the test host: the presets look as the
+// that the gallery's values for it (what the demo hands ffmpeg, in the
+// plug-in's own units) give in the test host: the presets look as the
 // gallery shows them, Kdenlive's six-digit list items and the working
-// units' conversions included.
+// units' conversions included. And the gallery looks the same in every
+// ffmpeg: its values give the same bytes with the time in milliseconds
+// (5.1 … 7.1) as in seconds (9.0), which a kestrune preset with a Time
+// Offset other than 0 would not.
 TEST_P(editor_presets, render_as_the_gallery_shows) {
   const std::string plugin = GetParam();
-  const auto list = preset_list(plugin);
   const auto shown = gallery(plugin);
   const auto kdenlive = kdenlive_presets(plugin);
   const auto shotcut = shotcut_presets(plugin);
-  ASSERT_FALSE(list.empty()) << plugin << " has no presets";
-  EXPECT_EQ(kdenlive.size(), list.size()) << plugin;
-  EXPECT_EQ(shotcut.size(), list.size()) << plugin;
-  for (const auto& [name, gallery_name] : list) {
+  ASSERT_FALSE(shown.empty()) << plugin << " has no presets";
+  EXPECT_EQ(kdenlive.size(), shown.size()) << plugin;
+  EXPECT_EQ(shotcut.size(), shown.size()) << plugin;
+  for (const auto& [name, values] : shown) {
     SCOPED_TRACE(plugin + " preset " + name);
-    ASSERT_TRUE(shown.count(gallery_name)) << "not in the gallery: " << gallery_name;
-    const std::vector<double>& values = shown.at(gallery_name);
     ASSERT_TRUE(kdenlive.count(name) && shotcut.count(name));
     ASSERT_EQ(kdenlive.at(name).size(), values.size());
     ASSERT_EQ(shotcut.at(name).size(), values.size());
+    hosttest::host_run r;
     expect_project(plugin,
                    filter_xml(plugin, kdenlive.at(name),
                               {"<property name=\"kdenlive_id\">frei0r." + plugin + "</property>"}),
-                   values, {}, 20);
+                   values, {}, 20, &r);
     expect_project(plugin,
                    filter_xml(plugin, shotcut.at(name),
                               {"<property name=\"threads\">1</property>",
                                "<property name=\"shotcut:filter\">" + plugin + "</property>"}),
                    values, {}, 20);
+    clip c;
+    c.frames = 20;
+    std::vector<double> in_ms = r.times;
+    for (double& t : in_ms) t *= 1000;
+    const filter_spec f{plugin, values, {}};
+    EXPECT_EQ(hosttest::replay_chain({f}, r.input, in_ms, c),
+              hosttest::replay_chain({f}, r.input, r.times, c))
+        << "differs where ffmpeg passes milliseconds";
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(each_plugin, editor_presets,
                          testing::Values("Orrelind", "kestrune", "bramquil", "vestrale"));
+
+// The showcases, as the demo hands them to melt (INDEX=VALUE or
+// INDEX=FRAME=VALUE;…), with every key held until the next ("|="): melt
+// gives the test host's bytes for the keys' values from their frames on. So
+// melt reads the keys at the frames and values that editordesc means; how
+// it moves between them is MLT's own.
+TEST_F(editor_project, showcases_give_melt_their_keys) {
+  int showcases = 0;
+  for (const char* plugin : {"Orrelind", "kestrune", "bramquil", "vestrale"}) {
+    for (const auto& f : gallery_lines(plugin)) {
+      if (f[0] != "showcase") continue;
+      SCOPED_TRACE(std::string(plugin) + " showcase " + f[3]);
+      ++showcases;
+      std::vector<setting> held;
+      std::vector<double> values;
+      std::vector<filter_spec::change> changes;
+      int last = 0;
+      std::istringstream properties(f[4]);
+      for (std::string property; properties >> property;) {
+        const size_t eq = property.find('=');
+        const int index = std::stoi(property.substr(0, eq));
+        ASSERT_EQ(index, int(values.size())) << property;
+        std::string text, keys = property.substr(eq + 1);
+        std::istringstream each(keys);
+        for (std::string k; std::getline(each, k, ';');) {
+          const size_t at = k.find('=');
+          if (at == std::string::npos) {  // one value for the whole clip
+            values.push_back(std::stod(k));
+            text = k;
+            break;
+          }
+          const int frame = std::stoi(k.substr(0, k.find_first_of("|~=")));
+          const double v = std::stod(k.substr(at + 1));
+          if (frame == 0)
+            values.push_back(v);
+          else
+            changes.push_back({frame, index, v});
+          last = std::max(last, frame);
+          text += (text.empty() ? "" : ";") + std::to_string(frame) + "|=" + k.substr(at + 1);
+        }
+        held.push_back({std::to_string(index), text});
+      }
+      ASSERT_FALSE(changes.empty()) << "a showcase without keys";
+      expect_project(plugin,
+                     filter_xml(plugin, held, {"<property name=\"threads\">1</property>"}),
+                     values, changes, last + 1);
+    }
+  }
+  EXPECT_GT(showcases, 0);
+}
 
 // Why vestrale's Delay is stored as text: 2/15 saved with six digits reads
 // back as a delay of 2 frames, not 3.
