@@ -4,10 +4,8 @@
 # plug-in (the source on top, a row of frames per preset below) and
 # out/index.html, which plays them all in a browser. Installs missing Debian
 # packages first; downloads nothing else.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-. scripts/ensure-packages.sh
-ensure_packages "${BUILD_PACKAGES[@]}" ffmpeg
+. "$(dirname "$0")/common.sh"
+need_packages BUILD ffmpeg
 
 cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=Release -DEFFECTS_TESTS=OFF >/dev/null
 cmake --build build/demo -j"$(nproc)" >/dev/null

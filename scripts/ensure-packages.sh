@@ -1,7 +1,9 @@
-# Sourced by the scripts in this folder. ensure_packages PKG...: installs,
-# with apt-get and without recommended extras, whichever of the Debian
-# packages are not installed yet. Needs root only when something is missing.
-# A package named PKG:ARCH of a foreign architecture (libgtest-dev:arm64)
+# The Debian packages the scripts need, in groups (NAME_PACKAGES below),
+# read by need_packages (common.sh) when a script first asks for one; it
+# may also be sourced on its own. ensure_packages PKG...: installs, with
+# apt-get and without recommended extras, whichever of the Debian packages
+# are not installed yet. Needs root only when something is missing. A
+# package named PKG:ARCH of a foreign architecture (libgtest-dev:arm64)
 # first adds that architecture to dpkg.
 ensure_packages() {
   local missing=()
