@@ -15,9 +15,10 @@
 #                          packages named, where an argument in capitals is a
 #                          group of ensure-packages.sh (BUILD, TEST, CROSS,
 #                          WINDOWS, EMULATION, MACOS, SUITE, CHROOT: need_packages
-#                          BUILD ffmpeg). The groups are read from this
-#                          release's package lists on first use only, so a
-#                          script that installs nothing never asks apt.
+#                          BUILD ffmpeg). The groups named by this
+#                          release's versions (TEST, MACOS) are read from its
+#                          package lists only when asked for: a script that
+#                          installs nothing reads no list.
 set -euo pipefail
 EFFECTS_CALLER_DIR=$PWD
 EFFECTS_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -41,6 +42,10 @@ need_packages() {
     case "$arg" in
       *[a-z]*) packages+=("$arg") ;;
       *)
+        if declare -F "load_${arg}_PACKAGES" >/dev/null && ! declare -p "${arg}_PACKAGES" &>/dev/null
+        then
+          "load_${arg}_PACKAGES"
+        fi
         group=${arg}_PACKAGES[@]
         packages+=("${!group}")
         ;;
