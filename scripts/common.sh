@@ -46,6 +46,8 @@ need_packages() {
         then
           "load_${arg}_PACKAGES"
         fi
+        declare -p "${arg}_PACKAGES" &>/dev/null \
+          || { echo "no package group $arg in ensure-packages.sh" >&2; return 1; }
         group=${arg}_PACKAGES[@]
         packages+=("${!group}")
         ;;
