@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced first by every script in this folder:
 #
 #   . "$(dirname "$0")/common.sh"
@@ -20,10 +21,12 @@
 #                          package lists only when asked for: a script that
 #                          installs nothing reads no list.
 set -euo pipefail
+# shellcheck disable=SC2034  # for the scripts that source this
 EFFECTS_CALLER_DIR=$PWD
 EFFECTS_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$EFFECTS_ROOT"
 mapfile -t EFFECTS_PLUGIN_NAMES < <(grep -v -e '^#' -e '^$' plugins.txt)
+# shellcheck disable=SC2034
 jobs=$(nproc)
 
 is_our_plugin() {
@@ -48,7 +51,7 @@ need_packages() {
         fi
         declare -p "${arg}_PACKAGES" &>/dev/null \
           || { echo "no package group $arg in ensure-packages.sh" >&2; return 1; }
-        group=${arg}_PACKAGES[@]
+        group="${arg}_PACKAGES[@]"
         packages+=("${!group}")
         ;;
     esac

@@ -17,6 +17,7 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 names() { sed -n 's/^  "\(.*\)".*/\1/p'; }
+# shellcheck disable=SC2034  # read through need's ${!1}
 configure=$(cmake --list-presets | names) || { echo "FAIL: cmake cannot read the presets"; exit 1; }
 build=$(cmake --build --list-presets | names) || { echo "FAIL: cmake --build cannot read them"; exit 1; }
 test=$(ctest --list-presets | names) || { echo "FAIL: ctest cannot read them"; exit 1; }
@@ -34,7 +35,7 @@ while IFS=: read -r file line text; do
       *) continue ;;
     esac
     # A name followed by a variable is made at run time: left to the loops below.
-    name=$(sed -n "s/.*$re[^\$a-z0-9_-].*/\1/p" <<<"$text ")
+    name=$(sed -n "s/.*${re}[^\$a-z0-9_-].*/\1/p" <<<"$text ")
     [ -z "$name" ] || need "$kind" "$name" "$file:$line"
   done
 done < <(grep -n -e '--preset ' scripts/*.sh)
@@ -54,13 +55,15 @@ done < <(sed -n 's/^loader_suites \([a-z0-9_]*\)$/\1/p' scripts/macos-test.sh)
 status=0
 # Bounded: were the refusal broken, this would start the whole run.
 out=$(timeout 60 scripts/test.sh no-such-stage 2>/dev/null) || status=$?
-[ "$status" -eq 2 ] && [ -z "$out" ] || fail "an unknown stage: status $status, output '$out'"
+if [ "$status" -ne 2 ] || [ -n "$out" ]; then
+  fail "an unknown stage: status $status, output '$out'"
+fi
 [ "$(scripts/test.sh --list | cut -d' ' -f1 | head -n 1)" = release ] \
   || fail "scripts/test.sh --list does not begin with the release stage"
 
 listed=$(bash -c '. scripts/common.sh && printf "%s.so\n" "${EFFECTS_PLUGIN_NAMES[@]}"' | sort)
 built=$(cd "$plugin_dir" && ls -- *.so | sort)
-[ "$listed" = "$built" ] || fail "plugins.txt lists $(echo $listed), the build made $(echo $built)"
+[ "$listed" = "$built" ] || fail "plugins.txt lists" $listed", the build made" $built
 
 [ "$failures" -eq 0 ] || exit 1
 echo "presets and scripts agree"
