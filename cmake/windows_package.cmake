@@ -27,8 +27,7 @@ set(CPACK_GENERATOR "ZIP;External")
 set(CPACK_PACKAGE_NAME frei0r-effects-four)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Plug-in team")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-  "frei0r video effects: vestrale, kestrune, bramquil, Orrelind")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "frei0r video effects: ${effects_plugin_list}")
 set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-win64)
 # The installer is made from the files staged for the package, so that it
 # holds exactly what the ZIP holds.

@@ -3,7 +3,7 @@
 # nothing beside them: the GCC and C++ runtimes are linked in, so the only
 # imports are KERNEL32.dll and msvcrt.dll. The unit suites run under Wine
 # (Debian's wine64), which ctest starts itself in a Wine prefix of the build
-# folder's own (cmake/windows.cmake); scripts/windows-test.sh runs them.
+# folder's own (cmake/windows.cmake); scripts/test.sh windows runs them.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 # The POSIX threading flavour: the concurrency test needs std::thread, which

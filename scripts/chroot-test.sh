@@ -21,8 +21,7 @@
 # ready-made frei0r plug-ins enters the chroot: an empty placeholder stands
 # in for frei0r-plugins, and the run fails if any frei0r-1 folder outside
 # our build holds a plug-in that is not ours. Needs root.
-set -euo pipefail
-cd "$(dirname "$0")/.."
+. "$(dirname "$0")/common.sh"
 src=$PWD
 
 readme=0
@@ -34,8 +33,7 @@ suite=${1:?usage: scripts/chroot-test.sh [--readme] SUITE [CACHE]}
 cache=${2:-${EFFECTS_CHROOT_CACHE:-/var/cache/effects-chroots}}
 [ "$(id -u)" -eq 0 ] || { echo "needs root (debootstrap, chroot, mount)" >&2; exit 1; }
 
-. scripts/ensure-packages.sh
-ensure_packages "${CHROOT_PACKAGES[@]}"
+need_packages CHROOT
 
 # The first non-security mirror in apt's sources (deb822 files, then the
 # one-line format).
@@ -144,7 +142,7 @@ foreign_plugins() {
     [ -d "$dir" ] || continue
     for f in "$dir"/*; do
       [ -e "$f" ] || continue
-      case "$(basename "$f")" in vestrale.so|kestrune.so|bramquil.so|Orrelind.so) ;; *) echo "$f" ;; esac
+      is_our_plugin "$(basename "$f")" || echo "$f"
     done
   done
 }
@@ -181,8 +179,7 @@ tar -C "$src" --exclude=./build --exclude=./out --exclude=./.git -cf - . \
   | tar -C "$root/root/effects" -xf -
 
 start=$SECONDS
-in_chroot bash -c 'cd /root/effects && . scripts/ensure-packages.sh &&
-  ensure_packages "${BUILD_PACKAGES[@]}" "${SUITE_PACKAGES[@]}"' \
+in_chroot bash -c 'cd /root/effects && . scripts/common.sh && need_packages BUILD SUITE' \
   >"$root.install.log" 2>&1 || { tail -30 "$root.install.log"; exit 1; }
 echo "packages for $suite: $((SECONDS - start)) s"
 check_no_foreign_plugins
@@ -190,9 +187,11 @@ check_no_foreign_plugins
 in_chroot bash -c 'g++ --version | head -n 1; ffmpeg -version | head -n 1; melt -version 2>&1 | head -n 1
   gst-launch-1.0 --version | sed -n 2p'
 start=$SECONDS
+# The preset chroot: the release suite, built in /root/build/release, which
+# the copy of the tree above does not replace.
 in_chroot bash -c 'set -e; cd /root/effects
-  cmake -S . -B /root/build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEFFECTS_WERROR=ON >/dev/null
-  cmake --build /root/build/release -j"$(nproc)"
-  ctest --test-dir /root/build/release -j"$(nproc)" --output-on-failure'
+  cmake --preset chroot >/dev/null
+  cmake --build --preset chroot -j"$(nproc)"
+  ctest --preset chroot -j"$(nproc)"'
 echo "release suite in $suite: $((SECONDS - start)) s"
 check_no_foreign_plugins

@@ -8,14 +8,11 @@
 # tools/editordesc gives them. Output that leaves pixels transparent (the
 # motion mask) is shown over a grey checkerboard. Installs missing Debian
 # packages first; downloads nothing else.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-. scripts/ensure-packages.sh
-ensure_packages "${BUILD_PACKAGES[@]}" ffmpeg melt
+. "$(dirname "$0")/common.sh"
+need_packages BUILD ffmpeg melt
 
-cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=Release -DEFFECTS_TESTS=OFF -DEFFECTS_TOOLS=ON \
-  >/dev/null
-cmake --build build/demo -j"$(nproc)" >/dev/null
+cmake --preset demo >/dev/null
+cmake --build --preset demo -j"$(nproc)" >/dev/null
 cmake --install build/demo --prefix build/demo/install >/dev/null
 export FREI0R_PATH=$PWD/build/demo/install/lib/frei0r-1
 

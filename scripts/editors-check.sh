@@ -41,10 +41,8 @@
 # collection of other effects that must not be installed here: an empty
 # placeholder package (equivs) satisfies it first, and no frei0r-1 folder
 # may hold a plug-in but ours.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-. scripts/ensure-packages.sh
-plugins=(vestrale kestrune bramquil Orrelind)
+. "$(dirname "$0")/common.sh"
+plugins=("${EFFECTS_PLUGIN_NAMES[@]}")
 editors=${EDITORS:-shotcut kdenlive}
 mode=chroot
 suite=sid
@@ -56,7 +54,7 @@ while [ $# -gt 0 ]; do
     --suite) suite=${2:?--suite needs a Debian suite}; shift ;;
     --here) mode=here ;;
     --plugins) plugin_dir=${2:?--plugins needs a folder}; shift ;;  # built already
-    -h|--help) sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,/^[^#]/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
   shift
@@ -98,10 +96,7 @@ only_ours() {
   local dir f bad=0 found=
   while IFS= read -r dir; do
     while IFS= read -r f; do
-      case "$(basename "$f")" in
-        vestrale.so|kestrune.so|bramquil.so|Orrelind.so) ;;
-        *) echo "foreign file $f" >&2; bad=1 ;;
-      esac
+      is_our_plugin "$(basename "$f")" || { echo "foreign file $f" >&2; bad=1; }
     done < <(find "$dir" -type f)
     echo "$dir holds: $(find "$dir" -type f -printf '%f ' | tr -s ' ')"
     found=1
@@ -166,7 +161,7 @@ make_chroot() {
     rm -rf "$root"
   fi
   if [ ! -d "$root" ]; then
-    ensure_packages debootstrap
+    need_packages debootstrap
     mirror=$(debian_mirror)
     echo "making a Debian $suite chroot in $root from $mirror"
     mkdir -p "$(dirname "$root")"
@@ -178,7 +173,7 @@ make_chroot() {
   # sid's index may be past its expiry date.
   in_root apt-get -o Acquire::Check-Valid-Until=false update -qq
   if [ "$(placeholder_state "$root/var/lib/dpkg")" = none ]; then
-    ensure_packages equivs
+    need_packages equivs
     local tmp deb
     tmp=$(mktemp -d)
     deb=$(build_placeholder "$tmp")
@@ -256,7 +251,7 @@ shotcut_project() {  # OUT: a clip with all four filters, as Shotcut saves it
     echo '<mlt LC_NUMERIC="C" producer="clip">'
     echo "  <producer id=\"clip\" in=\"0\" out=\"49\">"
     echo "    <property name=\"resource\">$work/clip.mp4</property>"
-    for p in vestrale kestrune bramquil Orrelind; do
+    for p in "${plugins[@]}"; do
       echo "    <filter><property name=\"mlt_service\">frei0r.$p</property>"
       [ $p = Orrelind ] && echo '      <property name="0">0.5625</property>'
       echo '      <property name="threads">1</property></filter>'
@@ -650,7 +645,7 @@ EOF2
   grep -c 'chosen: [0-9]' "$work/shotcut-filters.txt" 2>/dev/null | grep -qx 3 ||
     { echo "shotcut: not every filter could be chosen"; status=1; }
   local k=0
-  for p in vestrale kestrune bramquil Orrelind; do  # as on the clip
+  for p in "${plugins[@]}"; do  # as on the clip
     if grep -qE "^filter $k controls: ([5-9]|[1-9][0-9]+)$" "$work/shotcut-filters.txt" 2>/dev/null
     then echo "shotcut: $p shows its controls"
     else echo "shotcut: $p shows no controls (its ui.qml did not load)"; status=1; fi
@@ -972,10 +967,9 @@ if [ $mode = chroot ]; then
     *) echo "$root: frei0r-plugins is not our empty placeholder" >&2; exit 1 ;;
   esac
   if [ -z "$plugin_dir" ]; then
-    ensure_packages "${BUILD_PACKAGES[@]}"
-    cmake -S . -B build/editors -DCMAKE_BUILD_TYPE=Release -DEFFECTS_TESTS=OFF \
-      -DEFFECTS_BENCH=OFF >/dev/null
-    cmake --build build/editors -j2 --target vestrale kestrune bramquil orrelind >/dev/null
+    need_packages BUILD
+    cmake --preset editors >/dev/null
+    cmake --build --preset editors -j2 --target "${plugins[@],,}" >/dev/null
     plugin_dir=build/editors/plugins
   fi
   # What the check needs, copied in afresh; the check itself runs there.
@@ -983,7 +977,8 @@ if [ $mode = chroot ]; then
   rm -rf "$stage"
   mkdir -p "$stage/scripts" "$stage/docs" "$stage/plugins"
   cp -r scripts/editors-check.sh scripts/editors-check scripts/install-user.sh \
-    scripts/ensure-packages.sh "$stage/scripts/"
+    scripts/common.sh scripts/ensure-packages.sh "$stage/scripts/"
+  cp plugins.txt "$stage/"
   cp -r editors "$stage/"
   for p in "${plugins[@]}"; do cp "$plugin_dir/$p.so" "$stage/plugins/"; done
   rc=0
@@ -1006,19 +1001,19 @@ fi
 case $(placeholder_state /var/lib/dpkg) in
   real) echo "a real frei0r-plugins package is installed: remove it first" >&2; exit 1 ;;
   none)
-    ensure_packages equivs
+    need_packages equivs
     tmp=$(mktemp -d)
     dpkg -i "$(build_placeholder "$tmp")"
     rm -rf "$tmp"
     ;;
 esac
 needed=(shotcut kdenlive xvfb xauth dbus imagemagick xdotool xclip ffmpeg python3)
-[ -n "$plugin_dir" ] || needed+=("${BUILD_PACKAGES[@]}")
-ensure_packages "${needed[@]}"
+[ -n "$plugin_dir" ] || needed+=(BUILD)
+need_packages "${needed[@]}"
 only_ours /usr /opt "$HOME" || exit 1
 if [ -z "$plugin_dir" ]; then
-  cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build/release -j2 --target vestrale kestrune bramquil orrelind >/dev/null
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j2 --target "${plugins[@],,}" >/dev/null
   plugin_dir=build/release/plugins
 fi
 plugin_dir=$(cd "$plugin_dir" && pwd)

@@ -1,8 +1,9 @@
-# Sourced by the scripts in this folder. ensure_packages PKG...: installs,
-# with apt-get and without recommended extras, whichever of the Debian
-# packages are not installed yet. Needs root only when something is missing.
-# A package named PKG:ARCH of a foreign architecture (libgtest-dev:arm64)
-# first adds that architecture to dpkg.
+# The Debian packages the scripts need, in groups (NAME_PACKAGES below),
+# read by need_packages (common.sh) when a script first asks for one.
+# ensure_packages PKG...: installs, with apt-get and without recommended
+# extras, whichever of the Debian packages are not installed yet. Needs root
+# only when something is missing. A package named PKG:ARCH of a foreign
+# architecture (libgtest-dev:arm64) first adds that architecture to dpkg.
 ensure_packages() {
   local missing=()
   local pkg arch
@@ -73,9 +74,13 @@ SUITE_PACKAGES=(python3 libgtest-dev libbenchmark-dev ffmpeg melt imagemagick
   libgstreamer1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-bad
   libmpfr-dev)
 # Without those names (said why above) the rest is still installed and the
-# scripts that need no test packages run on.
-# shellcheck disable=SC2207
-TEST_PACKAGES=("${SUITE_PACKAGES[@]}" $(versioned_test_packages || true))
+# scripts that need no test packages run on. Read from the package lists
+# only when a script asks for the group (need_packages calls
+# load_TEST_PACKAGES), as MACOS_PACKAGES below.
+load_TEST_PACKAGES() {
+  # shellcheck disable=SC2207
+  TEST_PACKAGES=("${SUITE_PACKAGES[@]}" $(versioned_test_packages || true))
+}
 # The aarch64 cross build and the emulator its unit suites run under.
 CROSS_PACKAGES=(g++-aarch64-linux-gnu qemu-user libgtest-dev:arm64 libmpfr-dev:arm64)
 # The Windows cross build (GoogleTest from its sources), Wine to run its
@@ -87,12 +92,14 @@ EMULATION_PACKAGES=(libsimde-dev)
 # The macOS cross build: this release's LLVM (its llvm package's version:
 # 14 on Debian 12, 19 on 13) for the linker and lipo, zip and unzip for the
 # package. The scripts call its tools by that version.
-EFFECTS_LLVM_VERSION=$(dependency_version llvm llvm || true)
-export EFFECTS_LLVM_VERSION
-MACOS_PACKAGES=(lld-"$EFFECTS_LLVM_VERSION" llvm-"$EFFECTS_LLVM_VERSION" python3 zip unzip)
-# Without the lists the release's own default LLVM, whose version the
-# scripts then cannot name: they say so where they need it.
-[ -n "$EFFECTS_LLVM_VERSION" ] || MACOS_PACKAGES=(lld llvm python3 zip unzip)
+load_MACOS_PACKAGES() {
+  EFFECTS_LLVM_VERSION=$(dependency_version llvm llvm || true)
+  export EFFECTS_LLVM_VERSION
+  MACOS_PACKAGES=(lld-"$EFFECTS_LLVM_VERSION" llvm-"$EFFECTS_LLVM_VERSION" python3 zip unzip)
+  # Without the lists the release's own default LLVM, whose version the
+  # scripts then cannot name: they say so where they need it.
+  [ -n "$EFFECTS_LLVM_VERSION" ] || MACOS_PACKAGES=(lld llvm python3 zip unzip)
+}
 # What scripts/chroot-test.sh needs on this machine to make a chroot of
 # another Debian release and its placeholder package.
 CHROOT_PACKAGES=(debootstrap equivs git)

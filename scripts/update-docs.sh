@@ -3,8 +3,7 @@
 # presets (editors/) from the built plug-ins (after a parameter's name,
 # default or explanation changed, or docs/params/ did), and the gallery and
 # Shotcut's icons from the demo's output (out/, from scripts/demo.sh).
-set -euo pipefail
-cd "$(dirname "$0")/.."
+. "$(dirname "$0")/common.sh"
 cmake -S . -B build/release -DEFFECTS_WERROR=ON >/dev/null
 cmake --build build/release -j"$(nproc)" --target paramdoc editordesc
 build/release/tools/paramdoc --write README.md docs/params build/release/plugins/*.so

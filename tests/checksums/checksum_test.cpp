@@ -14,8 +14,8 @@
 //
 // Regenerating, after a change that is meant to change output bytes:
 //   EFFECTS_CHECKSUMS_WRITE=1 ctest -R '^checksums\.'     (natively first)
-// then the same under Wine and qemu-aarch64 (scripts/windows-test.sh,
-// scripts/cross-test.sh), which write only their own differing lines, and
+// then the same under Wine and qemu-aarch64 (scripts/test.sh windows,
+// scripts/test.sh aarch64), which write only their own differing lines, and
 // review `git diff tests/checksums/checksums.txt`.
 // EFFECTS_CHECKSUMS_DUMP=DIR also writes every output frame to
 // DIR/PLUGIN-SEQUENCE-FRAME.raw, so that two systems' frames can be compared

@@ -6,7 +6,7 @@
 # every file where the editors read it, the DLLs equal to the ZIP's and the
 # uninstaller registered; a silent uninstall then leaves the prefix's files
 # as they were before, the editors' own files included, and the registry
-# without our key. scripts/windows-test.sh runs it through ctest.
+# without our key. scripts/test.sh windows runs it through ctest.
 set -euo pipefail
 build_dir=$1
 wine=$build_dir/wine-run.sh
