@@ -28,24 +28,12 @@
 set -euo pipefail
 src=$1
 plugin_dir=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/../support/checks.sh"
 export HOME=$work/home
 unset XDG_DATA_HOME FREI0R_PATH MLT_FREI0R_PLUGIN_PATH FLATPAK_USER_DIR
 export FLATPAK_SYSTEM_DIR=$work/no-system-flatpaks
 plugins=(vestrale kestrune bramquil Orrelind)
 data=$HOME/.local/share
-failures=0
-checks=0
-check() {  # WHAT COMMAND...
-  local what=$1
-  shift
-  checks=$((checks + 1))
-  if ! "$@"; then
-    echo "FAILED: $what"
-    failures=$((failures + 1))
-  fi
-}
 
 # ---- the user's home as found
 mkdir -p "$HOME/.frei0r-1/lib" "$data/kdenlive/effects/presets" \
@@ -283,5 +271,4 @@ import json, sys
 sys.exit(0 if [list(e) for e in json.load(open(sys.argv[1]))] == [["Later"]] else 1)' "$file"
 check "the rest removed" test ! -e "$HOME/.frei0r-1/lib/kestrune.so"
 
-echo "$((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ]
+checks_done

@@ -26,20 +26,8 @@
 # from another folder, takes the rest and leaves that file.
 set -euo pipefail
 build_dir=$(cd "$1" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/../support/checks.sh"
 plugins=(vestrale kestrune bramquil Orrelind)
-failures=0
-checks=0
-check() {  # WHAT COMMAND...
-  local what=$1
-  shift
-  checks=$((checks + 1))
-  if ! "$@"; then
-    echo "FAILED: $what"
-    failures=$((failures + 1))
-  fi
-}
 same() { cmp -s "$1" "$2"; }
 
 # ---- the ZIP
@@ -200,5 +188,4 @@ rm -rf "$shotcut"
 check "no app found is an error" bash -c "! (cd '$work' && '$pkg/install-macos.sh') >'$work/out' 2>&1"
 check "  that says what to do" grep -q 'name them with --shotcut' "$work/out"
 
-echo "$((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ]
+checks_done

@@ -17,20 +17,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 lib=$1/lib/frei0r-1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$here/../support/checks.sh"
 plugins=(vestrale kestrune bramquil Orrelind)
-failures=0
-checks=0
-check() {  # WHAT COMMAND...
-  local what=$1
-  shift
-  checks=$((checks + 1))
-  if ! "$@"; then
-    echo "FAILED: $what"
-    failures=$((failures + 1))
-  fi
-}
 tool() {  # llvm-TOOL of this release's LLVM, or the unversioned name
   command -v "llvm-$1-${EFFECTS_LLVM_VERSION:-none}" || command -v "llvm-$1" || { echo "no llvm-$1" >&2; exit 1; }
 }
@@ -127,5 +115,4 @@ check "macOS 10.15 as the minimum" fails_with "$work/minos-10.15.so" "x86_64: mi
 check "another library than libSystem" fails_with "$work/other-library.so" "x86_64: loads ['/usr/lib/libSystem.C.dylib']"
 check "an export renamed" fails_with "$work/export-renamed.so" "x86_64: exports"
 
-echo "$((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ]
+checks_done
