@@ -1,5 +1,5 @@
-// Shotcut's filter folder for one effect: meta.qml, and ui.qml from the
-// template tools/shotcut_ui.qml.in (built in as shotcut_ui_template).
+// Shotcut's filter folder for one effect, meta.qml and ui.qml, from the
+// template tools/shotcut.qml.in (built in as shotcut_template).
 #include <map>
 #include <set>
 #include <sstream>
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "editor_writers.h"
-#include "shotcut_ui_template.h"
+#include "shotcut_template.h"
 #include "tool_text.h"
 
 namespace editors {
@@ -50,7 +50,7 @@ std::vector<const parameter*> keyframed(const effect& e) {
 // The template's sections by name (see the notes at its top).
 std::map<std::string, std::string> template_sections() {
   std::map<std::string, std::string> sections;
-  std::istringstream lines(shotcut_ui_template);
+  std::istringstream lines(shotcut_template);
   std::string line, *current = nullptr;
   while (std::getline(lines, line)) {
     if (line.rfind("##", 0) == 0) continue;
@@ -58,7 +58,7 @@ std::map<std::string, std::string> template_sections() {
       current = &sections[line.substr(3)];
       continue;
     }
-    if (!current) throw std::runtime_error("shotcut_ui.qml.in: text before the first section");
+    if (!current) throw std::runtime_error("shotcut.qml.in: text before the first section");
     *current += line + "\n";
   }
   return sections;
@@ -67,7 +67,7 @@ std::map<std::string, std::string> template_sections() {
 const std::string& section(const std::string& name) {
   static const std::map<std::string, std::string> sections = template_sections();
   auto s = sections.find(name);
-  if (s == sections.end()) throw std::runtime_error("shotcut_ui.qml.in has no section " + name);
+  if (s == sections.end()) throw std::runtime_error("shotcut.qml.in has no section " + name);
   return s->second;
 }
 
@@ -79,7 +79,7 @@ std::string fill(const std::string& name, const std::map<std::string, std::strin
   auto text_of = [&](const std::string& word) -> const std::string& {
     auto w = words.find(word);
     if (w == words.end())
-      throw std::runtime_error("shotcut_ui.qml.in, section " + name + ": nothing fills @" + word +
+      throw std::runtime_error("shotcut.qml.in, section " + name + ": nothing fills @" + word +
                                "@");
     used.insert(word);
     return w->second;
@@ -104,7 +104,7 @@ std::string fill(const std::string& name, const std::map<std::string, std::strin
       }
       const size_t end = line.find('@', at + 1);
       if (end == std::string::npos)
-        throw std::runtime_error("shotcut_ui.qml.in, section " + name + ": a lone @");
+        throw std::runtime_error("shotcut.qml.in, section " + name + ": a lone @");
       done += line.substr(from, at - from) + text_of(line.substr(at + 1, end - at - 1));
       from = end + 1;
     }
@@ -112,7 +112,7 @@ std::string fill(const std::string& name, const std::map<std::string, std::strin
   }
   for (const auto& [word, text] : words)
     if (!used.count(word))
-      throw std::runtime_error("shotcut_ui.qml.in, section " + name + " has no @" + word + "@");
+      throw std::runtime_error("shotcut.qml.in, section " + name + " has no @" + word + "@");
   return out;
 }
 
@@ -170,32 +170,22 @@ std::string row(const parameter& p) {
 }  // namespace
 
 std::string shotcut_meta(const effect& e) {
-  std::ostringstream o;
-  o << "// Made by tools/editordesc from the plug-in and docs/params/" << e.file
-    << ".editors\n// (scripts/update-docs.sh); do not edit.\n"
-    << "import QtQuick 2.0\nimport org.shotcut.qml 1.0\n\nMetadata {\n"
-    << "    type: Metadata.Filter\n"
-    << "    name: qsTr(" << js(e.n.name) << ")\n"
-    << "    keywords: qsTr(" << js(e.n.description) << ") + ' " << e.file << "'\n"
-    << "    mlt_service: \"frei0r." << e.file << "\"\n"
-    << "    qml: \"ui.qml\"\n"
-    << "    icon: \"icon.png\"\n";
   const std::vector<const parameter*> keyed = keyframed(e);
+  std::string keyframes;
   if (!keyed.empty()) {
-    o << "\n    keyframes {\n        allowAnimateIn: true\n"
-      << "        allowAnimateOut: true\n        simpleProperties: [";
-    for (size_t i = 0; i < keyed.size(); ++i) o << (i ? ", " : "") << prop(*keyed[i]);
-    o << "]\n        parameters: [\n";
-    for (size_t i = 0; i < keyed.size(); ++i)
-      o << "            Parameter {\n"
-        << "                name: qsTr(" << js(keyed[i]->c.label) << ")\n"
-        << "                property: " << prop(*keyed[i]) << "\n"
-        << "                isCurve: true\n                minimum: 0\n"
-        << "                maximum: 1\n            }" << (i + 1 < keyed.size() ? "," : "") << "\n";
-    o << "        ]\n    }\n";
+    std::string properties, parameters;
+    for (size_t i = 0; i < keyed.size(); ++i) {
+      properties += (i ? ", " : "") + prop(*keyed[i]);
+      parameters += fill("meta parameter", {{"LABEL", js(keyed[i]->c.label)},
+                                            {"PROPERTY", prop(*keyed[i])},
+                                            {"COMMA", i + 1 < keyed.size() ? "," : ""}});
+    }
+    keyframes = fill("meta keyframes", {{"KEYFRAMED", properties}, {"PARAMETERS", parameters}});
   }
-  o << "}\n";
-  return o.str();
+  return fill("meta", {{"FILE", e.file},
+                       {"NAME", js(e.n.name)},
+                       {"DESCRIPTION", js(e.n.description)},
+                       {"KEYFRAMES", keyframes}});
 }
 
 std::string shotcut_ui(const effect& e) {
@@ -257,7 +247,7 @@ std::string shotcut_ui(const effect& e) {
 
   std::string rows;
   for (const parameter& p : e.params) rows += row(p);
-  return fill("file",
+  return fill("ui",
               {{"FILE", e.file},
                {"KEYFRAMED", list_of(keyed, prop)},
                {"KEYFRAMED_DEFAULTS",
